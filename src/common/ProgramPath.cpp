@@ -1,0 +1,54 @@
+#include "common/ProgramPath.h"
+
+#include <algorithm>
+#include <cwctype>
+
+#include "common/Unit_Fungsi_Korvane.h"
+
+namespace korvane {
+namespace {
+
+std::wstring Lower(std::wstring s) {
+  std::transform(s.begin(), s.end(), s.begin(), [](wchar_t c) { return std::towlower(c); });
+  return s;
+}
+
+std::wstring FirstToken(const std::wstring& commandLine) {
+  size_t i = commandLine.find_first_not_of(L" \t");
+  if (i == std::wstring::npos) return {};
+  if (commandLine[i] == L'"') {
+    size_t end = commandLine.find(L'"', i + 1);
+    return commandLine.substr(i + 1, end == std::wstring::npos ? std::wstring::npos : end - i - 1);
+  }
+  size_t end = commandLine.find_first_of(L" \t", i);
+  return commandLine.substr(i, end == std::wstring::npos ? std::wstring::npos : end - i);
+}
+
+bool IsRegularFile(const std::wstring& path) {
+  return FileExists(path) && !DirectoryExists(path);
+}
+
+}  // namespace
+
+std::optional<std::wstring> ResolveSystemProgram(const std::wstring& commandLine) {
+  std::wstring name = FirstToken(commandLine);
+  if (name.empty() || name.find_first_of(L"\\/:") != std::wstring::npos) return std::nullopt;
+  const std::wstring lower = Lower(name);
+  const size_t dot = lower.rfind(L'.');
+  if (dot == std::wstring::npos) {
+    name += L".exe";
+  } else if (lower.substr(dot) != L".exe") {
+    return std::nullopt;
+  }
+  const std::wstring sys = GetSysDir();
+  std::wstring folders[] = {sys, sys + L"\\wbem", sys + L"\\WindowsPowerShell\\v1.0"};
+  const bool isPowerShell = Lower(name) == L"powershell.exe";
+  for (int i = 0; i < 3; ++i) {
+    if (i == 2 && !isPowerShell) break;
+    std::wstring candidate = folders[i] + L"\\" + name;
+    if (IsRegularFile(candidate)) return candidate;
+  }
+  return std::nullopt;
+}
+
+}  // namespace korvane

@@ -1,0 +1,213 @@
+#include "common/Unit_Fungsi_Korvane.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "common/ComError.h"
+#include "common/KorvaneError.h"
+#include "common/ProgramPath.h"
+#include "common/Registry.h"
+#include "platform/Platform.h"
+
+namespace korvane {
+
+std::wstring TempPath;
+
+namespace {
+constexpr std::uint32_t kCreateNewConsole = 0x10;
+constexpr std::uint32_t kNormalPriorityClass = 0x20;
+constexpr unsigned kFofSilent = 0x4;
+constexpr unsigned kFofNoConfirmation = 0x10;
+}  // namespace
+
+std::uint32_t RunAndWait(const std::wstring& commandLine, int showMode) {
+  // CreateProcessW may write into its command line, hence the writable copy; a
+  // longer line would have to be cut, and a cut command could do something else.
+  if (commandLine.size() > kMaxCommandLine) return kRunFailed;
+  std::vector<wchar_t> buffer(kMaxCommandLine + 1, L'\0');
+  std::copy(commandLine.begin(), commandLine.end(), buffer.begin());
+
+  const std::optional<std::wstring> program = ResolveSystemProgram(commandLine);
+  ProcessHandles handles;
+  if (!Sys().createProcess(program ? &*program : nullptr, buffer,
+                           kCreateNewConsole | kNormalPriorityClass, showMode, &handles))
+    return kRunFailed;
+
+  while (Sys().waitForSingleObject(handles.process, 0) == kWaitTimeout) {
+    Sys().processMessages();
+    Sys().sleep(50);
+  }
+  Sys().waitForSingleObject(handles.process, kInfinite);
+  std::uint32_t code = 0;
+  Sys().getExitCodeProcess(handles.process, &code);
+  Sys().closeHandle(handles.process);
+  Sys().closeHandle(handles.thread);
+  return code;
+}
+
+std::wstring GetWinDir() { return Sys().getWindowsDirectory(); }
+std::wstring GetSysDir() { return Sys().getSystemDirectory(); }
+std::wstring GetTempDir() { return Sys().getEnvironmentVariable(L"TEMP").value_or(L""); }
+
+namespace {
+OsVersion QueryVersion() {
+  OsVersion v;  // a failed query leaves it zeroed, which every test rejects
+  if (!Sys().getVersionEx(&v)) v = OsVersion{};
+  return v;
+}
+constexpr std::uint32_t kPlatformNt = 2;
+}  // namespace
+
+bool IsWindows8() {
+  OsVersion v = QueryVersion();
+  return v.major == 6 && v.minor == 2 && v.platformId == kPlatformNt;
+}
+bool IsWindows81() {
+  OsVersion v = QueryVersion();
+  return v.major == 6 && v.minor == 3 && v.platformId == kPlatformNt;
+}
+bool IsWindows10() {
+  OsVersion v = QueryVersion();
+  return v.major >= 10 && v.platformId == kPlatformNt;
+}
+bool IsWow64() { return Sys().isWow64Process(); }
+
+bool FileExists(const std::wstring& path) {
+  return Sys().getFileAttributes(path) != kInvalidFileAttributes;
+}
+
+bool DirectoryExists(const std::wstring& path) {
+  std::uint32_t a = Sys().getFileAttributes(path);
+  return a != kInvalidFileAttributes && (a & kFileAttributeDirectory) != 0;
+}
+
+void DeleteFolderTree(const std::wstring& path) {
+  if (!DirectoryExists(path)) return;
+  std::wstring list = path;
+  list.push_back(L'\0');
+  list.push_back(L'\0');
+  Sys().shellDeleteTree(list, kFofSilent | kFofNoConfirmation);
+}
+
+std::vector<std::uint8_t> LinesToCrLfBytes(const std::vector<std::string>& lines) {
+  std::vector<std::uint8_t> bytes;
+  for (const std::string& line : lines) {
+    for (char c : line) {
+      auto b = static_cast<unsigned char>(c);
+      bytes.push_back(b < 0x80 ? b : static_cast<std::uint8_t>('?'));
+    }
+    bytes.push_back('\r');
+    bytes.push_back('\n');
+  }
+  return bytes;
+}
+
+std::wstring CommandLineForPath(const std::wstring& path) {
+  if (path.find(L' ') == std::wstring::npos) return path;
+  return L"\"" + path + L"\"";
+}
+
+// ---------------------------------------------------------------- Home summary
+
+std::wstring GetCPUName() {
+  Registry reg(kKeyAllAccess);
+  reg.setRootKey(kHkeyLocalMachine);
+  if (reg.openKey(L"\\Hardware\\Description\\System\\CentralProcessor\\0", false))
+    return reg.readString(L"ProcessorNameString");
+  return {};
+}
+
+std::wstring GetTotalRAM() { return FormatByteSize(Sys().totalPhysicalMemory(), 0); }
+
+namespace {
+
+// "%.1n": one decimal, halves away from zero on the decimal value, digits grouped
+// by three.  The value is first taken to 15 significant digits (what a double
+// holds reliably), so 0.15 rounds as the decimal 0.15 and not as its binary twin.
+std::wstring FormatOneDecimal(double value, const NumberSeparators& sep) {
+  char sci[64];
+  std::snprintf(sci, sizeof sci, "%.14e", value);
+  // sci = "d.dddddddddddddde[+-]XX"
+  std::string digits;
+  digits.push_back(sci[0]);
+  digits.append(sci + 2, sci + 16);
+  int exponent = std::atoi(sci + 17);
+  // Place the decimal point: integer digits = exponent + 1.
+  int intDigits = exponent + 1;
+  std::string intPart, fracPart;
+  if (intDigits <= 0) {
+    intPart = "0";
+    fracPart = std::string(static_cast<size_t>(-intDigits), '0') + digits;
+  } else if (intDigits >= static_cast<int>(digits.size())) {
+    intPart = digits + std::string(static_cast<size_t>(intDigits) - digits.size(), '0');
+    fracPart = "0";
+  } else {
+    intPart = digits.substr(0, static_cast<size_t>(intDigits));
+    fracPart = digits.substr(static_cast<size_t>(intDigits));
+  }
+  fracPart += "00";
+  int tenth = fracPart[0] - '0';
+  bool roundUp = fracPart[1] >= '5';
+  if (roundUp) {
+    ++tenth;
+    if (tenth == 10) {
+      tenth = 0;
+      int i = static_cast<int>(intPart.size()) - 1;
+      while (i >= 0 && intPart[static_cast<size_t>(i)] == '9') intPart[static_cast<size_t>(i--)] = '0';
+      if (i < 0) intPart.insert(intPart.begin(), '1');
+      else ++intPart[static_cast<size_t>(i)];
+    }
+  }
+  size_t firstNonZero = intPart.find_first_not_of('0');
+  intPart = firstNonZero == std::string::npos ? "0" : intPart.substr(firstNonZero);
+  std::wstring out;
+  for (size_t i = 0; i < intPart.size(); ++i) {
+    if (i > 0 && (intPart.size() - i) % 3 == 0) out += sep.thousands;
+    out.push_back(static_cast<wchar_t>(intPart[i]));
+  }
+  out += sep.decimal;
+  out.push_back(static_cast<wchar_t>(L'0' + tenth));
+  return out;
+}
+
+}  // namespace
+
+std::wstring FormatByteSize(std::uint64_t bytes, int unit) {
+  static const std::uint64_t kKB = 1024, kMB = kKB * 1024, kGB = kMB * 1024, kTB = kGB * 1024;
+  if (unit == 0) {
+    if (bytes < kKB) unit = 1;
+    else if (bytes < kMB) unit = 2;
+    else if (bytes < kGB) unit = 3;
+    else if (bytes < kTB) unit = 4;
+    else unit = 5;
+  }
+  if (unit == 1) return std::to_wstring(static_cast<std::int64_t>(bytes)) + L" bytes";
+  static const struct { std::uint64_t divisor; const wchar_t* name; } kUnits[] = {
+      {kKB, L" KB"}, {kMB, L" MB"}, {kGB, L" GB"}, {kTB, L" TB"}};
+  if (unit < 2 || unit > 5) return {};
+  const auto& u = kUnits[unit - 2];
+  const double value = static_cast<double>(bytes) / static_cast<double>(u.divisor);
+  return FormatOneDecimal(value, Sys().userNumberSeparators()) + u.name;
+}
+
+std::wstring GetWindowsName() {
+  // Windows 11 still reports 10.0; its build number (22000 and up) tells it apart.
+  if (IsWindows8()) return L"Windows 8";
+  if (IsWindows81()) return L"Windows 8.1";
+  if (IsWindows10()) {
+    OsVersion v = QueryVersion();
+    return (v.major == 10 && v.build >= 22000) ? L"Windows 11" : L"Windows 10";
+  }
+  return L"Unknown";
+}
+
+std::wstring GetMotherboardName() {
+  std::vector<BaseBoard> boards;
+  if (auto failure = Sys().queryBaseBoards(&boards)) throw KorvaneError(ComErrorText(*failure));
+  std::wstring result;
+  for (const BaseBoard& b : boards)
+    result = b.manufacturer.value_or(L"") + L", " + b.product.value_or(L"");
+  return result;
+}
+
+}  // namespace korvane

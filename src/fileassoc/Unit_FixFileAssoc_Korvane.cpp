@@ -1,0 +1,158 @@
+#include "common/Messages.h"
+#include "common/Registry.h"
+#include "common/Unit_Fungsi_Korvane.h"
+#include "fileassoc/FileAssoc.h"
+
+namespace korvane {
+
+void ApplyRegScript(const Payload& payload, const std::wstring& typeCode) {
+  const std::wstring regeditPath = GetWinDir() + L"\\Regedit.exe";
+  const std::wstring scriptPath = TempPath + typeCode + L".reg";
+
+  if (FileExists(scriptPath)) Sys().deleteFile(scriptPath);
+  if (!Sys().writeFile(scriptPath, LinesToCrLfBytes(payload))) {
+    ShowMessage(L"Error!", kAppTitle, kMbIconError);
+    return;
+  }
+  if (!FileExists(scriptPath) || !FileExists(regeditPath)) return;
+
+  // Quoted only when needed, so the ordinary "reg.exe import C:\Temp\ZIP.reg" stays
+  // as it always was while a TEMP under "C:\Users\Ann Lee" still imports.
+  const std::uint32_t exitCode = RunAndWait(L"reg.exe import " + CommandLineForPath(scriptPath), 0);
+
+  if (FileExists(scriptPath)) Sys().deleteFile(scriptPath);
+  // A reg.exe that did not start or reported an error imported nothing (or not
+  // all): saying "Done!" then would send the user away with the fault in place.
+  if (exitCode != 0) {
+    ShowMessage(L"Error!", kAppTitle, kMbIconError);
+    return;
+  }
+  ShowDone();
+}
+
+namespace {
+
+struct ExeValue {
+  enum Kind { Sz, ExpandSz, Binary } kind;
+  const wchar_t* name;  // empty: the key's default value
+  const wchar_t* text;
+  std::vector<std::uint8_t> bytes;
+};
+
+struct ExeStep {
+  const wchar_t* key;
+  std::vector<ExeValue> values;
+};
+
+const wchar_t kOpenCommand[] = L"\"%1\" %*";
+const wchar_t kInfoTip[] =
+    L"prop:System.FileDescription;System.Company;System.FileVersion;System.DateCreated;"
+    L"System.Size";
+
+const std::vector<ExeStep>& ExeSteps() {
+  static const std::vector<ExeStep> steps = {
+      {L".exe\\PersistentHandler",
+       {{ExeValue::Sz, L"", L"{098f2470-bae0-11cd-b579-08002b30bfeb}", {}}}},
+      {L"exefile",
+       {{ExeValue::Sz, L"", L"Application", {}},
+        {ExeValue::Binary, L"EditFlags", nullptr, {0x38, 0x07, 0x00, 0x00}},
+        {ExeValue::ExpandSz, L"FriendlyTypeName", L"@%SystemRoot%\\System32\\shell32.dll,-10156", {}}}},
+      {L"exefile\\DefaultIcon", {{ExeValue::Sz, L"", L"%1", {}}}},
+      {L"exefile\\shell\\open", {{ExeValue::Binary, L"EditFlags", nullptr, {0, 0, 0, 0}}}},
+      {L"exefile\\shell\\open\\command",
+       {{ExeValue::Sz, L"", kOpenCommand, {}}, {ExeValue::Sz, L"IsolatedCommand", kOpenCommand, {}}}},
+      {L"exefile\\shell\\runas", {{ExeValue::Sz, L"HasLUAShield", L"", {}}}},
+      {L"exefile\\shell\\runas\\command",
+       {{ExeValue::Sz, L"", kOpenCommand, {}}, {ExeValue::Sz, L"IsolatedCommand", kOpenCommand, {}}}},
+      {L"exefile\\shell\\runasuser",
+       {{ExeValue::Sz, L"", L"@shell32.dll,-50944", {}},
+        {ExeValue::Sz, L"Extended", L"", {}},
+        {ExeValue::Sz, L"SuppressionPolicyEx", L"{F211AA05-D4DF-4370-A2A0-9F19C09756A7}", {}}}},
+      {L"exefile\\shell\\runasuser\\command",
+       {{ExeValue::Sz, L"DelegateExecute", L"{ea72d00e-4960-42fa-ba92-7792a7944c1d}", {}}}},
+      {L"exefile\\shellex\\ContextMenuHandlers", {{ExeValue::Sz, L"", L"Compatibility", {}}}},
+      {L"exefile\\shellex\\ContextMenuHandlers\\Compatibility",
+       {{ExeValue::Sz, L"", L"{1d27f844-3a1f-4410-85ac-14651078412d}", {}}}},
+      {L"exefile\\shellex\\ContextMenuHandlers\\NvAppShExt",
+       {{ExeValue::Sz, L"", L"{A929C4CE-FD36-4270-B4F5-34ECAC5BD63C}", {}}}},
+      {L"exefile\\shellex\\ContextMenuHandlers\\OpenGLShExt",
+       {{ExeValue::Sz, L"", L"{E97DEC16-A50D-49bb-AE24-CF682282E08D}", {}}}},
+      {L"exefile\\shellex\\ContextMenuHandlers\\PintoStartScreen",
+       {{ExeValue::Sz, L"", L"{470C0EBD-5D73-4d58-9CED-E91E22E23282}", {}}}},
+      {L"exefile\\shellex\\DropHandler",
+       {{ExeValue::Sz, L"", L"{86C86720-42A0-1069-A2E8-08002B30309D}", {}}}},
+      {L"SystemFileAssociations\\.exe",
+       {{ExeValue::Sz, L"InfoTip", kInfoTip, {}}, {ExeValue::Sz, L"TileInfo", kInfoTip, {}}}},
+  };
+  return steps;
+}
+
+}  // namespace
+
+void FixExeAssociation() {
+  Registry reg(kKeyAllAccess);
+  reg.setRootKey(kHkeyClassesRoot);
+  for (const ExeStep& step : ExeSteps()) {
+    reg.openKey(step.key, true);
+    for (const ExeValue& v : step.values) {
+      switch (v.kind) {
+        case ExeValue::Sz: reg.writeString(v.name, v.text); break;
+        case ExeValue::ExpandSz: reg.writeExpandString(v.name, v.text); break;
+        case ExeValue::Binary: reg.writeBinaryData(v.name, v.bytes); break;
+      }
+    }
+    reg.closeKey();
+  }
+  // The user's own choice for .exe files overrides the repaired class; remove it
+  // here too, so the repair holds even when the import that follows cannot run.
+  reg.setRootKey(kHkeyCurrentUser);
+  reg.deleteKey(L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.exe");
+  reg.deleteKey(L"SOFTWARE\\Microsoft\\Windows\\Roaming\\OpenWith\\FileExts\\.exe");
+}
+
+const std::vector<FileTypeRow>& FileTypeCatalogue() {
+  static const std::vector<FileTypeRow> rows = {
+      {1, L"BAT", L"Windows Batch File", "btnFIXBATFILE", L"BAT", "mFIX_BAT_W10"},
+      {2, L"CAB", L"Cabinet File", "btnFIXCABFILE", L"CAB", "mFIX_CAB_W10"},
+      {3, L"CMD", L"Windows Command Script", "btnFIXCMDFILE", L"CMD", "mFIX_CMD_W10"},
+      {4, L"COM", L"MS-DOS Application", "btnFIXCOMFILE", L"COM", "mFIX_COM_W10"},
+      {5, L"EXE", L"Application", "btnFIXEXEFILE", L"EXE", "mFIX_EXE_W10"},
+      {6, L"IMG", L"Disc Image File", "btnFIXIMGFILE", L"IMG", "mFIX_IMG_W10"},
+      {7, L"INF", L"Setup Information", "btnFIXINFFILE", L"INF", "mFIX_INF_W10"},
+      {8, L"INI", L"Configuration Settings", "btnFIXINIFILE", L"INI", "mFIX_INI_W10"},
+      {9, L"ISO", L"Disc Image File", "btnFIXISOFILE", L"ISO", "mFIX_ISO_W10"},
+      {10, L"LNK", L"Shortcut", "btnFIXLNKFILE", L"LNK", "mFIX_LNK_W10"},
+      {11, L"MSC", L"Microsoft Common Console Document", "btnFIXMSCFILE", L"MSC", "mFIX_MSC_W10"},
+      {12, L"MSI", L"Windows Installer Package", "btnFIXMSIFILE", L"MSI", "mFIX_MSI_W10"},
+      {13, L"MSP", L"Windows Installer Patch", "btnFIXMSPFILE", L"MSP", "mFIX_MSP_W10"},
+      {14, L"SCR", L"Screen Saver", "btnFIXSCRFILE", L"SCR", "mFIX_SCR_W10"},
+      {15, L"MSU", L"Microsoft Update Standalone Package", "btnFIXMSUFILE", L"MSU", "mFIX_MSU_W10"},
+      {16, L"REG", L"Registration Entries", "btnFIXREGFILE", L"REG", "mFIX_REG_W10"},
+      {17, L"THEME", L"Windows Theme File", "btnFIXTHEMEFILE", L"THEME", "mFIX_THEME_W10"},
+      {18, L"THEMEPACK", L"Windows Theme Pack File", "btnFIXTHEMEPACKFILE", L"THEMEPACK",
+       "mFIX_THEMEPACK_W10"},
+      {19, L"TXT", L"Text Document", "btnFIXTXTFILE", L"TXT", "mFIX_TXT_W10"},
+      {20, L"VBS", L"VBScript Script File", "btnFIXVBSFILE", L"VBS", "mFIX_VBS_W10"},
+      {21, L"VHD", L"Hard Disk Image File", "btnFIXVHDFILE", L"VHD", "mFIX_VHD_W10"},
+      {22, L"VHDX", L"Hard Disk Image File", "btnFIXVHDXFILE", L"VHDX", "mFIX_VHDX_W10"},
+      {23, L"ZIP", L"Compressed (zipped) Folder", "btnFIXZIPFILE", L"ZIP", "mFIX_ZIP_W10"},
+      {24, L"DRIVE", L"Drive", "btnFIXDRIVE", L"DRIVE", "mFIX_DRIVE_W10"},
+      {25, L"DIRECTORY", L"Directory", "btnFIXDIR", L"DIR", "mFIX_DIRECTORY_W10"},
+      {26, L"FOLDER", L"Folder", "btnFIXFOLDER", L"FOLDER", "mFIX_FOLDER_W10"},
+  };
+  return rows;
+}
+
+void FixFileTypeRow(const FileTypeRow& row) {
+  if (std::wstring(row.typeCode) == L"EXE") FixExeAssociation();
+  ApplyRegScript(*FORM_LAIN().byName(row.payload), row.typeCode);
+}
+
+std::wstring ExeHintText() {
+  const std::wstring br = L"\n\x1E";
+  return L"If the exe file association is an error, please rename the program file and change "
+         L"the extension to \".com\" to be able to run the Korvane program." +
+         br + br + L"Example:" + br + L"From \"Korvane.exe\" to be \"Korvane.com\".";
+}
+
+}  // namespace korvane

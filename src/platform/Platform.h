@@ -1,0 +1,173 @@
+// The one seam between Korvane's logic and the operating system.
+//
+// Everything here is a primitive with Windows semantics (error codes are Win32
+// codes, handles are opaque numbers).  Policies -- the registry wrapper's rules,
+// the process runner's poll loop, the order of a repair's steps -- live above
+// this interface so they can run against the in-memory fake in native tests.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace korvane {
+
+using Handle = std::uintptr_t;  // 0 is never a valid handle
+
+// Win32 error codes the logic looks at.
+constexpr long kErrorSuccess = 0;
+constexpr long kErrorFileNotFound = 2;
+constexpr long kErrorAccessDenied = 5;
+constexpr long kErrorAlreadyExists = 183;
+
+// Predefined registry roots, with their Windows values.
+constexpr Handle kHkeyClassesRoot = 0x80000000u;
+constexpr Handle kHkeyCurrentUser = 0x80000001u;
+constexpr Handle kHkeyLocalMachine = 0x80000002u;
+
+constexpr std::uint32_t kKeyAllAccess = 0xF003Fu;
+constexpr std::uint32_t kKeyWrite = 0x20006u;
+constexpr std::uint32_t kKeyRead = 0x20019u;
+
+constexpr std::uint32_t kRegNone = 0;
+constexpr std::uint32_t kRegSz = 1;
+constexpr std::uint32_t kRegExpandSz = 2;
+constexpr std::uint32_t kRegBinary = 3;
+constexpr std::uint32_t kRegDword = 4;
+constexpr std::uint32_t kRegMultiSz = 7;
+constexpr std::uint32_t kRegQword = 11;
+
+constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFFu;
+constexpr std::uint32_t kFileAttributeDirectory = 0x10u;
+constexpr std::uint32_t kFileAttributeReadOnly = 0x01u;
+
+constexpr std::uint32_t kWaitObject0 = 0;
+constexpr std::uint32_t kWaitTimeout = 258;
+constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;
+
+// Message box flags and results.
+constexpr unsigned kMbOk = 0;
+constexpr unsigned kMbYesNo = 4;
+constexpr unsigned kMbIconError = 16;
+constexpr unsigned kMbIconQuestion = 32;
+constexpr unsigned kMbIconWarning = 48;
+constexpr unsigned kMbIconInformation = 64;
+constexpr int kIdOk = 1;
+constexpr int kIdYes = 6;
+constexpr int kIdNo = 7;
+
+struct RegData {
+  std::uint32_t type = kRegNone;
+  std::vector<std::uint8_t> bytes;
+};
+
+struct OsVersion {
+  std::uint32_t major = 0;
+  std::uint32_t minor = 0;
+  std::uint32_t build = 0;
+  std::uint32_t platformId = 0;  // 2 = VER_PLATFORM_WIN32_NT
+};
+
+struct NumberSeparators {
+  std::wstring thousands = L",";
+  std::wstring decimal = L".";
+};
+
+// A failed COM or WMI call, with the texts Windows could supply for it.
+struct ComFailure {
+  std::int32_t hr = 0;
+  std::wstring description;    // from IErrorInfo, may be empty
+  std::wstring systemMessage;  // FormatMessage for hr, may be empty
+};
+
+struct BaseBoard {
+  std::optional<std::wstring> manufacturer;  // nullopt: VT_NULL in WMI
+  std::optional<std::wstring> product;
+};
+
+struct ProcessHandles {
+  Handle process = 0;
+  Handle thread = 0;
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // --- Registry (native view).  `parent` is a root or an opened key. ---
+  virtual long regCreateKey(Handle parent, const std::wstring& subKey, std::uint32_t access,
+                            Handle* key) = 0;
+  virtual long regOpenKey(Handle parent, const std::wstring& subKey, std::uint32_t access,
+                          Handle* key) = 0;
+  virtual long regCloseKey(Handle key) = 0;
+  virtual long regQueryValue(Handle key, const std::wstring& name, RegData* data) = 0;
+  virtual long regSetValue(Handle key, const std::wstring& name, std::uint32_t type,
+                           const std::vector<std::uint8_t>& bytes) = 0;
+  virtual long regDeleteValue(Handle key, const std::wstring& name) = 0;
+  // Deletes subKey of key with everything below it.
+  virtual long regDeleteTree(Handle key, const std::wstring& subKey) = 0;
+  virtual long regEnumKey(Handle key, std::uint32_t index, std::wstring* name) = 0;
+  virtual long regEnumValue(Handle key, std::uint32_t index, std::wstring* name) = 0;
+
+  // --- Processes ---
+  // applicationName may be null (then the first token of commandLine is searched for).
+  // commandLine is the writable buffer CreateProcessW receives.
+  virtual bool createProcess(const std::wstring* applicationName, std::vector<wchar_t>& commandLine,
+                             std::uint32_t creationFlags, int showMode, ProcessHandles* out) = 0;
+  virtual std::uint32_t waitForSingleObject(Handle h, std::uint32_t milliseconds) = 0;
+  virtual bool getExitCodeProcess(Handle process, std::uint32_t* code) = 0;
+  virtual void closeHandle(Handle h) = 0;
+  // Starts a program without waiting for it (WinExec's contract); returns > 31 on success.
+  virtual std::uint32_t winExec(const std::wstring* applicationName, const std::wstring& commandLine,
+                                int showMode) = 0;
+  // Lets the window handle everything that is pending, then returns.
+  virtual void processMessages() = 0;
+  virtual void sleep(std::uint32_t milliseconds) = 0;
+  [[noreturn]] virtual void exitProcess(std::uint32_t code) = 0;
+
+  // --- Environment and system information ---
+  virtual std::optional<std::wstring> getEnvironmentVariable(const std::wstring& name) = 0;
+  virtual std::wstring getWindowsDirectory() = 0;
+  virtual std::wstring getSystemDirectory() = 0;
+  virtual bool getVersionEx(OsVersion* version) = 0;
+  virtual bool isWow64Process() = 0;
+  virtual std::uint64_t totalPhysicalMemory() = 0;
+  virtual NumberSeparators userNumberSeparators() = 0;
+  // CreateSemaphoreW(NULL, 0, 1, name): false when no handle came back.
+  virtual bool createNamedSemaphore(const std::wstring& name, long* lastError) = 0;
+
+  // --- Files ---
+  virtual std::uint32_t getFileAttributes(const std::wstring& path) = 0;
+  virtual bool deleteFile(const std::wstring& path) = 0;
+  // CreateFileW with CREATE_ALWAYS, then the bytes.
+  virtual bool writeFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes) = 0;
+  virtual bool readFile(const std::wstring& path, std::vector<std::uint8_t>* bytes) = 0;
+  // MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH).
+  virtual bool replaceFile(const std::wstring& from, const std::wstring& to) = 0;
+  // SHFileOperationW(FO_DELETE) on a double-zero-terminated list; returns its result code.
+  virtual int shellDeleteTree(const std::wstring& pathList, unsigned flags) = 0;
+  virtual bool readOwnResource(const std::wstring& name, std::vector<std::uint8_t>* bytes) = 0;
+
+  // --- User interface and shell ---
+  virtual int messageBox(const std::wstring& text, const std::wstring& title, unsigned flags) = 0;
+  // Returns the text entered, or defaultText when cancelled.
+  virtual std::wstring inputBox(const std::wstring& caption, const std::wstring& prompt,
+                                const std::wstring& defaultText) = 0;
+  virtual std::intptr_t shellExecute(const std::wstring& verb, const std::wstring& file,
+                                     const std::wstring* parameters, int showMode) = 0;
+
+  // --- COM and WMI; failures come back as ComFailure. ---
+  virtual std::optional<ComFailure> queryBaseBoards(std::vector<BaseBoard>* boards) = 0;
+  virtual std::optional<ComFailure> createRestorePoint(const std::wstring& description) = 0;
+  virtual void coInitialize() = 0;
+  virtual void coUninitialize() = 0;
+};
+
+// The process-wide platform: Win32Platform in the program, a fake in tests.
+Platform& Sys();
+// Installs p and returns the previous one (nullptr at first).
+Platform* SetSys(Platform* p);
+
+}  // namespace korvane

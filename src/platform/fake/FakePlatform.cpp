@@ -1,0 +1,653 @@
+#include "platform/fake/FakePlatform.h"
+
+#include <algorithm>
+#include <cwctype>
+#include <sstream>
+
+namespace korvane::fake {
+
+std::wstring Lower(const std::wstring& s) {
+  std::wstring out(s);
+  std::transform(out.begin(), out.end(), out.begin(), [](wchar_t c) { return std::towlower(c); });
+  return out;
+}
+
+std::string Narrow(const std::wstring& s) {
+  std::string out;
+  for (wchar_t c : s) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+  return out;
+}
+
+std::wstring Widen(const std::string& s) {
+  std::wstring out;
+  for (char c : s) out.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
+  return out;
+}
+
+namespace {
+constexpr long kErrorKeyDeleted = 1018;
+constexpr long kErrorInvalidHandle = 6;
+constexpr long kErrorNoMoreItems = 259;
+
+std::vector<std::wstring> SplitPath(const std::wstring& path) {
+  std::vector<std::wstring> parts;
+  std::wstring cur;
+  for (wchar_t c : path) {
+    if (c == L'\\') {
+      if (!cur.empty()) parts.push_back(cur);
+      cur.clear();
+    } else {
+      cur.push_back(c);
+    }
+  }
+  if (!cur.empty()) parts.push_back(cur);
+  return parts;
+}
+
+std::wstring NormPath(const std::wstring& path) {
+  std::wstring p = Lower(path);
+  std::replace(p.begin(), p.end(), L'/', L'\\');
+  while (p.size() > 3 && p.back() == L'\\') p.pop_back();
+  return p;
+}
+}  // namespace
+
+struct FakePlatform::Key {
+  std::wstring name;
+  bool denyWrites = false;
+  std::map<std::wstring, std::unique_ptr<Key>> children;  // by lower-case name
+  std::vector<std::pair<std::wstring, RegData>> values;   // insertion order
+
+  Key* child(const std::wstring& n) const {
+    auto it = children.find(Lower(n));
+    return it == children.end() ? nullptr : it->second.get();
+  }
+  std::pair<std::wstring, RegData>* findValue(const std::wstring& n) {
+    for (auto& v : values)
+      if (Lower(v.first) == Lower(n)) return &v;
+    return nullptr;
+  }
+};
+
+FakePlatform::FakePlatform()
+    : hkcr_(std::make_unique<Key>()), hkcu_(std::make_unique<Key>()), hklm_(std::make_unique<Key>()) {
+  hkcr_->name = L"HKEY_CLASSES_ROOT";
+  hkcu_->name = L"HKEY_CURRENT_USER";
+  hklm_->name = L"HKEY_LOCAL_MACHINE";
+  addDirectory(L"C:\\");
+  addDirectory(L"C:\\Temp");
+  addDirectory(windowsDirectory);
+  addDirectory(systemDirectory);
+  addFile(windowsDirectory + L"\\regedit.exe");
+  for (const wchar_t* tool : {L"reg.exe", L"cmd.exe", L"netsh.exe", L"ipconfig.exe", L"net.exe",
+                              L"sc.exe", L"sfc.exe", L"Dism.exe", L"powercfg.exe", L"gpupdate.exe",
+                              L"rundll32.exe", L"taskkill.exe"})
+    addFile(systemDirectory + L"\\" + tool);
+  addDirectory(systemDirectory + L"\\wbem");
+  addFile(systemDirectory + L"\\wbem\\WMIC.exe");
+  addDirectory(systemDirectory + L"\\WindowsPowerShell");
+  addDirectory(systemDirectory + L"\\WindowsPowerShell\\v1.0");
+  addFile(systemDirectory + L"\\WindowsPowerShell\\v1.0\\powershell.exe");
+}
+
+FakePlatform::~FakePlatform() = default;
+
+// ------------------------------------------------------------------ registry
+
+FakePlatform::Key* FakePlatform::rootNode(Handle root) const {
+  switch (root) {
+    case kHkeyClassesRoot: return hkcr_.get();
+    case kHkeyCurrentUser: return hkcu_.get();
+    case kHkeyLocalMachine: return hklm_.get();
+    default: return nullptr;
+  }
+}
+
+FakePlatform::Key* FakePlatform::find(Handle root, const std::wstring& path) const {
+  Key* k = rootNode(root);
+  for (const auto& part : SplitPath(path)) {
+    if (!k) return nullptr;
+    k = k->child(part);
+  }
+  return k;
+}
+
+FakePlatform::Key* FakePlatform::keyFor(Handle h) const {
+  if (rootNode(h)) return rootNode(h);
+  auto it = keyHandles_.find(h);
+  if (it == keyHandles_.end()) return nullptr;
+  Key* k = rootNode(keyRoots_.at(h));
+  for (const auto& part : it->second) {
+    if (!k) return nullptr;
+    k = k->child(part);
+  }
+  return k;
+}
+
+FakePlatform::Key* FakePlatform::resolve(Handle parent, const std::wstring& subKey, bool create,
+                                         long* error) {
+  Key* k = keyFor(parent);
+  if (!k) {
+    *error = rootNode(parent) || keyHandles_.count(parent) ? kErrorKeyDeleted : kErrorInvalidHandle;
+    return nullptr;
+  }
+  for (const auto& part : SplitPath(subKey)) {
+    Key* next = k->child(part);
+    if (!next) {
+      if (!create) {
+        *error = kErrorFileNotFound;
+        return nullptr;
+      }
+      if (k->denyWrites) {
+        *error = kErrorAccessDenied;
+        return nullptr;
+      }
+      auto node = std::make_unique<Key>();
+      node->name = part;
+      next = node.get();
+      k->children[Lower(part)] = std::move(node);
+    }
+    k = next;
+  }
+  *error = kErrorSuccess;
+  return k;
+}
+
+long FakePlatform::regCreateKey(Handle parent, const std::wstring& subKey, std::uint32_t,
+                                Handle* key) {
+  long error = 0;
+  *key = 0;
+  if (!resolve(parent, subKey, true, &error)) return error;
+  std::vector<std::wstring> parts;
+  Handle root = parent;
+  if (!rootNode(parent)) {
+    parts = keyHandles_.at(parent);
+    root = keyRoots_.at(parent);
+  }
+  for (const auto& p : SplitPath(subKey)) parts.push_back(p);
+  *key = nextHandle_++;
+  keyHandles_[*key] = parts;
+  keyRoots_[*key] = root;
+  return kErrorSuccess;
+}
+
+long FakePlatform::regOpenKey(Handle parent, const std::wstring& subKey, std::uint32_t,
+                              Handle* key) {
+  long error = 0;
+  *key = 0;
+  if (!resolve(parent, subKey, false, &error)) return error;
+  std::vector<std::wstring> parts;
+  Handle root = parent;
+  if (!rootNode(parent)) {
+    parts = keyHandles_.at(parent);
+    root = keyRoots_.at(parent);
+  }
+  for (const auto& p : SplitPath(subKey)) parts.push_back(p);
+  *key = nextHandle_++;
+  keyHandles_[*key] = parts;
+  keyRoots_[*key] = root;
+  return kErrorSuccess;
+}
+
+long FakePlatform::regCloseKey(Handle key) {
+  if (rootNode(key)) return kErrorSuccess;
+  if (!keyHandles_.erase(key)) return kErrorInvalidHandle;
+  keyRoots_.erase(key);
+  return kErrorSuccess;
+}
+
+long FakePlatform::regQueryValue(Handle key, const std::wstring& name, RegData* data) {
+  Key* k = keyFor(key);
+  if (!k) return kErrorInvalidHandle;
+  auto* v = k->findValue(name);
+  if (!v) return kErrorFileNotFound;
+  *data = v->second;
+  return kErrorSuccess;
+}
+
+long FakePlatform::regSetValue(Handle key, const std::wstring& name, std::uint32_t type,
+                               const std::vector<std::uint8_t>& bytes) {
+  Key* k = keyFor(key);
+  if (!k) return kErrorInvalidHandle;
+  if (k->denyWrites) return kErrorAccessDenied;
+  if (auto* v = k->findValue(name)) {
+    v->second = RegData{type, bytes};
+  } else {
+    k->values.emplace_back(name, RegData{type, bytes});
+  }
+  return kErrorSuccess;
+}
+
+long FakePlatform::regDeleteValue(Handle key, const std::wstring& name) {
+  Key* k = keyFor(key);
+  if (!k) return kErrorInvalidHandle;
+  if (k->denyWrites) return kErrorAccessDenied;
+  auto it = std::find_if(k->values.begin(), k->values.end(),
+                         [&](const auto& v) { return Lower(v.first) == Lower(name); });
+  if (it == k->values.end()) return kErrorFileNotFound;
+  k->values.erase(it);
+  return kErrorSuccess;
+}
+
+long FakePlatform::regDeleteTree(Handle key, const std::wstring& subKey) {
+  long error = 0;
+  auto parts = SplitPath(subKey);
+  if (parts.empty()) return kErrorAccessDenied;
+  std::wstring last = parts.back();
+  parts.pop_back();
+  std::wstring parentPath;
+  for (const auto& p : parts) parentPath += p + L"\\";
+  Key* parent = resolve(key, parentPath, false, &error);
+  if (!parent) return error;
+  if (!parent->child(last)) return kErrorFileNotFound;
+  if (parent->denyWrites || parent->child(last)->denyWrites) return kErrorAccessDenied;
+  parent->children.erase(Lower(last));
+  return kErrorSuccess;
+}
+
+long FakePlatform::regEnumKey(Handle key, std::uint32_t index, std::wstring* name) {
+  Key* k = keyFor(key);
+  if (!k) return kErrorInvalidHandle;
+  if (index >= k->children.size()) return kErrorNoMoreItems;
+  auto it = k->children.begin();
+  std::advance(it, index);
+  *name = it->second->name;
+  return kErrorSuccess;
+}
+
+long FakePlatform::regEnumValue(Handle key, std::uint32_t index, std::wstring* name) {
+  Key* k = keyFor(key);
+  if (!k) return kErrorInvalidHandle;
+  if (index >= k->values.size()) return kErrorNoMoreItems;
+  *name = k->values[index].first;
+  return kErrorSuccess;
+}
+
+void FakePlatform::createKey(Handle root, const std::wstring& path) {
+  long error = 0;
+  resolve(root, path, true, &error);
+}
+
+void FakePlatform::setValue(Handle root, const std::wstring& path, const std::wstring& name,
+                            std::uint32_t type, std::vector<std::uint8_t> bytes) {
+  long error = 0;
+  Key* k = resolve(root, path, true, &error);
+  if (auto* v = k->findValue(name)) {
+    v->second = RegData{type, std::move(bytes)};
+  } else {
+    k->values.emplace_back(name, RegData{type, std::move(bytes)});
+  }
+}
+
+void FakePlatform::setString(Handle root, const std::wstring& path, const std::wstring& name,
+                             const std::wstring& value, std::uint32_t type) {
+  std::vector<std::uint8_t> bytes;
+  for (wchar_t c : value) {
+    bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
+    bytes.push_back(static_cast<std::uint8_t>((c >> 8) & 0xFF));
+  }
+  bytes.push_back(0);
+  bytes.push_back(0);
+  setValue(root, path, name, type, std::move(bytes));
+}
+
+void FakePlatform::setDword(Handle root, const std::wstring& path, const std::wstring& name,
+                            std::uint32_t v) {
+  setValue(root, path, name, kRegDword,
+           {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
+            static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)});
+}
+
+void FakePlatform::denyWrites(Handle root, const std::wstring& path) {
+  createKey(root, path);
+  find(root, path)->denyWrites = true;
+}
+
+bool FakePlatform::keyExists(Handle root, const std::wstring& path) const {
+  return find(root, path) != nullptr;
+}
+
+std::optional<RegData> FakePlatform::value(Handle root, const std::wstring& path,
+                                           const std::wstring& name) const {
+  Key* k = find(root, path);
+  if (!k) return std::nullopt;
+  auto* v = k->findValue(name);
+  if (!v) return std::nullopt;
+  return v->second;
+}
+
+std::optional<std::wstring> FakePlatform::stringValue(Handle root, const std::wstring& path,
+                                                      const std::wstring& name) const {
+  auto v = value(root, path, name);
+  if (!v || (v->type != kRegSz && v->type != kRegExpandSz)) return std::nullopt;
+  std::wstring s;
+  for (size_t i = 0; i + 1 < v->bytes.size(); i += 2) {
+    wchar_t c = static_cast<wchar_t>(v->bytes[i] | (v->bytes[i + 1] << 8));
+    if (!c) break;
+    s.push_back(c);
+  }
+  return s;
+}
+
+std::optional<std::uint32_t> FakePlatform::dwordValue(Handle root, const std::wstring& path,
+                                                      const std::wstring& name) const {
+  auto v = value(root, path, name);
+  if (!v || v->type != kRegDword || v->bytes.size() != 4) return std::nullopt;
+  return v->bytes[0] | (v->bytes[1] << 8) | (v->bytes[2] << 16) |
+         (static_cast<std::uint32_t>(v->bytes[3]) << 24);
+}
+
+std::vector<std::wstring> FakePlatform::valueNames(Handle root, const std::wstring& path) const {
+  std::vector<std::wstring> names;
+  if (Key* k = find(root, path))
+    for (const auto& v : k->values) names.push_back(v.first);
+  return names;
+}
+
+std::vector<std::wstring> FakePlatform::subKeyNames(Handle root, const std::wstring& path) const {
+  std::vector<std::wstring> names;
+  if (Key* k = find(root, path))
+    for (const auto& c : k->children) names.push_back(c.second->name);
+  return names;
+}
+
+std::wstring FakePlatform::dumpHive(Handle root) const {
+  std::wostringstream out;
+  std::function<void(const Key&, const std::wstring&)> walk = [&](const Key& k,
+                                                                  const std::wstring& path) {
+    out << L"[" << path << L"]\n";
+    for (const auto& v : k.values) {
+      out << L"\"" << v.first << L"\"=" << v.second.type << L":";
+      for (auto b : v.second.bytes) out << static_cast<int>(b) << L",";
+      out << L"\n";
+    }
+    for (const auto& c : k.children) walk(*c.second, path + L"\\" + c.second->name);
+  };
+  walk(*rootNode(root), rootNode(root)->name);
+  return out.str();
+}
+
+// ----------------------------------------------------------------- processes
+
+void FakePlatform::addProgram(const std::wstring& fileName, FakeProgram program) {
+  std::wstring n = Lower(fileName);
+  if (n.size() > 4 && n.substr(n.size() - 4) == L".exe") n = n.substr(0, n.size() - 4);
+  programs_[n] = std::move(program);
+}
+
+const FakeProgram* FakePlatform::programFor(const std::wstring* app,
+                                            const std::wstring& commandLine) const {
+  std::wstring token;
+  if (app) {
+    token = *app;
+  } else {
+    size_t i = commandLine.find_first_not_of(L' ');
+    if (i == std::wstring::npos) return nullptr;
+    if (commandLine[i] == L'"') {
+      size_t e = commandLine.find(L'"', i + 1);
+      token = commandLine.substr(i + 1, e == std::wstring::npos ? std::wstring::npos : e - i - 1);
+    } else {
+      size_t e = commandLine.find(L' ', i);
+      token = commandLine.substr(i, e == std::wstring::npos ? std::wstring::npos : e - i);
+    }
+  }
+  std::wstring base = token.substr(token.find_last_of(L"\\/") == std::wstring::npos
+                                       ? 0
+                                       : token.find_last_of(L"\\/") + 1);
+  std::wstring n = Lower(base);
+  auto it = programs_.find(n);
+  if (it == programs_.end() && n.size() > 4 && n.substr(n.size() - 4) == L".exe")
+    it = programs_.find(n.substr(0, n.size() - 4));
+  if (it == programs_.end()) {
+    // A batch file or program given by path runs if the file is there.
+    if (base != token && fileExists(token)) {
+      static const FakeProgram kPlain{};
+      return &kPlain;
+    }
+    return nullptr;
+  }
+  return &it->second;
+}
+
+bool FakePlatform::createProcess(const std::wstring* applicationName,
+                                 std::vector<wchar_t>& commandLine, std::uint32_t creationFlags,
+                                 int showMode, ProcessHandles* out) {
+  std::wstring cmd(commandLine.data());
+  launches_.push_back({applicationName ? *applicationName : L"", cmd, creationFlags, showMode, true});
+  const FakeProgram* program = programFor(applicationName, cmd);
+  if (!program) return false;
+  events.push_back(L"start " + cmd);
+  Handle h = nextHandle_++;
+  Handle t = nextHandle_++;
+  Process p{cmd, *program, program->polls, false};
+  processes_[h] = p;
+  threads_[t] = h;
+  if (p.program.onStart) p.program.onStart(cmd);
+  *out = {h, t};
+  return true;
+}
+
+void FakePlatform::endProcess(Process& p) {
+  if (!p.ended) {
+    p.ended = true;
+    events.push_back(L"end " + p.commandLine);
+  }
+}
+
+std::uint32_t FakePlatform::waitForSingleObject(Handle h, std::uint32_t milliseconds) {
+  auto it = processes_.find(h);
+  if (it == processes_.end()) return 0xFFFFFFFFu;  // WAIT_FAILED
+  Process& p = it->second;
+  if (p.ended) return kWaitObject0;
+  if (milliseconds == 0 && p.pollsLeft > 0) {
+    --p.pollsLeft;
+    if (p.program.whileRunning) p.program.whileRunning();
+    return kWaitTimeout;
+  }
+  endProcess(p);
+  return kWaitObject0;
+}
+
+bool FakePlatform::getExitCodeProcess(Handle process, std::uint32_t* code) {
+  auto it = processes_.find(process);
+  if (it == processes_.end()) return false;
+  *code = it->second.ended ? it->second.program.exitCode : 259;  // STILL_ACTIVE
+  return true;
+}
+
+void FakePlatform::closeHandle(Handle h) {
+  processes_.erase(h);
+  threads_.erase(h);
+}
+
+std::uint32_t FakePlatform::winExec(const std::wstring* applicationName,
+                                    const std::wstring& commandLine, int showMode) {
+  launches_.push_back(
+      {applicationName ? *applicationName : L"", commandLine, 0, showMode, false});
+  events.push_back(L"winexec " + commandLine);
+  const FakeProgram* program = programFor(applicationName, commandLine);
+  if (!program) return 2;  // ERROR_FILE_NOT_FOUND
+  if (program->onStart) program->onStart(commandLine);
+  return 33;
+}
+
+void FakePlatform::processMessages() {
+  events.push_back(L"messages");
+  if (onProcessMessages) onProcessMessages();
+}
+
+void FakePlatform::sleep(std::uint32_t milliseconds) {
+  events.push_back(L"sleep " + std::to_wstring(milliseconds));
+}
+
+void FakePlatform::exitProcess(std::uint32_t code) { throw FakeExit{code}; }
+
+// ------------------------------------------------------------------- system
+
+std::optional<std::wstring> FakePlatform::getEnvironmentVariable(const std::wstring& name) {
+  for (const auto& [k, v] : environment)
+    if (Lower(k) == Lower(name)) return v;
+  return std::nullopt;
+}
+
+bool FakePlatform::getVersionEx(OsVersion* v) {
+  if (versionQueryFails) return false;
+  *v = version;
+  return true;
+}
+
+bool FakePlatform::createNamedSemaphore(const std::wstring& name, long* lastError) {
+  *lastError = semaphores.insert(name).second ? kErrorSuccess : kErrorAlreadyExists;
+  return true;
+}
+
+// -------------------------------------------------------------------- files
+
+std::wstring FakePlatform::parentDir(const std::wstring& path) const {
+  std::wstring p = NormPath(path);
+  size_t slash = p.find_last_of(L'\\');
+  if (slash == std::wstring::npos) return {};
+  if (slash == 2 && p.size() > 1 && p[1] == L':') return p.substr(0, 3);
+  return p.substr(0, slash);
+}
+
+void FakePlatform::addDirectory(const std::wstring& path, bool readOnly) {
+  dirs_[NormPath(path)] = Dir{path, readOnly};
+}
+
+void FakePlatform::addFile(const std::wstring& path, std::vector<std::uint8_t> bytes) {
+  files_[NormPath(path)] = File{path, std::move(bytes)};
+}
+
+void FakePlatform::addTextFile(const std::wstring& path, const std::string& text) {
+  addFile(path, std::vector<std::uint8_t>(text.begin(), text.end()));
+}
+
+bool FakePlatform::fileExists(const std::wstring& path) const {
+  return files_.count(NormPath(path)) > 0;
+}
+
+bool FakePlatform::directoryExists(const std::wstring& path) const {
+  return dirs_.count(NormPath(path)) > 0;
+}
+
+std::optional<std::vector<std::uint8_t>> FakePlatform::fileBytes(const std::wstring& path) const {
+  auto it = files_.find(NormPath(path));
+  if (it == files_.end()) return std::nullopt;
+  return it->second.bytes;
+}
+
+std::string FakePlatform::fileText(const std::wstring& path) const {
+  auto b = fileBytes(path);
+  return b ? std::string(b->begin(), b->end()) : std::string();
+}
+
+std::vector<std::wstring> FakePlatform::filesUnder(const std::wstring& folder) const {
+  std::vector<std::wstring> out;
+  std::wstring prefix = NormPath(folder) + L"\\";
+  for (const auto& [k, f] : files_)
+    if (k.rfind(prefix, 0) == 0) out.push_back(f.path);
+  return out;
+}
+
+std::uint32_t FakePlatform::getFileAttributes(const std::wstring& path) {
+  if (directoryExists(path)) return kFileAttributeDirectory;
+  if (fileExists(path)) return 0x20;  // FILE_ATTRIBUTE_ARCHIVE
+  return kInvalidFileAttributes;
+}
+
+bool FakePlatform::deleteFile(const std::wstring& path) {
+  auto it = dirs_.find(parentDir(path));
+  if (it != dirs_.end() && it->second.readOnly) return false;
+  return files_.erase(NormPath(path)) > 0;
+}
+
+bool FakePlatform::writeFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes) {
+  auto it = dirs_.find(parentDir(path));
+  if (it == dirs_.end() || it->second.readOnly || directoryExists(path)) return false;
+  files_[NormPath(path)] = File{path, bytes};
+  return true;
+}
+
+bool FakePlatform::readFile(const std::wstring& path, std::vector<std::uint8_t>* bytes) {
+  auto b = fileBytes(path);
+  if (!b) return false;
+  *bytes = *b;
+  return true;
+}
+
+bool FakePlatform::replaceFile(const std::wstring& from, const std::wstring& to) {
+  auto src = files_.find(NormPath(from));
+  auto dir = dirs_.find(parentDir(to));
+  if (src == files_.end() || dir == dirs_.end() || dir->second.readOnly) return false;
+  File f = src->second;
+  f.path = to;
+  files_.erase(src);
+  files_[NormPath(to)] = f;
+  return true;
+}
+
+int FakePlatform::shellDeleteTree(const std::wstring& pathList, unsigned) {
+  std::wstring path(pathList.c_str());  // up to the first zero
+  events.push_back(L"deltree " + path);
+  std::wstring root = NormPath(path);
+  if (!dirs_.count(root)) return 2;
+  std::wstring prefix = root + L"\\";
+  for (auto it = files_.begin(); it != files_.end();)
+    it = it->first.rfind(prefix, 0) == 0 ? files_.erase(it) : std::next(it);
+  for (auto it = dirs_.begin(); it != dirs_.end();)
+    it = (it->first == root || it->first.rfind(prefix, 0) == 0) ? dirs_.erase(it) : std::next(it);
+  return 0;
+}
+
+bool FakePlatform::readOwnResource(const std::wstring& name, std::vector<std::uint8_t>* bytes) {
+  auto it = resources.find(name);
+  if (it == resources.end()) return false;
+  *bytes = it->second;
+  return true;
+}
+
+// ------------------------------------------------------------------ dialogs
+
+int FakePlatform::messageBox(const std::wstring& text, const std::wstring& title, unsigned flags) {
+  messages_.push_back({text, title, flags});
+  events.push_back(L"box " + text);
+  if (!messageAnswers_.empty()) {
+    int a = messageAnswers_.front();
+    messageAnswers_.pop_front();
+    return a;
+  }
+  return (flags & 0xF) == kMbYesNo ? kIdNo : kIdOk;
+}
+
+std::wstring FakePlatform::inputBox(const std::wstring& caption, const std::wstring& prompt,
+                                    const std::wstring& defaultText) {
+  inputPrompts.push_back(caption + L"|" + prompt);
+  if (inputAnswers_.empty()) return defaultText;
+  auto a = inputAnswers_.front();
+  inputAnswers_.pop_front();
+  return a ? *a : defaultText;
+}
+
+std::intptr_t FakePlatform::shellExecute(const std::wstring& verb, const std::wstring& file,
+                                         const std::wstring* parameters, int showMode) {
+  shell_.push_back({verb, file, parameters ? std::optional<std::wstring>(*parameters) : std::nullopt,
+                    showMode});
+  events.push_back(L"shell " + file);
+  return 42;
+}
+
+std::optional<ComFailure> FakePlatform::queryBaseBoards(std::vector<BaseBoard>* boards) {
+  if (baseBoardFailure) return baseBoardFailure;
+  *boards = baseBoards;
+  return std::nullopt;
+}
+
+std::optional<ComFailure> FakePlatform::createRestorePoint(const std::wstring& description) {
+  if (onRestorePoint) onRestorePoint();
+  if (restorePointFailure) return restorePointFailure;
+  restorePoints.push_back(description);
+  return std::nullopt;
+}
+
+}  // namespace korvane::fake

@@ -1,0 +1,245 @@
+// An in-memory Windows for the logic's tests: a case-insensitive registry with
+// typed values, files and folders, a process table whose programs end after a
+// chosen number of polls, and recorded dialogs and shell requests.  It simulates
+// what the logic relies on rather than replaying expected calls.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace korvane::fake {
+
+struct FakeExit {
+  std::uint32_t code;
+};
+
+struct MessageRecord {
+  std::wstring text;
+  std::wstring title;
+  unsigned flags;
+};
+
+struct LaunchRecord {
+  std::wstring application;  // empty when none was given
+  std::wstring commandLine;
+  std::uint32_t creationFlags = 0;
+  int showMode = 0;
+  bool waited = true;  // false for WinExec
+};
+
+struct ShellRecord {
+  std::wstring verb;
+  std::wstring file;
+  std::optional<std::wstring> parameters;
+  int showMode;
+};
+
+// How a program behaves when started.  `polls` is how many zero-time-out waits
+// report it still running.  `onStart` runs when it starts (to simulate its effect),
+// `whileRunning` on every poll that finds it running.
+struct FakeProgram {
+  std::uint32_t exitCode = 0;
+  int polls = 0;
+  std::function<void(const std::wstring& commandLine)> onStart;
+  std::function<void()> whileRunning;
+};
+
+class FakePlatform : public Platform {
+ public:
+  FakePlatform();
+  ~FakePlatform() override;
+
+  // ---------------------------------------------------------------- set-up
+  // Registry (root is kHkeyClassesRoot / kHkeyCurrentUser / kHkeyLocalMachine).
+  void setValue(Handle root, const std::wstring& path, const std::wstring& name, std::uint32_t type,
+                std::vector<std::uint8_t> bytes);
+  void setString(Handle root, const std::wstring& path, const std::wstring& name,
+                 const std::wstring& value, std::uint32_t type = kRegSz);
+  void setDword(Handle root, const std::wstring& path, const std::wstring& name, std::uint32_t value);
+  void createKey(Handle root, const std::wstring& path);
+  // Writes and subkey creation below this key fail with access denied.
+  void denyWrites(Handle root, const std::wstring& path);
+
+  // Registry inspection.
+  bool keyExists(Handle root, const std::wstring& path) const;
+  std::optional<RegData> value(Handle root, const std::wstring& path, const std::wstring& name) const;
+  std::optional<std::wstring> stringValue(Handle root, const std::wstring& path,
+                                          const std::wstring& name) const;
+  std::optional<std::uint32_t> dwordValue(Handle root, const std::wstring& path,
+                                          const std::wstring& name) const;
+  std::vector<std::wstring> valueNames(Handle root, const std::wstring& path) const;
+  std::vector<std::wstring> subKeyNames(Handle root, const std::wstring& path) const;
+  // A canonical dump of one hive, for before/after comparisons.
+  std::wstring dumpHive(Handle root) const;
+  size_t openKeyHandles() const { return keyHandles_.size(); }
+
+  // Files and folders.  Paths are Windows paths, compared without regard to case.
+  void addDirectory(const std::wstring& path, bool readOnly = false);
+  void addFile(const std::wstring& path, std::vector<std::uint8_t> bytes = {});
+  void addTextFile(const std::wstring& path, const std::string& text);
+  bool fileExists(const std::wstring& path) const;
+  bool directoryExists(const std::wstring& path) const;
+  std::optional<std::vector<std::uint8_t>> fileBytes(const std::wstring& path) const;
+  std::string fileText(const std::wstring& path) const;
+  // Paths of all files below a folder.
+  std::vector<std::wstring> filesUnder(const std::wstring& folder) const;
+
+  // Programs, by file name without folder; "reg.exe" also answers to "reg".
+  void addProgram(const std::wstring& fileName, FakeProgram program);
+  const std::vector<LaunchRecord>& launches() const { return launches_; }
+
+  // Dialogs.
+  void answerMessageBoxes(std::deque<int> answers) { messageAnswers_ = std::move(answers); }
+  void answerInputBoxes(std::deque<std::optional<std::wstring>> answers) {
+    inputAnswers_ = std::move(answers);
+  }
+  const std::vector<MessageRecord>& messages() const { return messages_; }
+  const std::vector<ShellRecord>& shellRequests() const { return shell_; }
+  std::vector<std::wstring> inputPrompts;
+
+  // Ordered record of the observable steps: "start <cmd>", "end <cmd>", "sleep N",
+  // "messages", "box <text>", "shell <file>", "winexec <cmd>".
+  std::vector<std::wstring> events;
+
+  // Called on every message pass (to run a nested click, say).
+  std::function<void()> onProcessMessages;
+
+  // System facts.
+  std::map<std::wstring, std::wstring> environment{{L"TEMP", L"C:\\Temp"}};
+  std::wstring windowsDirectory = L"C:\\Windows";
+  std::wstring systemDirectory = L"C:\\Windows\\System32";
+  OsVersion version{10, 0, 19045, 2};
+  bool versionQueryFails = false;
+  bool wow64 = false;
+  std::uint64_t physicalMemory = 17179869184ull;
+  NumberSeparators separators;
+  std::vector<BaseBoard> baseBoards{{std::wstring(L"Contoso"), std::wstring(L"Board 1")}};
+  std::optional<ComFailure> baseBoardFailure;
+  std::optional<ComFailure> restorePointFailure;
+  std::vector<std::wstring> restorePoints;
+  // Registry state seen when each restore point was asked for.
+  std::function<void()> onRestorePoint;
+  int comInitDepth = 0;
+  std::set<std::wstring> semaphores;
+  std::map<std::wstring, std::vector<std::uint8_t>> resources;
+
+  // ---------------------------------------------------------------- Platform
+  long regCreateKey(Handle parent, const std::wstring& subKey, std::uint32_t access,
+                    Handle* key) override;
+  long regOpenKey(Handle parent, const std::wstring& subKey, std::uint32_t access,
+                  Handle* key) override;
+  long regCloseKey(Handle key) override;
+  long regQueryValue(Handle key, const std::wstring& name, RegData* data) override;
+  long regSetValue(Handle key, const std::wstring& name, std::uint32_t type,
+                   const std::vector<std::uint8_t>& bytes) override;
+  long regDeleteValue(Handle key, const std::wstring& name) override;
+  long regDeleteTree(Handle key, const std::wstring& subKey) override;
+  long regEnumKey(Handle key, std::uint32_t index, std::wstring* name) override;
+  long regEnumValue(Handle key, std::uint32_t index, std::wstring* name) override;
+
+  bool createProcess(const std::wstring* applicationName, std::vector<wchar_t>& commandLine,
+                     std::uint32_t creationFlags, int showMode, ProcessHandles* out) override;
+  std::uint32_t waitForSingleObject(Handle h, std::uint32_t milliseconds) override;
+  bool getExitCodeProcess(Handle process, std::uint32_t* code) override;
+  void closeHandle(Handle h) override;
+  std::uint32_t winExec(const std::wstring* applicationName, const std::wstring& commandLine,
+                        int showMode) override;
+  void processMessages() override;
+  void sleep(std::uint32_t milliseconds) override;
+  [[noreturn]] void exitProcess(std::uint32_t code) override;
+
+  std::optional<std::wstring> getEnvironmentVariable(const std::wstring& name) override;
+  std::wstring getWindowsDirectory() override { return windowsDirectory; }
+  std::wstring getSystemDirectory() override { return systemDirectory; }
+  bool getVersionEx(OsVersion* v) override;
+  bool isWow64Process() override { return wow64; }
+  std::uint64_t totalPhysicalMemory() override { return physicalMemory; }
+  NumberSeparators userNumberSeparators() override { return separators; }
+  bool createNamedSemaphore(const std::wstring& name, long* lastError) override;
+
+  std::uint32_t getFileAttributes(const std::wstring& path) override;
+  bool deleteFile(const std::wstring& path) override;
+  bool writeFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes) override;
+  bool readFile(const std::wstring& path, std::vector<std::uint8_t>* bytes) override;
+  bool replaceFile(const std::wstring& from, const std::wstring& to) override;
+  int shellDeleteTree(const std::wstring& pathList, unsigned flags) override;
+  bool readOwnResource(const std::wstring& name, std::vector<std::uint8_t>* bytes) override;
+
+  int messageBox(const std::wstring& text, const std::wstring& title, unsigned flags) override;
+  std::wstring inputBox(const std::wstring& caption, const std::wstring& prompt,
+                        const std::wstring& defaultText) override;
+  std::intptr_t shellExecute(const std::wstring& verb, const std::wstring& file,
+                             const std::wstring* parameters, int showMode) override;
+
+  std::optional<ComFailure> queryBaseBoards(std::vector<BaseBoard>* boards) override;
+  std::optional<ComFailure> createRestorePoint(const std::wstring& description) override;
+  void coInitialize() override { ++comInitDepth; }
+  void coUninitialize() override { --comInitDepth; }
+
+ private:
+  struct Key;
+  struct Process {
+    std::wstring commandLine;
+    FakeProgram program;
+    int pollsLeft = 0;
+    bool ended = false;
+  };
+  struct File {
+    std::wstring path;
+    std::vector<std::uint8_t> bytes;
+  };
+  struct Dir {
+    std::wstring path;
+    bool readOnly = false;
+  };
+
+  Key* rootNode(Handle root) const;
+  Key* resolve(Handle parentOrKey, const std::wstring& subKey, bool create, long* error);
+  Key* find(Handle root, const std::wstring& path) const;
+  Key* keyFor(Handle h) const;
+  void endProcess(Process& p);
+  std::wstring parentDir(const std::wstring& path) const;
+  const FakeProgram* programFor(const std::wstring* app, const std::wstring& commandLine) const;
+
+  std::unique_ptr<Key> hkcr_, hkcu_, hklm_;
+  std::map<Handle, std::vector<std::wstring>> keyHandles_;  // handle -> root + path parts
+  std::map<Handle, Handle> keyRoots_;
+  Handle nextHandle_ = 0x1000;
+  std::map<Handle, Process> processes_;
+  std::map<Handle, Handle> threads_;
+  std::map<std::wstring, FakeProgram> programs_;
+  std::map<std::wstring, File> files_;
+  std::map<std::wstring, Dir> dirs_;
+  std::vector<LaunchRecord> launches_;
+  std::vector<MessageRecord> messages_;
+  std::vector<ShellRecord> shell_;
+  std::deque<int> messageAnswers_;
+  std::deque<std::optional<std::wstring>> inputAnswers_;
+};
+
+// Installs a FakePlatform as Sys() for the lifetime of the object.
+class ScopedFakePlatform {
+ public:
+  ScopedFakePlatform() : previous_(SetSys(&fake_)) {}
+  ~ScopedFakePlatform() { SetSys(previous_); }
+  FakePlatform& operator*() { return fake_; }
+  FakePlatform* operator->() { return &fake_; }
+
+ private:
+  FakePlatform fake_;
+  Platform* previous_;
+};
+
+std::wstring Lower(const std::wstring& s);
+std::string Narrow(const std::wstring& s);
+std::wstring Widen(const std::string& s);
+
+}  // namespace korvane::fake

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/Unit_Fungsi_Korvane.h"
+#include "platform/fake/FakePlatform.h"
+
+namespace korvane::testing {
+
+// Every test gets its own fake Windows with TEMP = C:\Temp and TempPath set as
+// start-up would set it.
+class FakeTest : public ::testing::Test {
+ protected:
+  void SetUp() override { TempPath = L"C:\\Temp\\"; }
+  void TearDown() override { TempPath.clear(); }
+  fake::FakePlatform& fake() { return *sys_; }
+
+  // Texts of all message boxes shown so far.
+  std::vector<std::wstring> boxTexts() const {
+    std::vector<std::wstring> out;
+    for (const auto& m : sys_.operator->()->messages()) out.push_back(m.text);
+    return out;
+  }
+
+ private:
+  mutable fake::ScopedFakePlatform sys_;
+};
+
+}  // namespace korvane::testing
+
