@@ -1,0 +1,38 @@
+#include "common/RestartExplorer.h"
+
+#include <cstdint>
+#include <vector>
+
+#include "common/KorvaneError.h"
+#include "common/Unit_Fungsi_Korvane.h"
+#include "platform/Platform.h"
+
+namespace korvane {
+namespace {
+constexpr int kSwHide = 0;
+}  // namespace
+
+void ExtractResourceToFile(const std::wstring& resourceName, const std::wstring& extension,
+                           const std::wstring& directory, const std::wstring& baseName) {
+  std::vector<std::uint8_t> bytes;
+  if (!Sys().readOwnResource(resourceName, &bytes))
+    throw KorvaneError(L"Resource " + resourceName + L" not found");
+  const std::wstring path = directory + baseName + extension;
+  if (!Sys().writeFile(path, bytes)) throw KorvaneError(L"Cannot create file \"" + path + L"\"");
+}
+
+void RestartExplorer() {
+  const std::wstring directory = GetTempDir() + L"\\";
+  const std::wstring path = directory + kRestartHelperBaseName + kRestartHelperExtension;
+  // An old copy is never reused: it may be stale or not ours.  If it cannot be
+  // deleted, the write below fails and says so.
+  if (FileExists(path)) Sys().deleteFile(path);
+  ExtractResourceToFile(kRestartHelperResource, kRestartHelperExtension, directory,
+                        kRestartHelperBaseName);
+  // TEMP commonly lies below a user folder with a blank in its name; unquoted, Windows
+  // would try to start the path's first word instead.
+  if (FileExists(path)) RunAndWait(CommandLineForPath(path), kSwHide);
+  if (FileExists(path)) Sys().deleteFile(path);
+}
+
+}  // namespace korvane
