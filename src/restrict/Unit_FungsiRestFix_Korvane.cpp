@@ -1,0 +1,64 @@
+#include "restrict/Unit_FungsiRestFix_Korvane.h"
+
+#include "common/Registry.h"
+
+namespace korvane {
+namespace {
+
+// Whether the value can still be seen.  Read access is enough to look, so a key that
+// refused full access does not pass for a key without the value.
+bool PolicyValuePresent(Handle root, const std::wstring& keyPath, const std::wstring& valueName) {
+  Registry reg(kKeyRead);
+  reg.setRootKey(root);
+  return reg.openKey(keyPath, false) && reg.valueExists(valueName);
+}
+
+}  // namespace
+
+bool IsPolicyValueSet(Handle root, const std::wstring& keyPath, const std::wstring& valueName) {
+  Registry reg(kKeyAllAccess);
+  reg.setRootKey(root);
+  if (!reg.openKey(keyPath, false)) return false;
+  RegData data;
+  if (Sys().regQueryValue(reg.currentKey(), valueName, &data) != kErrorSuccess) return false;
+  // The number is read as into a four-byte buffer: more data does not fit, less is
+  // zero-extended.
+  if (data.type != kRegDword || data.bytes.size() > 4) return false;
+  std::uint32_t number = 0;
+  for (std::size_t i = 0; i < data.bytes.size(); ++i)
+    number |= static_cast<std::uint32_t>(data.bytes[i]) << (8 * i);
+  return number != 0;
+}
+
+void AddRestrictionItem(RestrictionList& list, const std::wstring& name,
+                        const std::wstring& description, std::int32_t groupId) {
+  for (const auto& item : list.items())
+    if (StartsWithNoCase(item.caption, name)) return;
+  list.appendItem(name, description, groupId);
+}
+
+bool IsRestrictionSelected(const RestrictionList& list, const std::wstring& name) {
+  return list.inSelection(TrimBlanks(name));
+}
+
+bool RemovePolicyValue(RestrictionList& list, Handle root, const std::wstring& keyPath,
+                       const std::wstring& valueName, const std::wstring& entryName) {
+  {
+    Registry reg(kKeyAllAccess);
+    reg.setRootKey(root);
+    if (reg.openKey(keyPath, true) && reg.valueExists(valueName)) reg.deleteValue(valueName);
+  }
+  if (PolicyValuePresent(root, keyPath, valueName)) return false;
+
+  // Every checked item is marked, not only the entry's own: the walk over the catalogue
+  // lifts all checked ones, and an item that failed is put back afterwards.
+  const auto& items = list.items();
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (!items[i].checked) continue;
+    list.setImage(i, kImageRemoved);
+    list.removeFromSelection(TrimBlanks(entryName));
+  }
+  return true;
+}
+
+}  // namespace korvane
