@@ -119,8 +119,13 @@ def render(source_path):
     sections = []      # each a list of lines
     comments = []      # ';' lines waiting for the next section
     current = None
-    with open(source_path, encoding="ascii") as f:
-        for number, raw in enumerate(f, 1):
+    try:
+        with open(source_path, encoding="ascii") as f:
+            source_lines = f.readlines()
+    except UnicodeDecodeError:
+        raise SourceError("non-ASCII text in " + source_path)
+    if True:
+        for number, raw in enumerate(source_lines, 1):
             line = raw.rstrip("\r\n")
             where = "%s:%d" % (os.path.basename(source_path), number)
             stripped = line.strip()
@@ -153,6 +158,8 @@ def render(source_path):
             if current is None:
                 raise SourceError(where + ": value line outside a key section")
             current.extend(value_lines(stripped, where))
+    if comments:
+        raise SourceError(source_path + ": comment lines after the last operation")
     out = [HEADER, "", ""]
     for section in sections:
         out.append("")
@@ -196,6 +203,8 @@ def main(argv):
 if __name__ == "__main__":
     try:
         sys.exit(main(sys.argv[1:]))
-    except SourceError as e:
+    except Exception as e:  # SourceError, or a table error of knownfolders.py
+        if type(e).__name__ not in ("SourceError", "TableError"):
+            raise
         print("genreg:", e, file=sys.stderr)
         sys.exit(2)

@@ -1,0 +1,79 @@
+# Windows build: the seam's Win32 side, Korvane.exe, the restart helper and the
+# tests that run under Wine (or on Windows itself).
+
+enable_language(RC)
+add_compile_definitions(UNICODE _UNICODE NOMINMAX _WIN32_WINNT=0x0602)
+
+# One static executable that imports nothing but Windows' own DLLs.
+set(KORVANE_STATIC_LINK -static -static-libgcc -static-libstdc++)
+set(KORVANE_HARDEN_LINK -Wl,--nxcompat -Wl,--dynamicbase -Wl,--high-entropy-va)
+
+add_library(korvane_win32 STATIC
+  src/platform/win32/Win32Platform.cpp
+  src/platform/win32/Win32Wmi.cpp)
+target_link_libraries(korvane_win32 PUBLIC korvane_logic ole32 oleaut32 uuid shell32 advapi32)
+
+# ---------------------------------------------------------- restart helper
+# The embedded helper is a 32-bit program; the i686 compiler is not this build's
+# compiler, so it is built by a custom command.  The same source is also built
+# for x86_64 below, for the tests (only 64-bit Wine is available here).
+file(GLOB KORVANE_HELPER_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/restarthelper/*.cpp)
+set(KORVANE_RESTART_HELPER ${CMAKE_BINARY_DIR}/RestartExp32.exe)
+if(KORVANE_HELPER_SOURCES)
+  add_custom_command(
+    OUTPUT ${KORVANE_RESTART_HELPER}
+    COMMAND ${KORVANE_I686_CXX} -std=c++20 -Os -s -static -municode -DUNICODE -D_UNICODE
+            -Wl,--nxcompat -Wl,--dynamicbase
+            -I${CMAKE_SOURCE_DIR}/src -o ${KORVANE_RESTART_HELPER} ${KORVANE_HELPER_SOURCES} -lpsapi
+    DEPENDS ${KORVANE_HELPER_SOURCES}
+    COMMENT "Building the 32-bit restart helper"
+    VERBATIM)
+  add_executable(RestartExp64 ${KORVANE_HELPER_SOURCES})
+  target_include_directories(RestartExp64 PRIVATE src)
+  target_link_options(RestartExp64 PRIVATE ${KORVANE_STATIC_LINK} -municode)
+  target_link_libraries(RestartExp64 PRIVATE psapi)
+else()
+  file(WRITE ${KORVANE_RESTART_HELPER} "")
+endif()
+add_custom_target(restart_helper DEPENDS ${KORVANE_RESTART_HELPER})
+
+# ------------------------------------------------------------- Korvane.exe
+set(KORVANE_RESOURCE_DIR ${CMAKE_SOURCE_DIR}/src/resources)
+configure_file(src/resources/Korvane.rc.in ${CMAKE_BINARY_DIR}/generated/Korvane.rc @ONLY)
+set_source_files_properties(${CMAKE_BINARY_DIR}/generated/Korvane.rc PROPERTIES
+  OBJECT_DEPENDS "${KORVANE_RESTART_HELPER};${KORVANE_RESOURCE_DIR}/Korvane.manifest;${KORVANE_RESOURCE_DIR}/korvane.ico")
+
+file(GLOB KORVANE_APP_SOURCES CONFIGURE_DEPENDS src/app/*.cpp src/about/*.cpp)
+list(REMOVE_ITEM KORVANE_APP_SOURCES ${CMAKE_SOURCE_DIR}/src/app/main.cpp)
+add_library(korvane_ui STATIC ${KORVANE_APP_SOURCES})
+target_link_libraries(korvane_ui PUBLIC korvane_win32 comctl32 gdi32 user32 msimg32)
+target_include_directories(korvane_ui PUBLIC src)
+
+add_executable(Korvane WIN32 src/app/main.cpp ${CMAKE_BINARY_DIR}/generated/Korvane.rc)
+add_dependencies(Korvane restart_helper)
+target_link_libraries(Korvane PRIVATE korvane_ui)
+target_link_options(Korvane PRIVATE ${KORVANE_STATIC_LINK} ${KORVANE_HARDEN_LINK} -municode -mwindows
+                    -Wl,--gc-sections -s)
+target_compile_options(korvane_logic PRIVATE -Os -ffunction-sections -fdata-sections)
+
+# --------------------------------------------------------------- Wine tests
+add_subdirectory(${KORVANE_GTEST_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+file(GLOB KORVANE_WINE_TESTS CONFIGURE_DEPENDS tests/wine/*.cpp)
+if(KORVANE_WINE_TESTS)
+  add_executable(korvane_wine_tests ${KORVANE_WINE_TESTS})
+  target_link_libraries(korvane_wine_tests PRIVATE korvane_win32 gtest gmock)
+  target_include_directories(korvane_wine_tests PRIVATE tests/wine)
+  target_link_options(korvane_wine_tests PRIVATE ${KORVANE_STATIC_LINK} -municode)
+  target_compile_definitions(korvane_wine_tests PRIVATE
+    KORVANE_SOURCE_DIR="${CMAKE_SOURCE_DIR}" KORVANE_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  gtest_discover_tests(korvane_wine_tests DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 300)
+endif()
+
+# The end-to-end driver: a second Windows program that finds and drives the window.
+file(GLOB KORVANE_E2E_DRIVER CONFIGURE_DEPENDS tests/e2e/driver/*.cpp)
+if(KORVANE_E2E_DRIVER)
+  add_executable(korvane_driver ${KORVANE_E2E_DRIVER})
+  target_include_directories(korvane_driver PRIVATE src)
+  target_link_options(korvane_driver PRIVATE ${KORVANE_STATIC_LINK} -municode)
+  target_link_libraries(korvane_driver PRIVATE comctl32 user32 psapi)
+endif()

@@ -1,0 +1,51 @@
+// The Advanced page: three section headers and 23 one-button rows in a scroll box.
+#include "advfix/Unit_AdvFix_Korvane.h"
+#include "app/ControlIds.h"
+#include "app/UiKit.h"
+#include "app/Unit_Korvane.h"
+
+namespace korvane {
+
+void BuildAdvancedPage(TFORM_UTAMA& form, HWND page) {
+  HWND heading = ui::Label(page, -1, L"Advanced repair. ", 16, 11, 400, 25, ui::Font(L"Tahoma", 19));
+  ui::SetTextColour(heading, GetSysColor(COLOR_HIGHLIGHT));
+  ui::Label(page, -1, L"Advanced repair problems.", 16, 42, 400, 16);
+
+  const auto& rows = AdvancedRows();
+  const int headerHeight = 41, rowHeight = 40;
+  const int total = 3 * headerHeight + 1 + static_cast<int>(rows.size()) * rowHeight;
+  HWND content = ui::ScrollBox(page, ids::ScrollBox1, 3, 80, 630, 321, total, RGB(255, 255, 255));
+  RECT rc;
+  GetClientRect(content, &rc);
+  const int width = MulDiv(rc.right, 96, GetDeviceCaps(GetDC(nullptr), LOGPIXELSY));
+
+  int y = 0;
+  const wchar_t* section = nullptr;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const AdvancedRow& row = rows[i];
+    if (!section || std::wstring(section) != row.section) {
+      section = row.section;
+      const std::wstring caption = row.section;
+      ui::Panel(content, -1, 0, y, width, headerHeight, GetSysColor(COLOR_BTNSHADOW), [caption](HDC dc, RECT r) {
+        DrawEdge(dc, &r, EDGE_RAISED, BF_RECT);
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
+        HGDIOBJ old = SelectObject(dc, ui::Font(L"Tahoma", 12, true));
+        // Without DT_NOPREFIX the stored "&&" shows as one ampersand.
+        DrawTextW(dc, caption.c_str(), -1, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        SelectObject(dc, old);
+      });
+      y += headerHeight;
+    }
+    const int height = i == 0 ? rowHeight + 1 : rowHeight;
+    HWND panel = ui::Panel(content, -1, 0, y, width, height, RGB(255, 255, 255));
+    ui::Label(panel, -1, row.label, 13, 12, 500, 16);
+    const int id = ids::AdvancedButtonBase + static_cast<int>(i);
+    ui::Button(panel, id, row.caption, 520, row.buttonTop, 81, 25);
+    auto routine = row.routine;
+    form.OnClick(id, [routine] { routine(); });
+    y += height;
+  }
+}
+
+}  // namespace korvane

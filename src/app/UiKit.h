@@ -1,0 +1,45 @@
+// Small building blocks for the plain Win32 window: fonts, labels, buttons,
+// panels with their own painting, link labels and a vertically scrolling box.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+namespace korvane::ui {
+
+// A font by character height in pixels at 96 dpi (scaled to the system dpi).
+HFONT Font(const wchar_t* face, int pixelHeight, bool bold = false, bool underline = false);
+int Scale(int pixels);  // 96-dpi pixels to device pixels
+HFONT DefaultFont();    // Tahoma 8 pt
+
+// Colours a static control draws with (CLR_INVALID = system default).
+void SetTextColour(HWND control, COLORREF colour);
+
+HWND Label(HWND parent, int id, const std::wstring& text, int x, int y, int w, int h,
+           HFONT font = nullptr, DWORD style = 0);
+HWND Button(HWND parent, int id, const std::wstring& text, int x, int y, int w, int h);
+// A panel that draws a group frame with its caption; children go inside it.
+HWND GroupBox(HWND parent, const std::wstring& text, int x, int y, int w, int h);
+
+// A child window that forwards commands and notifications to the top-level window,
+// answers its labels' colour requests, fills itself with `background` and calls
+// `paint` (if any) for extra drawing.
+HWND Panel(HWND parent, int id, int x, int y, int w, int h, COLORREF background,
+           std::function<void(HDC, RECT)> paint = nullptr, DWORD style = 0);
+
+// Turns a static label into a link: hot-track colour, hand cursor, underline only
+// while the mouse is over it.  Clicks come as STN_CLICKED to the top-level window.
+void MakeLink(HWND label, HFONT plain, HFONT underlined);
+bool IsUnderlined(HWND label);
+
+// A borderless box with a vertical scroll bar holding a content panel of the given
+// height; returns the content panel (children go there).
+HWND ScrollBox(HWND parent, int id, int x, int y, int w, int h, int contentHeight,
+               COLORREF background);
+void ScrollTo(HWND scrollBox, int position);
+
+void RegisterClasses(HINSTANCE instance);
+
+}  // namespace korvane::ui

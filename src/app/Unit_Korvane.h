@@ -1,0 +1,82 @@
+// The main window: header band, the four pages, the main menu and every handler.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <map>
+#include <string>
+
+namespace korvane {
+
+// Rows of the File Associations Fixer, in page order: X(button name, row position).
+#define KORVANE_FIX_ROWS(X)                                                                  \
+  X(btnFIXBATFILE, 1) X(btnFIXCABFILE, 2) X(btnFIXCMDFILE, 3) X(btnFIXCOMFILE, 4)           \
+  X(btnFIXEXEFILE, 5) X(btnFIXIMGFILE, 6) X(btnFIXINFFILE, 7) X(btnFIXINIFILE, 8)           \
+  X(btnFIXISOFILE, 9) X(btnFIXLNKFILE, 10) X(btnFIXMSCFILE, 11) X(btnFIXMSIFILE, 12)        \
+  X(btnFIXMSPFILE, 13) X(btnFIXSCRFILE, 14) X(btnFIXMSUFILE, 15) X(btnFIXREGFILE, 16)       \
+  X(btnFIXTHEMEFILE, 17) X(btnFIXTHEMEPACKFILE, 18) X(btnFIXTXTFILE, 19)                    \
+  X(btnFIXVBSFILE, 20) X(btnFIXVHDFILE, 21) X(btnFIXVHDXFILE, 22) X(btnFIXZIPFILE, 23)      \
+  X(btnFIXDRIVE, 24) X(btnFIXDIR, 25) X(btnFIXFOLDER, 26)
+
+class TFORM_UTAMA {
+ public:
+  // Creates the window; its creation runs FormCreate.
+  explicit TFORM_UTAMA(HINSTANCE instance);
+
+  HWND Handle = nullptr;
+  HINSTANCE Instance = nullptr;
+  // FormCreate asked the application to end (WOW64 or unsupported system).
+  bool TerminateRequested = false;
+
+  HWND PageControl1 = nullptr;
+  HWND TabSheet1 = nullptr, tsFILEASSOC = nullptr, tsRESTRICTFIX = nullptr, tsADVANCEDFIX = nullptr;
+  HWND lblWinName = nullptr, lblMBoard = nullptr, lblCPUName = nullptr, lblTOTALRAM = nullptr;
+  HWND btnRSPoint = nullptr, btnSCANSFC = nullptr, btnSCANDISM = nullptr;
+  HWND lblINFO_FIX_EXE = nullptr;
+  HMENU MainMenu1 = nullptr;
+
+  // --- handlers ---
+  void FormCreate();
+  void mnuEXITClick();
+  void btnRSPointClick();
+  void btnSCANSFCClick();
+  void btnSCANDISMClick();
+  void mnuCreateRestorePointClick();
+#define KORVANE_DECLARE_FIX_HANDLER(name, pos) void name##Click();
+  KORVANE_FIX_ROWS(KORVANE_DECLARE_FIX_HANDLER)
+#undef KORVANE_DECLARE_FIX_HANDLER
+  void lblINFO_FIX_EXEClick();
+  void mnuRESTARTEXPLORERClick();
+  void mnuHomepageClick();
+  void mnuEmailClick();
+  void mnuABOUTClick();
+
+  // Registers what a click on control or menu id does.
+  void OnClick(int id, std::function<void()> handler) { clicks_[id] = std::move(handler); }
+  // Notifications (WM_NOTIFY) of a child control.
+  void OnNotify(int id, std::function<LRESULT(NMHDR*)> handler) { notifies_[id] = std::move(handler); }
+
+  void ShowPage(int index);
+
+ private:
+  static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  LRESULT Handle_(UINT msg, WPARAM wp, LPARAM lp);
+  void BuildWindow();
+  void BuildMenu();
+  void BuildHome(HWND page);
+  void BuildFileAssoc(HWND page);
+  HWND NewPage(int id);
+
+  std::map<int, std::function<void()>> clicks_;
+  std::map<int, std::function<LRESULT(NMHDR*)>> notifies_;
+};
+
+extern TFORM_UTAMA* FORM_UTAMA;
+
+// Pages built in their own files.
+void BuildRestrictionPage(TFORM_UTAMA& form, HWND page);
+void BuildAdvancedPage(TFORM_UTAMA& form, HWND page);
+void BuildToolsMenu(TFORM_UTAMA& form, HMENU tools);
+
+}  // namespace korvane

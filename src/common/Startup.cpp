@@ -1,0 +1,39 @@
+#include "common/Startup.h"
+
+#include "common/Messages.h"
+#include "common/Unit_Fungsi_Korvane.h"
+
+namespace korvane {
+
+bool IsAlreadyRunning() {
+  long lastError = 0;
+  // A creation failure counts as "no other instance": better a second window
+  // than no program on a machine that needs repairing.
+  if (Sys().createNamedSemaphore(L"MyAppKorvane", &lastError) && lastError == kErrorAlreadyExists)
+    Sys().exitProcess(0);
+  return false;
+}
+
+bool FormCreate(const StartupView& view) {
+  IsAlreadyRunning();
+
+  bool keepRunning = true;
+  if (IsWow64()) {
+    ShowMessage(L"You are using a 64-Bit system, please use the 64-Bit version of the program.",
+                kAppTitle, kMbIconWarning);
+    keepRunning = false;
+  }
+  if (!(IsWindows10() || IsWindows81() || IsWindows8())) {
+    ShowMessage(L"Your system is not supported, only for Windows 8/10!", kAppTitle, kMbIconError);
+    return false;
+  }
+  view.setCaption(kAppTitle);
+  TempPath = GetTempDir() + L"\\";
+  view.setCPUName(GetCPUName());
+  view.setTotalRAM(GetTotalRAM());
+  view.setMotherboard(GetMotherboardName());
+  view.setWindowsName(GetWindowsName());
+  return keepRunning;
+}
+
+}  // namespace korvane

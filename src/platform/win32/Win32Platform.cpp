@@ -1,0 +1,334 @@
+#include <windows.h>
+
+#include "platform/win32/Win32Platform.h"
+
+#include <shellapi.h>
+
+namespace korvane {
+namespace {
+
+HKEY AsKey(Handle h) { return reinterpret_cast<HKEY>(h); }
+HANDLE AsHandle(Handle h) { return reinterpret_cast<HANDLE>(h); }
+
+std::wstring LocaleText(LCTYPE type, const wchar_t* fallback) {
+  wchar_t buf[16] = {};
+  if (GetLocaleInfoW(LOCALE_USER_DEFAULT, type, buf, 16) > 0) return buf;
+  return fallback;
+}
+
+}  // namespace
+
+Win32Platform::Win32Platform() {
+  // The user's separators are read once, when the program starts.
+  separators_.thousands = LocaleText(LOCALE_STHOUSAND, L",");
+  separators_.decimal = LocaleText(LOCALE_SDECIMAL, L".");
+}
+
+// ------------------------------------------------------------------ registry
+
+long Win32Platform::regCreateKey(Handle parent, const std::wstring& subKey, std::uint32_t access,
+                                 Handle* key) {
+  HKEY hk = nullptr;
+  LONG rc = RegCreateKeyExW(AsKey(parent), subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                            access, nullptr, &hk, nullptr);
+  *key = rc == ERROR_SUCCESS ? reinterpret_cast<Handle>(hk) : 0;
+  return rc;
+}
+
+long Win32Platform::regOpenKey(Handle parent, const std::wstring& subKey, std::uint32_t access,
+                               Handle* key) {
+  HKEY hk = nullptr;
+  LONG rc = RegOpenKeyExW(AsKey(parent), subKey.c_str(), 0, access, &hk);
+  *key = rc == ERROR_SUCCESS ? reinterpret_cast<Handle>(hk) : 0;
+  return rc;
+}
+
+long Win32Platform::regCloseKey(Handle key) { return RegCloseKey(AsKey(key)); }
+
+long Win32Platform::regQueryValue(Handle key, const std::wstring& name, RegData* data) {
+  DWORD type = 0, size = 0;
+  LONG rc = RegQueryValueExW(AsKey(key), name.c_str(), nullptr, &type, nullptr, &size);
+  if (rc != ERROR_SUCCESS) return rc;
+  std::vector<std::uint8_t> bytes(size);
+  rc = RegQueryValueExW(AsKey(key), name.c_str(), nullptr, &type, bytes.empty() ? nullptr : bytes.data(),
+                        &size);
+  if (rc != ERROR_SUCCESS) return rc;
+  bytes.resize(size);
+  data->type = type;
+  data->bytes = std::move(bytes);
+  return ERROR_SUCCESS;
+}
+
+long Win32Platform::regSetValue(Handle key, const std::wstring& name, std::uint32_t type,
+                                const std::vector<std::uint8_t>& bytes) {
+  return RegSetValueExW(AsKey(key), name.c_str(), 0, type, bytes.empty() ? nullptr : bytes.data(),
+                        static_cast<DWORD>(bytes.size()));
+}
+
+long Win32Platform::regDeleteValue(Handle key, const std::wstring& name) {
+  return RegDeleteValueW(AsKey(key), name.c_str());
+}
+
+long Win32Platform::regDeleteTree(Handle key, const std::wstring& subKey) {
+  // RegDeleteTreeW leaves the (now empty) key itself when it cannot remove it, so
+  // the key is removed explicitly afterwards.
+  LONG rc = RegDeleteTreeW(AsKey(key), subKey.c_str());
+  if (rc != ERROR_SUCCESS) return rc;
+  rc = RegDeleteKeyExW(AsKey(key), subKey.c_str(), 0, 0);
+  return rc == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : rc;
+}
+
+long Win32Platform::regEnumKey(Handle key, std::uint32_t index, std::wstring* name) {
+  wchar_t buf[256];
+  DWORD len = 256;
+  LONG rc = RegEnumKeyExW(AsKey(key), index, buf, &len, nullptr, nullptr, nullptr, nullptr);
+  if (rc == ERROR_SUCCESS) name->assign(buf, len);
+  return rc;
+}
+
+long Win32Platform::regEnumValue(Handle key, std::uint32_t index, std::wstring* name) {
+  std::vector<wchar_t> buf(16384);
+  DWORD len = static_cast<DWORD>(buf.size());
+  LONG rc = RegEnumValueW(AsKey(key), index, buf.data(), &len, nullptr, nullptr, nullptr, nullptr);
+  if (rc == ERROR_SUCCESS) name->assign(buf.data(), len);
+  return rc;
+}
+
+// ----------------------------------------------------------------- processes
+
+bool Win32Platform::createProcess(const std::wstring* applicationName,
+                                  std::vector<wchar_t>& commandLine, std::uint32_t creationFlags,
+                                  int showMode, ProcessHandles* out) {
+  STARTUPINFOW si;
+  ZeroMemory(&si, sizeof si);
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESHOWWINDOW;
+  si.wShowWindow = static_cast<WORD>(showMode);
+  PROCESS_INFORMATION pi;
+  ZeroMemory(&pi, sizeof pi);
+  if (!CreateProcessW(applicationName ? applicationName->c_str() : nullptr, commandLine.data(),
+                      nullptr, nullptr, FALSE, creationFlags, nullptr, nullptr, &si, &pi))
+    return false;
+  out->process = reinterpret_cast<Handle>(pi.hProcess);
+  out->thread = reinterpret_cast<Handle>(pi.hThread);
+  return true;
+}
+
+std::uint32_t Win32Platform::waitForSingleObject(Handle h, std::uint32_t milliseconds) {
+  return WaitForSingleObject(AsHandle(h), milliseconds);
+}
+
+bool Win32Platform::getExitCodeProcess(Handle process, std::uint32_t* code) {
+  DWORD c = 0;
+  if (!GetExitCodeProcess(AsHandle(process), &c)) return false;
+  *code = c;
+  return true;
+}
+
+void Win32Platform::closeHandle(Handle h) { CloseHandle(AsHandle(h)); }
+
+std::uint32_t Win32Platform::winExec(const std::wstring* applicationName,
+                                     const std::wstring& commandLine, int showMode) {
+  // WinExec itself takes no program path; to start the System directory's copy
+  // the call is made the way WinExec makes it, with the path as application name.
+  std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
+  buffer.push_back(L'\0');
+  ProcessHandles handles;
+  if (!createProcess(applicationName, buffer, 0, showMode, &handles)) {
+    DWORD e = GetLastError();
+    return e > 31 ? 0 : e;
+  }
+  CloseHandle(AsHandle(handles.thread));
+  CloseHandle(AsHandle(handles.process));
+  return 33;
+}
+
+void Win32Platform::processMessages() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      // Keep the request for the outer message loop.
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      return;
+    }
+    HWND active = GetActiveWindow();
+    if (active && IsDialogMessageW(active, &msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+void Win32Platform::sleep(std::uint32_t milliseconds) { Sleep(milliseconds); }
+
+void Win32Platform::exitProcess(std::uint32_t code) { ExitProcess(code); }
+
+// ------------------------------------------------------------------- system
+
+std::optional<std::wstring> Win32Platform::getEnvironmentVariable(const std::wstring& name) {
+  DWORD n = GetEnvironmentVariableW(name.c_str(), nullptr, 0);
+  if (n == 0) {
+    if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
+    return std::wstring();
+  }
+  std::wstring value(n, L'\0');
+  n = GetEnvironmentVariableW(name.c_str(), value.data(), n);
+  value.resize(n);
+  return value;
+}
+
+std::wstring Win32Platform::getWindowsDirectory() {
+  wchar_t buf[MAX_PATH] = {};
+  GetWindowsDirectoryW(buf, MAX_PATH);
+  return buf;
+}
+
+std::wstring Win32Platform::getSystemDirectory() {
+  wchar_t buf[MAX_PATH] = {};
+  GetSystemDirectoryW(buf, MAX_PATH);
+  return buf;
+}
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+bool Win32Platform::getVersionEx(OsVersion* version) {
+  OSVERSIONINFOW info;
+  ZeroMemory(&info, sizeof info);
+  info.dwOSVersionInfoSize = sizeof info;
+  BOOL ok = GetVersionExW(&info);
+  version->major = info.dwMajorVersion;
+  version->minor = info.dwMinorVersion;
+  version->build = info.dwBuildNumber;
+  version->platformId = info.dwPlatformId;
+  return ok != FALSE;
+}
+#pragma GCC diagnostic pop
+
+bool Win32Platform::isWow64Process() {
+  HMODULE kernel = LoadLibraryW(L"kernel32.dll");
+  if (!kernel) return false;
+  using Fn = BOOL(WINAPI*)(HANDLE, PBOOL);
+  auto fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")));
+  bool result = false;
+  if (fn) {
+    BOOL wow = FALSE;
+    result = fn(GetCurrentProcess(), &wow) && wow;
+  }
+  FreeLibrary(kernel);
+  return result;
+}
+
+std::uint64_t Win32Platform::totalPhysicalMemory() {
+  MEMORYSTATUS status;
+  ZeroMemory(&status, sizeof status);
+  status.dwLength = sizeof status;
+  GlobalMemoryStatus(&status);
+  return status.dwTotalPhys;
+}
+
+bool Win32Platform::createNamedSemaphore(const std::wstring& name, long* lastError) {
+  // The handle is never closed: the name lives exactly as long as this process.
+  HANDLE h = CreateSemaphoreW(nullptr, 0, 1, name.c_str());
+  *lastError = static_cast<long>(GetLastError());
+  return h != nullptr;
+}
+
+// -------------------------------------------------------------------- files
+
+std::uint32_t Win32Platform::getFileAttributes(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str());
+}
+
+bool Win32Platform::deleteFile(const std::wstring& path) { return DeleteFileW(path.c_str()) != 0; }
+
+bool Win32Platform::writeFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes) {
+  HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  BOOL ok = bytes.empty() ||
+            WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  ok = ok && written == bytes.size();
+  ok = CloseHandle(f) && ok;
+  return ok;
+}
+
+bool Win32Platform::readFile(const std::wstring& path, std::vector<std::uint8_t>* bytes) {
+  HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER size;
+  bool ok = GetFileSizeEx(f, &size) != 0;
+  if (ok) {
+    bytes->resize(static_cast<size_t>(size.QuadPart));
+    DWORD read = 0;
+    ok = bytes->empty() ||
+         (::ReadFile(f, bytes->data(), static_cast<DWORD>(bytes->size()), &read, nullptr) &&
+          read == bytes->size());
+  }
+  CloseHandle(f);
+  return ok;
+}
+
+bool Win32Platform::replaceFile(const std::wstring& from, const std::wstring& to) {
+  return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
+         0;
+}
+
+std::wstring Win32Platform::lastErrorText() {
+  const DWORD code = GetLastError();
+  wchar_t* buf = nullptr;
+  DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                               FORMAT_MESSAGE_IGNORE_INSERTS,
+                           nullptr, code, 0, reinterpret_cast<wchar_t*>(&buf), 0, nullptr);
+  std::wstring text = n && buf ? std::wstring(buf, n) : std::wstring();
+  if (buf) LocalFree(buf);
+  while (!text.empty() && (text.back() <= L' ' || text.back() == L'.')) text.pop_back();
+  return text;
+}
+
+int Win32Platform::shellDeleteTree(const std::wstring& pathList, unsigned flags) {
+  SHFILEOPSTRUCTW op;
+  ZeroMemory(&op, sizeof op);
+  op.wFunc = FO_DELETE;
+  op.pFrom = pathList.c_str();
+  op.fFlags = static_cast<FILEOP_FLAGS>(flags);
+  return SHFileOperationW(&op);
+}
+
+bool Win32Platform::readOwnResource(const std::wstring& name, std::vector<std::uint8_t>* bytes) {
+  HRSRC res = FindResourceExW(nullptr, MAKEINTRESOURCEW(10) /* RT_RCDATA */, name.c_str(),
+                              MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+  if (!res) return false;
+  HGLOBAL data = LoadResource(nullptr, res);
+  DWORD size = SizeofResource(nullptr, res);
+  const void* p = data ? LockResource(data) : nullptr;
+  if (!p) return false;
+  const auto* b = static_cast<const std::uint8_t*>(p);
+  bytes->assign(b, b + size);
+  return true;
+}
+
+// ------------------------------------------------------------- dialogs, shell
+
+int Win32Platform::messageBox(const std::wstring& text, const std::wstring& title, unsigned flags) {
+  HWND owner = GetActiveWindow();
+  if (!owner) owner = mainWindow_;
+  return MessageBoxW(owner, text.c_str(), title.c_str(), flags | MB_APPLMODAL);
+}
+
+std::wstring Win32Platform::inputBox(const std::wstring& caption, const std::wstring& prompt,
+                                     const std::wstring& defaultText) {
+  return inputBoxImpl ? inputBoxImpl(caption, prompt, defaultText) : defaultText;
+}
+
+std::intptr_t Win32Platform::shellExecute(const std::wstring& verb, const std::wstring& file,
+                                          const std::wstring* parameters, int showMode) {
+  return reinterpret_cast<std::intptr_t>(ShellExecuteW(mainWindow_, verb.c_str(), file.c_str(),
+                                                       parameters ? parameters->c_str() : nullptr,
+                                                       nullptr, showMode));
+}
+
+void Win32Platform::coInitialize() { CoInitialize(nullptr); }
+void Win32Platform::coUninitialize() { CoUninitialize(); }
+
+}  // namespace korvane

@@ -1,0 +1,83 @@
+// The real Windows behind the seam.  Only this folder and the window code include
+// windows.h.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+
+#include "platform/Platform.h"
+
+namespace korvane {
+
+class Win32Platform : public Platform {
+ public:
+  Win32Platform();
+
+  // The window that owns message boxes and shell requests (the main window once it
+  // exists; null before).
+  void setMainWindow(HWND hwnd) { mainWindow_ = hwnd; }
+  HWND mainWindow() const { return mainWindow_; }
+  // The one-line input dialog is drawn by the window code.
+  std::function<std::wstring(const std::wstring&, const std::wstring&, const std::wstring&)>
+      inputBoxImpl;
+
+  long regCreateKey(Handle parent, const std::wstring& subKey, std::uint32_t access,
+                    Handle* key) override;
+  long regOpenKey(Handle parent, const std::wstring& subKey, std::uint32_t access,
+                  Handle* key) override;
+  long regCloseKey(Handle key) override;
+  long regQueryValue(Handle key, const std::wstring& name, RegData* data) override;
+  long regSetValue(Handle key, const std::wstring& name, std::uint32_t type,
+                   const std::vector<std::uint8_t>& bytes) override;
+  long regDeleteValue(Handle key, const std::wstring& name) override;
+  long regDeleteTree(Handle key, const std::wstring& subKey) override;
+  long regEnumKey(Handle key, std::uint32_t index, std::wstring* name) override;
+  long regEnumValue(Handle key, std::uint32_t index, std::wstring* name) override;
+
+  bool createProcess(const std::wstring* applicationName, std::vector<wchar_t>& commandLine,
+                     std::uint32_t creationFlags, int showMode, ProcessHandles* out) override;
+  std::uint32_t waitForSingleObject(Handle h, std::uint32_t milliseconds) override;
+  bool getExitCodeProcess(Handle process, std::uint32_t* code) override;
+  void closeHandle(Handle h) override;
+  std::uint32_t winExec(const std::wstring* applicationName, const std::wstring& commandLine,
+                        int showMode) override;
+  void processMessages() override;
+  void sleep(std::uint32_t milliseconds) override;
+  [[noreturn]] void exitProcess(std::uint32_t code) override;
+
+  std::optional<std::wstring> getEnvironmentVariable(const std::wstring& name) override;
+  std::wstring getWindowsDirectory() override;
+  std::wstring getSystemDirectory() override;
+  bool getVersionEx(OsVersion* version) override;
+  bool isWow64Process() override;
+  std::uint64_t totalPhysicalMemory() override;
+  NumberSeparators userNumberSeparators() override { return separators_; }
+  bool createNamedSemaphore(const std::wstring& name, long* lastError) override;
+
+  std::uint32_t getFileAttributes(const std::wstring& path) override;
+  bool deleteFile(const std::wstring& path) override;
+  bool writeFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes) override;
+  bool readFile(const std::wstring& path, std::vector<std::uint8_t>* bytes) override;
+  bool replaceFile(const std::wstring& from, const std::wstring& to) override;
+  std::wstring lastErrorText() override;
+  int shellDeleteTree(const std::wstring& pathList, unsigned flags) override;
+  bool readOwnResource(const std::wstring& name, std::vector<std::uint8_t>* bytes) override;
+
+  int messageBox(const std::wstring& text, const std::wstring& title, unsigned flags) override;
+  std::wstring inputBox(const std::wstring& caption, const std::wstring& prompt,
+                        const std::wstring& defaultText) override;
+  std::intptr_t shellExecute(const std::wstring& verb, const std::wstring& file,
+                             const std::wstring* parameters, int showMode) override;
+
+  std::optional<ComFailure> queryBaseBoards(std::vector<BaseBoard>* boards) override;
+  std::optional<ComFailure> createRestorePoint(const std::wstring& description) override;
+  void coInitialize() override;
+  void coUninitialize() override;
+
+ private:
+  HWND mainWindow_ = nullptr;
+  NumberSeparators separators_;
+};
+
+}  // namespace korvane
