@@ -146,6 +146,10 @@ class Platform {
   virtual bool readFile(const std::wstring& path, std::vector<std::uint8_t>* bytes) = 0;
   // MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH).
   virtual bool replaceFile(const std::wstring& from, const std::wstring& to) = 0;
+  // The system's message for the last failed call of this thread (FormatMessageW of
+  // GetLastError, taken at once), without its closing full stop and line end, e.g.
+  // "Access is denied"; it completes "Cannot create file "%s". %s".
+  virtual std::wstring lastErrorText() { return {}; }
   // SHFileOperationW(FO_DELETE) on a double-zero-terminated list; returns its result code.
   virtual int shellDeleteTree(const std::wstring& pathList, unsigned flags) = 0;
   virtual bool readOwnResource(const std::wstring& name, std::vector<std::uint8_t>* bytes) = 0;

@@ -28,6 +28,8 @@ namespace {
 constexpr long kErrorKeyDeleted = 1018;
 constexpr long kErrorInvalidHandle = 6;
 constexpr long kErrorNoMoreItems = 259;
+constexpr long kErrorPathNotFound = 3;
+constexpr long kErrorDiskFull = 112;
 
 std::vector<std::wstring> SplitPath(const std::wstring& path) {
   std::vector<std::wstring> parts;
@@ -153,8 +155,21 @@ FakePlatform::Key* FakePlatform::resolve(Handle parent, const std::wstring& subK
   return k;
 }
 
-long FakePlatform::regCreateKey(Handle parent, const std::wstring& subKey, std::uint32_t,
+void FakePlatform::recordKeyOpen(Handle parent, const std::wstring& subKey, std::uint32_t access,
+                                 bool create) {
+  Handle root = parent;
+  std::wstring path;
+  if (!rootNode(parent) && keyHandles_.count(parent)) {
+    root = keyRoots_.at(parent);
+    for (const auto& p : keyHandles_.at(parent)) path += (path.empty() ? L"" : L"\\") + p;
+  }
+  for (const auto& p : SplitPath(subKey)) path += (path.empty() ? L"" : L"\\") + p;
+  keyOpens_.push_back({root, path, access, create});
+}
+
+long FakePlatform::regCreateKey(Handle parent, const std::wstring& subKey, std::uint32_t access,
                                 Handle* key) {
+  recordKeyOpen(parent, subKey, access, true);
   long error = 0;
   *key = 0;
   if (!resolve(parent, subKey, true, &error)) return error;
@@ -171,8 +186,9 @@ long FakePlatform::regCreateKey(Handle parent, const std::wstring& subKey, std::
   return kErrorSuccess;
 }
 
-long FakePlatform::regOpenKey(Handle parent, const std::wstring& subKey, std::uint32_t,
+long FakePlatform::regOpenKey(Handle parent, const std::wstring& subKey, std::uint32_t access,
                               Handle* key) {
+  recordKeyOpen(parent, subKey, access, false);
   long error = 0;
   *key = 0;
   if (!resolve(parent, subKey, false, &error)) return error;
@@ -523,6 +539,11 @@ void FakePlatform::addTextFile(const std::wstring& path, const std::string& text
   addFile(path, std::vector<std::uint8_t>(text.begin(), text.end()));
 }
 
+void FakePlatform::setFileReadOnly(const std::wstring& path, bool readOnly) {
+  auto it = files_.find(NormPath(path));
+  if (it != files_.end()) it->second.readOnly = readOnly;
+}
+
 bool FakePlatform::fileExists(const std::wstring& path) const {
   return files_.count(NormPath(path)) > 0;
 }
@@ -552,19 +573,33 @@ std::vector<std::wstring> FakePlatform::filesUnder(const std::wstring& folder) c
 
 std::uint32_t FakePlatform::getFileAttributes(const std::wstring& path) {
   if (directoryExists(path)) return kFileAttributeDirectory;
-  if (fileExists(path)) return 0x20;  // FILE_ATTRIBUTE_ARCHIVE
+  auto file = files_.find(NormPath(path));
+  if (file != files_.end())
+    return 0x20 | (file->second.readOnly ? kFileAttributeReadOnly : 0);  // FILE_ATTRIBUTE_ARCHIVE
   return kInvalidFileAttributes;
 }
 
 bool FakePlatform::deleteFile(const std::wstring& path) {
   auto it = dirs_.find(parentDir(path));
-  if (it != dirs_.end() && it->second.readOnly) return false;
-  return files_.erase(NormPath(path)) > 0;
+  if (it != dirs_.end() && it->second.readOnly) return fail(kErrorAccessDenied);
+  auto file = files_.find(NormPath(path));
+  if (file == files_.end()) return fail(kErrorFileNotFound);
+  if (file->second.readOnly) return fail(kErrorAccessDenied);
+  files_.erase(file);
+  return true;
 }
 
 bool FakePlatform::writeFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes) {
   auto it = dirs_.find(parentDir(path));
-  if (it == dirs_.end() || it->second.readOnly || directoryExists(path)) return false;
+  if (it == dirs_.end()) return fail(kErrorPathNotFound);
+  auto old = files_.find(NormPath(path));
+  if (it->second.readOnly || directoryExists(path) ||
+      (old != files_.end() && old->second.readOnly))
+    return fail(kErrorAccessDenied);
+  if (freeBytes) {
+    if (bytes.size() > *freeBytes) return fail(kErrorDiskFull);
+    *freeBytes -= bytes.size();
+  }
   files_[NormPath(path)] = File{path, bytes};
   return true;
 }
@@ -579,12 +614,26 @@ bool FakePlatform::readFile(const std::wstring& path, std::vector<std::uint8_t>*
 bool FakePlatform::replaceFile(const std::wstring& from, const std::wstring& to) {
   auto src = files_.find(NormPath(from));
   auto dir = dirs_.find(parentDir(to));
-  if (src == files_.end() || dir == dirs_.end() || dir->second.readOnly) return false;
+  auto old = files_.find(NormPath(to));
+  if (src == files_.end()) return fail(kErrorFileNotFound);
+  if (dir == dirs_.end()) return fail(kErrorPathNotFound);
+  if (dir->second.readOnly || (old != files_.end() && old->second.readOnly))
+    return fail(kErrorAccessDenied);
   File f = src->second;
   f.path = to;
   files_.erase(src);
   files_[NormPath(to)] = f;
   return true;
+}
+
+std::wstring FakePlatform::lastErrorText() {
+  switch (lastError_) {
+    case kErrorFileNotFound: return L"The system cannot find the file specified";
+    case kErrorPathNotFound: return L"The system cannot find the path specified";
+    case kErrorAccessDenied: return L"Access is denied";
+    case kErrorDiskFull: return L"There is not enough space on the disk";
+    default: return L"The operation completed successfully";
+  }
 }
 
 int FakePlatform::shellDeleteTree(const std::wstring& pathList, unsigned) {

@@ -35,6 +35,14 @@ struct LaunchRecord {
   bool waited = true;  // false for WinExec
 };
 
+// One attempt to open or create a key: root, path below it, access mask.
+struct KeyOpenRecord {
+  Handle root;
+  std::wstring path;
+  std::uint32_t access;
+  bool create;
+};
+
 struct ShellRecord {
   std::wstring verb;
   std::wstring file;
@@ -80,11 +88,17 @@ class FakePlatform : public Platform {
   // A canonical dump of one hive, for before/after comparisons.
   std::wstring dumpHive(Handle root) const;
   size_t openKeyHandles() const { return keyHandles_.size(); }
+  const std::vector<KeyOpenRecord>& keyOpens() const { return keyOpens_; }
 
   // Files and folders.  Paths are Windows paths, compared without regard to case.
   void addDirectory(const std::wstring& path, bool readOnly = false);
   void addFile(const std::wstring& path, std::vector<std::uint8_t> bytes = {});
   void addTextFile(const std::wstring& path, const std::string& text);
+  // A read-only file cannot be deleted, overwritten or replaced (access denied).
+  void setFileReadOnly(const std::wstring& path, bool readOnly = true);
+  // Room left on every disk for new file contents; unset means plenty.  A write
+  // that does not fit fails as on a full disk; moving a file needs no room.
+  std::optional<std::size_t> freeBytes;
   bool fileExists(const std::wstring& path) const;
   bool directoryExists(const std::wstring& path) const;
   std::optional<std::vector<std::uint8_t>> fileBytes(const std::wstring& path) const;
@@ -170,6 +184,7 @@ class FakePlatform : public Platform {
   bool writeFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes) override;
   bool readFile(const std::wstring& path, std::vector<std::uint8_t>* bytes) override;
   bool replaceFile(const std::wstring& from, const std::wstring& to) override;
+  std::wstring lastErrorText() override;
   int shellDeleteTree(const std::wstring& pathList, unsigned flags) override;
   bool readOwnResource(const std::wstring& name, std::vector<std::uint8_t>* bytes) override;
 
@@ -195,6 +210,7 @@ class FakePlatform : public Platform {
   struct File {
     std::wstring path;
     std::vector<std::uint8_t> bytes;
+    bool readOnly = false;
   };
   struct Dir {
     std::wstring path;
@@ -206,6 +222,11 @@ class FakePlatform : public Platform {
   Key* find(Handle root, const std::wstring& path) const;
   Key* keyFor(Handle h) const;
   void endProcess(Process& p);
+  void recordKeyOpen(Handle parent, const std::wstring& subKey, std::uint32_t access, bool create);
+  bool fail(long error) {
+    lastError_ = error;
+    return false;
+  }
   std::wstring parentDir(const std::wstring& path) const;
   const FakeProgram* programFor(const std::wstring* app, const std::wstring& commandLine) const;
 
@@ -219,6 +240,8 @@ class FakePlatform : public Platform {
   std::map<std::wstring, File> files_;
   std::map<std::wstring, Dir> dirs_;
   std::vector<LaunchRecord> launches_;
+  std::vector<KeyOpenRecord> keyOpens_;
+  long lastError_ = kErrorSuccess;
   std::vector<MessageRecord> messages_;
   std::vector<ShellRecord> shell_;
   std::deque<int> messageAnswers_;
