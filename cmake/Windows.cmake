@@ -2,6 +2,11 @@
 # tests that run under Wine (or on Windows itself).
 
 enable_language(RC)
+# Small over fast: nothing here is computation-bound, and a technician copies the
+# program onto broken machines.
+set(CMAKE_CXX_FLAGS_RELEASE "-Os -DNDEBUG")
+set(CMAKE_C_FLAGS_RELEASE "-Os -DNDEBUG")
+add_compile_options(-ffunction-sections -fdata-sections)
 add_compile_definitions(UNICODE _UNICODE NOMINMAX _WIN32_WINNT=0x0602)
 
 # One static executable that imports nothing but Windows' own DLLs.
@@ -43,18 +48,48 @@ configure_file(src/resources/Korvane.rc.in ${CMAKE_BINARY_DIR}/generated/Korvane
 set_source_files_properties(${CMAKE_BINARY_DIR}/generated/Korvane.rc PROPERTIES
   OBJECT_DEPENDS "${KORVANE_RESTART_HELPER};${KORVANE_RESOURCE_DIR}/Korvane.manifest;${KORVANE_RESOURCE_DIR}/korvane.ico")
 
+# Planted DLLs: the program runs elevated, typically from a Downloads folder, and
+# Windows looks for a DLL that is not a KnownDLL in the program's folder first.
+# main() therefore calls SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32)
+# before anything else, and every import outside the KnownDLLs is delay-loaded, so
+# the loader resolves it only after that call (the import table at start holds
+# KnownDLLs alone).  MinGW does this with delay-import libraries made by dlltool
+# from the short .def files in cmake/delayload (only the functions we call);
+# libmingwex supplies __delayLoadHelper2.
+set(KORVANE_DELAYLOAD_LIBS "")
+foreach(dll comctl32 msimg32)
+  set(lib ${CMAKE_BINARY_DIR}/delayload/lib${dll}_delay.a)
+  add_custom_command(
+    OUTPUT ${lib}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/delayload
+    COMMAND x86_64-w64-mingw32-dlltool --input-def ${CMAKE_SOURCE_DIR}/cmake/delayload/${dll}.def
+            --output-delaylib ${lib} --dllname ${dll}.dll
+    DEPENDS ${CMAKE_SOURCE_DIR}/cmake/delayload/${dll}.def
+    VERBATIM)
+  list(APPEND KORVANE_DELAYLOAD_LIBS ${lib})
+endforeach()
+add_custom_target(delayload_libs DEPENDS ${KORVANE_DELAYLOAD_LIBS})
+
 file(GLOB KORVANE_APP_SOURCES CONFIGURE_DEPENDS src/app/*.cpp src/about/*.cpp)
-list(REMOVE_ITEM KORVANE_APP_SOURCES ${CMAKE_SOURCE_DIR}/src/app/main.cpp)
+list(REMOVE_ITEM KORVANE_APP_SOURCES ${CMAKE_SOURCE_DIR}/src/app/main.cpp
+     ${CMAKE_SOURCE_DIR}/src/app/DelayImportEnd.cpp)
 add_library(korvane_ui STATIC ${KORVANE_APP_SOURCES})
-target_link_libraries(korvane_ui PUBLIC korvane_win32 comctl32 gdi32 user32 msimg32)
+add_dependencies(korvane_ui delayload_libs)
+target_link_libraries(korvane_ui PUBLIC korvane_win32 ${KORVANE_DELAYLOAD_LIBS} gdi32 user32)
 target_include_directories(korvane_ui PUBLIC src)
 
-add_executable(Korvane WIN32 src/app/main.cpp ${CMAKE_BINARY_DIR}/generated/Korvane.rc)
+add_executable(Korvane WIN32 src/app/main.cpp src/app/DelayImportEnd.cpp
+               ${CMAKE_BINARY_DIR}/generated/Korvane.rc)
 add_dependencies(Korvane restart_helper)
 target_link_libraries(Korvane PRIVATE korvane_ui)
 target_link_options(Korvane PRIVATE ${KORVANE_STATIC_LINK} ${KORVANE_HARDEN_LINK} -municode -mwindows
-                    -Wl,--gc-sections -s)
-target_compile_options(korvane_logic PRIVATE -Os -ffunction-sections -fdata-sections)
+                    -Wl,--gc-sections -Wl,--undefined=korvaneDelayImportEnd -s)
+find_package(Python3 COMPONENTS Interpreter REQUIRED)
+add_custom_command(TARGET Korvane POST_BUILD
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/pe_delay_directory.py
+          $<TARGET_FILE:Korvane> comctl32.dll msimg32.dll
+  COMMENT "Recording the delay-import table"
+  VERBATIM)
 
 # --------------------------------------------------------------- Wine tests
 add_subdirectory(${KORVANE_GTEST_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)

@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test tier:
+#   1. native unit tests (with AddressSanitizer and UBSan) and the payload checks,
+#   2. Windows integration tests, cross-built and run under Wine,
+#   3. end-to-end tests that drive Korvane.exe under Xvfb + Wine.
+# Exits non-zero when any tier fails.  Artifacts (screenshots) land in build/artifacts.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+JOBS=$(nproc 2>/dev/null || echo 2)
+
+bash scripts/install-deps.sh || { echo "dependency installation failed"; exit 1; }
+
+failed=()
+step() { echo; echo "=== $*"; }
+
+# ----------------------------------------------------------------- tier 1
+step "native build and unit tests"
+mkdir -p build
+if cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKORVANE_SANITIZE=ON >build/native-configure.log 2>&1; then
+  if ninja -C build/native -j "$JOBS"; then
+    (cd build/native && ctest --output-on-failure -j "$JOBS") || failed+=("unit")
+  else
+    failed+=("native build")
+  fi
+else
+  cat build/native-configure.log; failed+=("native configure")
+fi
+
+# ----------------------------------------------------------------- tier 2
+step "Windows cross build"
+if cmake -S . -B build/windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+     -DCMAKE_BUILD_TYPE=Release >build/windows-configure.log 2>&1 && ninja -C build/windows -j "$JOBS"; then
+  windows_ok=1
+else
+  cat build/windows-configure.log 2>/dev/null | tail -20
+  failed+=("windows build"); windows_ok=0
+fi
+
+. scripts/wine-env.sh "$ROOT/build/wineprefix" win10
+. scripts/xvfb.sh
+if [ "$windows_ok" = 1 ]; then
+  step "Windows integration tests under Wine"
+  korvane_prefix_init
+  (cd build/windows && ctest --output-on-failure --timeout 300) || failed+=("wine integration")
+  bash scripts/check-binary.sh build/windows/Korvane.exe || failed+=("binary checks")
+
+  # --------------------------------------------------------------- tier 3
+  step "end-to-end tests under Xvfb + Wine"
+  if korvane_start_xvfb; then
+    bash tests/e2e/run.sh || failed+=("end-to-end")
+    korvane_stop_xvfb
+  else
+    failed+=("xvfb")
+  fi
+  korvane_prefix_stop
+fi
+
+echo
+if [ ${#failed[@]} -ne 0 ]; then
+  echo "FAILED tiers: ${failed[*]}"
+  exit 1
+fi
+echo "All test tiers passed."
