@@ -1,0 +1,291 @@
+#include <gmock/gmock.h>
+
+#include "common/ComError.h"
+#include "common/KorvaneError.h"
+#include "common/ProgramPath.h"
+#include "common/Startup.h"
+#include "TestSupport.h"
+
+namespace korvane {
+namespace {
+
+using testing::FakeTest;
+using ::testing::ElementsAre;
+
+// ------------------------------------------------------------------ RunAndWait
+
+class RunAndWaitTest : public FakeTest {};
+
+TEST_F(RunAndWaitTest, ReturnsTheExitCodeAfterPollingWithMessagePasses) {
+  fake().addProgram(L"sfc.exe", {7, 2, nullptr, nullptr});
+  EXPECT_EQ(RunAndWait(L"sfc /scannow", 5), 7u);
+  const auto& launch = fake().launches().back();
+  EXPECT_EQ(launch.commandLine, L"sfc /scannow");
+  EXPECT_EQ(launch.showMode, 5);
+  EXPECT_EQ(launch.creationFlags, 0x30u);  // CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS
+  // Two polls find it running: each is followed by a message pass and a 50 ms nap.
+  EXPECT_THAT(fake().events, ElementsAre(L"start sfc /scannow", L"messages", L"sleep 50", L"messages",
+                                         L"sleep 50", L"end sfc /scannow"));
+}
+
+TEST_F(RunAndWaitTest, AProgramThatCannotStartGivesAllOnesAndNoWait) {
+  EXPECT_EQ(RunAndWait(L"nosuchtool.exe /x", 0), kRunFailed);
+  EXPECT_TRUE(fake().events.empty());
+  EXPECT_TRUE(fake().messages().empty());
+}
+
+TEST_F(RunAndWaitTest, ACommandLineOverTheBufferIsRefusedNotCut) {
+  fake().addProgram(L"cmd.exe", {0, 0, nullptr, nullptr});
+  const std::wstring fits = L"cmd.exe /c " + std::wstring(512 - 11, L'x');
+  EXPECT_EQ(RunAndWait(fits, 0), 0u);
+  EXPECT_EQ(fake().launches().back().commandLine, fits);
+  const size_t launched = fake().launches().size();
+  EXPECT_EQ(RunAndWait(fits + L"y", 0), kRunFailed);
+  EXPECT_EQ(fake().launches().size(), launched);  // nothing was started
+}
+
+TEST_F(RunAndWaitTest, ANestedRunFinishesBeforeTheOuterOneReturns) {
+  fake().addProgram(L"short.exe", {3, 1, nullptr, nullptr});
+  bool nested = false;
+  fake().addProgram(L"long.exe", {9, 3, nullptr, [&] {
+                                    if (!nested) {
+                                      nested = true;  // a button pressed while the tool runs
+                                      EXPECT_EQ(RunAndWait(L"short.exe", 0), 3u);
+                                    }
+                                  }});
+  EXPECT_EQ(RunAndWait(L"long.exe", 0), 9u);
+  auto pos = [&](const std::wstring& e) {
+    return std::find(fake().events.begin(), fake().events.end(), e) - fake().events.begin();
+  };
+  EXPECT_LT(pos(L"start long.exe"), pos(L"start short.exe"));
+  EXPECT_LT(pos(L"end short.exe"), pos(L"end long.exe"));
+}
+
+// ---------------------------------------------------------- planted programs
+
+class ProgramPathTest : public FakeTest {};
+
+TEST_F(ProgramPathTest, BareToolNamesResolveToTheSystemCopy) {
+  struct Case {
+    const wchar_t* commandLine;
+    const wchar_t* expected;  // nullptr: started as it is
+  } cases[] = {
+      {L"reg.exe import C:\\Temp\\BAT.reg", L"C:\\Windows\\System32\\reg.exe"},
+      {L"netsh winsock reset", L"C:\\Windows\\System32\\netsh.exe"},
+      {L"SC config wsearch start= auto", L"C:\\Windows\\System32\\SC.exe"},
+      {L"DISM /Online /Cleanup-Image /RestoreHealth", L"C:\\Windows\\System32\\DISM.exe"},
+      {L"wmic recoveros set x", L"C:\\Windows\\System32\\wbem\\wmic.exe"},
+      {L"powershell.exe -command x", L"C:\\Windows\\System32\\WindowsPowerShell\\v1.0\\powershell.exe"},
+      {L"\"reg.exe\" import x", L"C:\\Windows\\System32\\reg.exe"},  // quoted bare name
+      {L"C:\\Temp\\tempbat.bat", nullptr},                            // a path: unaffected
+      {L"\"C:\\Users\\Ann Lee\\Temp\\RestartExp.exe\"", nullptr},
+      {L"nosuchtool /x", nullptr},     // found nowhere: as before
+      {L"readme.txt", nullptr},        // not a program name
+      {L"", nullptr},
+  };
+  for (const auto& c : cases) {
+    auto resolved = ResolveSystemProgram(c.commandLine);
+    if (c.expected) {
+      ASSERT_TRUE(resolved.has_value()) << fake::Narrow(c.commandLine);
+      EXPECT_EQ(fake::Lower(*resolved), fake::Lower(c.expected)) << fake::Narrow(c.commandLine);
+    } else {
+      EXPECT_FALSE(resolved.has_value()) << fake::Narrow(c.commandLine);
+    }
+  }
+}
+
+TEST_F(ProgramPathTest, PowerShellFolderIsOnlyForPowerShell) {
+  fake().addFile(L"C:\\Windows\\System32\\WindowsPowerShell\\v1.0\\evil.exe");
+  EXPECT_FALSE(ResolveSystemProgram(L"evil.exe").has_value());
+}
+
+TEST_F(ProgramPathTest, TheRunnerPassesTheFullPathAndKeepsTheCommandText) {
+  fake().addProgram(L"reg.exe", {0, 0, nullptr, nullptr});
+  RunAndWait(L"reg.exe import C:\\Temp\\ZIP.reg", 0);
+  EXPECT_EQ(fake::Lower(fake().launches().back().application), L"c:\\windows\\system32\\reg.exe");
+  EXPECT_EQ(fake().launches().back().commandLine, L"reg.exe import C:\\Temp\\ZIP.reg");
+}
+
+// ------------------------------------------------------ version and system info
+
+class VersionTest : public FakeTest {};
+
+TEST_F(VersionTest, VersionTableAndWindowsNames) {
+  struct Case {
+    std::uint32_t major, minor, build, platform;
+    bool w8, w81, w10;
+    const wchar_t* name;
+  } cases[] = {
+      {6, 1, 7601, 2, false, false, false, L"Unknown"},
+      {6, 2, 9200, 2, true, false, false, L"Windows 8"},
+      {6, 3, 9600, 2, false, true, false, L"Windows 8.1"},
+      {10, 0, 19045, 2, false, false, true, L"Windows 10"},
+      {10, 0, 22631, 2, false, false, true, L"Windows 11"},  // reports 10.0, told apart by build
+      {11, 0, 30000, 2, false, false, true, L"Windows 10"},  // a higher major is accepted
+      {10, 0, 19045, 1, false, false, false, L"Unknown"},    // not the NT platform
+  };
+  for (const auto& c : cases) {
+    fake().version = {c.major, c.minor, c.build, c.platform};
+    SCOPED_TRACE(c.major * 100 + c.minor);
+    EXPECT_EQ(IsWindows8(), c.w8);
+    EXPECT_EQ(IsWindows81(), c.w81);
+    EXPECT_EQ(IsWindows10(), c.w10);
+    EXPECT_EQ(GetWindowsName(), c.name);
+  }
+  fake().versionQueryFails = true;
+  EXPECT_FALSE(IsWindows10());
+  EXPECT_EQ(GetWindowsName(), L"Unknown");
+}
+
+class FormatByteSizeTest : public FakeTest {};
+
+TEST_F(FormatByteSizeTest, UnitsAndEnglishSeparators) {
+  struct Case {
+    std::uint64_t bytes;
+    int unit;
+    const wchar_t* text;
+  } cases[] = {
+      {0, 0, L"0 bytes"},
+      {1, 0, L"1 bytes"},
+      {1023, 0, L"1023 bytes"},
+      {1024, 0, L"1.0 KB"},
+      {1536, 0, L"1.5 KB"},
+      {1048575, 0, L"1,024.0 KB"},
+      {1048576, 0, L"1.0 MB"},
+      {1073741823, 0, L"1,024.0 MB"},
+      {8482492416ull, 0, L"7.9 GB"},
+      {17179869184ull, 0, L"16.0 GB"},
+      {1099511627776ull, 0, L"1.0 TB"},
+      {1536, 3, L"0.0 MB"},
+      {1024 * 1024 + 52429, 3, L"1.1 MB"},  // 1.05000019 rounds up
+      {1126, 2, L"1.1 KB"},                 // 1.099609375
+      {1075, 2, L"1.0 KB"},                 // 1.0498046875 stays below the half
+      {0xFFFFFFFFFFFFFFFFull, 0, L"16,777,216.0 TB"},
+      {5, 9, L""},
+      {5, 6, L""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FormatByteSize(c.bytes, c.unit), c.text) << c.bytes;
+}
+
+TEST_F(FormatByteSizeTest, HalvesRoundAwayFromZero) {
+  // 0.25 KB -> 0.3 (a banker's rounding would give 0.2), 0.15 MB as a decimal.
+  EXPECT_EQ(FormatByteSize(256, 2), L"0.3 KB");
+  EXPECT_EQ(FormatByteSize(2560, 2), L"2.5 KB");
+  EXPECT_EQ(FormatByteSize(2611, 2), L"2.5 KB");  // 2.5498046875: just below the half
+}
+
+TEST_F(FormatByteSizeTest, GermanSeparators) {
+  fake().separators = {L".", L","};
+  EXPECT_EQ(FormatByteSize(17072495001ull, 0), L"15,9 GB");
+  EXPECT_EQ(FormatByteSize(1048575, 0), L"1.024,0 KB");
+}
+
+TEST(ComErrorTextTest, DescriptionThenSystemMessageThenCode) {
+  EXPECT_EQ(ComErrorText({-2147217392, L"Invalid class \r\n", L"ignored"}), L"Invalid class");
+  EXPECT_EQ(ComErrorText({-2147467263, L"", L"Not implemented.\r\n"}), L"Not implemented");
+  EXPECT_EQ(ComErrorText({static_cast<std::int32_t>(0x80041010), L"", L""}), L"OLE error 80041010");
+}
+
+class HomeInfoTest : public FakeTest {};
+
+TEST_F(HomeInfoTest, MotherboardTakesTheLastBoardAndNullsAsEmpty) {
+  fake().baseBoards = {{std::wstring(L"A"), std::wstring(L"One")},
+                       {std::nullopt, std::wstring(L"Two")}};
+  EXPECT_EQ(GetMotherboardName(), L", Two");
+  fake().baseBoards.clear();
+  EXPECT_EQ(GetMotherboardName(), L"");
+}
+
+TEST_F(HomeInfoTest, ProcessorNameIsUsedAsStoredAndAMissingKeyIsEmpty) {
+  EXPECT_EQ(GetCPUName(), L"");
+  fake().setString(kHkeyLocalMachine, L"HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0",
+                   L"ProcessorNameString", L"  Example CPU @ 3.00GHz ");
+  EXPECT_EQ(GetCPUName(), L"  Example CPU @ 3.00GHz ");
+}
+
+// ------------------------------------------------------------------- start-up
+
+class StartupTest : public FakeTest {
+ protected:
+  void SetUp() override {
+    FakeTest::SetUp();
+    TempPath.clear();
+    labels = {{L"caption", L"Korvane"}, {L"cpu", L"lblCPUName"}, {L"ram", L"lblTotalRAM"},
+              {L"board", L"lblMotherboard"}, {L"os", L"lblWinName"}};
+    fake().setString(kHkeyLocalMachine, L"Hardware\\Description\\System\\CentralProcessor\\0",
+                     L"ProcessorNameString", L"Example CPU");
+  }
+  StartupView view() {
+    StartupView v;
+    v.setCaption = [this](const std::wstring& t) { labels[L"caption"] = t; };
+    v.setCPUName = [this](const std::wstring& t) { labels[L"cpu"] = t; };
+    v.setTotalRAM = [this](const std::wstring& t) { labels[L"ram"] = t; };
+    v.setMotherboard = [this](const std::wstring& t) { labels[L"board"] = t; };
+    v.setWindowsName = [this](const std::wstring& t) { labels[L"os"] = t; };
+    return v;
+  }
+  std::map<std::wstring, std::wstring> labels;
+};
+
+TEST_F(StartupTest, SupportedSystemFillsTheLabelsAndSetsTempPath) {
+  EXPECT_TRUE(FormCreate(view()));
+  EXPECT_EQ(TempPath, L"C:\\Temp\\");
+  EXPECT_EQ(labels[L"cpu"], L"Example CPU");
+  EXPECT_EQ(labels[L"ram"], L"16.0 GB");
+  EXPECT_EQ(labels[L"board"], L"Contoso, Board 1");
+  EXPECT_EQ(labels[L"os"], L"Windows 10");
+  EXPECT_TRUE(fake().messages().empty());
+}
+
+TEST_F(StartupTest, ASecondInstanceEndsSilentlyWithCodeZero) {
+  fake().semaphores.insert(L"MyAppKorvane");
+  try {
+    FormCreate(view());
+    FAIL() << "the second instance went on";
+  } catch (const fake::FakeExit& e) {
+    EXPECT_EQ(e.code, 0u);
+  }
+  EXPECT_TRUE(fake().messages().empty());
+  EXPECT_EQ(labels[L"os"], L"lblWinName");
+}
+
+TEST_F(StartupTest, Wow64WarnsThenStillFillsTheLabelsAndTerminates) {
+  fake().wow64 = true;
+  EXPECT_FALSE(FormCreate(view()));
+  ASSERT_EQ(fake().messages().size(), 1u);
+  EXPECT_EQ(fake().messages()[0].text,
+            L"You are using a 64-Bit system, please use the 64-Bit version of the program.");
+  EXPECT_EQ(fake().messages()[0].flags, kMbIconWarning);
+  EXPECT_EQ(labels[L"os"], L"Windows 10");
+}
+
+TEST_F(StartupTest, UnsupportedSystemIsRefusedBeforeTheLabels) {
+  fake().version = {6, 1, 7601, 2};
+  EXPECT_FALSE(FormCreate(view()));
+  ASSERT_EQ(fake().messages().size(), 1u);
+  EXPECT_EQ(fake().messages()[0].text, L"Your system is not supported, only for Windows 8/10!");
+  EXPECT_EQ(fake().messages()[0].title, L"Korvane");
+  EXPECT_EQ(fake().messages()[0].flags, kMbIconError);
+  EXPECT_EQ(labels[L"cpu"], L"lblCPUName");
+  EXPECT_EQ(TempPath, L"");
+}
+
+TEST_F(StartupTest, AWmiErrorLeavesTheLaterLabelsAtTheirPlaceholders) {
+  fake().baseBoardFailure = ComFailure{static_cast<std::int32_t>(0x80041003), L"Access denied ", L""};
+  RunHandler([&] { FormCreate(view()); });
+  EXPECT_EQ(labels[L"ram"], L"16.0 GB");  // filled before the failure
+  EXPECT_EQ(labels[L"board"], L"lblMotherboard");
+  EXPECT_EQ(labels[L"os"], L"lblWinName");
+  ASSERT_EQ(fake().messages().size(), 1u);
+  EXPECT_EQ(fake().messages()[0].text, L"Access denied.");
+  EXPECT_EQ(fake().messages()[0].flags, kMbIconError);
+}
+
+TEST_F(StartupTest, AnEmptyTempGivesABackslash) {
+  fake().environment.erase(L"TEMP");
+  EXPECT_TRUE(FormCreate(view()));
+  EXPECT_EQ(TempPath, L"\\");
+}
+
+}  // namespace
+}  // namespace korvane
