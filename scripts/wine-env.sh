@@ -12,15 +12,15 @@ korvane_prefix_init() {
     mkdir -p "$WINEPREFIX"
     wineboot -i </dev/null >/dev/null 2>&1 || true
     # A crash must end with an exit code, never wait for a click.
-    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1  || true
     # Wine draws the title bars itself: no window manager is needed and closing a
     # window does not stall.
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
   fi
-  wine winecfg -v "$KORVANE_WINVER" </dev/null >/dev/null 2>&1
+  wine winecfg -v "$KORVANE_WINVER" </dev/null >/dev/null 2>&1 || true
   # Keep the server and services alive with their output detached, so nothing
   # inherits the caller's pipes.
-  wineserver -p </dev/null >/dev/null 2>&1
+  wineserver -p </dev/null >/dev/null 2>&1 || true
   wine wineboot </dev/null >/dev/null 2>&1 || true
 }
 
