@@ -57,7 +57,7 @@ set_source_files_properties(${CMAKE_BINARY_DIR}/generated/Korvane.rc PROPERTIES
 # from the short .def files in cmake/delayload (only the functions we call);
 # libmingwex supplies __delayLoadHelper2.
 set(KORVANE_DELAYLOAD_LIBS "")
-foreach(dll comctl32 msimg32)
+foreach(dll comctl32)
   set(lib ${CMAKE_BINARY_DIR}/delayload/lib${dll}_delay.a)
   add_custom_command(
     OUTPUT ${lib}
@@ -87,7 +87,7 @@ target_link_options(Korvane PRIVATE ${KORVANE_STATIC_LINK} ${KORVANE_HARDEN_LINK
 find_package(Python3 COMPONENTS Interpreter REQUIRED)
 add_custom_command(TARGET Korvane POST_BUILD
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/pe_delay_directory.py
-          $<TARGET_FILE:Korvane> comctl32.dll msimg32.dll
+          $<TARGET_FILE:Korvane> comctl32.dll
   COMMENT "Recording the delay-import table"
   VERBATIM)
 
@@ -102,6 +102,29 @@ if(KORVANE_WINE_TESTS)
   target_compile_definitions(korvane_wine_tests PRIVATE
     KORVANE_SOURCE_DIR="${CMAKE_SOURCE_DIR}" KORVANE_BINARY_DIR="${CMAKE_BINARY_DIR}")
   gtest_discover_tests(korvane_wine_tests DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 300)
+  # A second process for the tests (semaphore, exit codes, stand-in explorer.exe).
+  if(EXISTS ${CMAKE_SOURCE_DIR}/tests/wine/child/child.cpp)
+    add_executable(korvane_wine_child tests/wine/child/child.cpp)
+    target_link_libraries(korvane_wine_child PRIVATE korvane_win32)
+    target_link_options(korvane_wine_child PRIVATE ${KORVANE_STATIC_LINK} -municode)
+    add_dependencies(korvane_wine_tests korvane_wine_child)
+  endif()
+  if(TARGET RestartExp64)
+    add_dependencies(korvane_wine_tests RestartExp64)
+  endif()
+endif()
+
+# Stand-ins for planted files, for the tests of the protections against them.
+add_executable(korvane_planted_program tests/wine/planted/planted_program.cpp)
+target_link_options(korvane_planted_program PRIVATE ${KORVANE_STATIC_LINK} -municode)
+add_library(korvane_planted_dll SHARED tests/wine/planted/planted_dll.cpp)
+set_target_properties(korvane_planted_dll PROPERTIES PREFIX "")
+target_link_options(korvane_planted_dll PRIVATE ${KORVANE_STATIC_LINK})
+add_executable(korvane_unprotected tests/wine/planted/unprotected.cpp)
+target_link_options(korvane_unprotected PRIVATE ${KORVANE_STATIC_LINK} -municode)
+target_link_libraries(korvane_unprotected PRIVATE comctl32)
+if(TARGET korvane_wine_tests)
+  add_dependencies(korvane_wine_tests korvane_planted_program korvane_planted_dll korvane_unprotected Korvane)
 endif()
 
 # The end-to-end driver: a second Windows program that finds and drives the window.
@@ -111,4 +134,15 @@ if(KORVANE_E2E_DRIVER)
   target_include_directories(korvane_driver PRIVATE src)
   target_link_options(korvane_driver PRIVATE ${KORVANE_STATIC_LINK} -municode)
   target_link_libraries(korvane_driver PRIVATE comctl32 user32 psapi)
+endif()
+
+# ---------------------------------------------------------- KorvaneCli.exe
+# The console program for scripts and fleets: the same repairs on the same seam,
+# one static executable like the window.
+add_executable(KorvaneCli src/cli/main.cpp)
+target_link_libraries(KorvaneCli PRIVATE korvane_win32)
+target_link_options(KorvaneCli PRIVATE ${KORVANE_STATIC_LINK} ${KORVANE_HARDEN_LINK} -municode
+                    -Wl,--gc-sections -s)
+if(TARGET korvane_wine_tests)
+  add_dependencies(korvane_wine_tests KorvaneCli)
 endif()

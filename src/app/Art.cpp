@@ -36,7 +36,8 @@ void Gradient(HDC dc, RECT r, COLORREF top, COLORREF bottom, bool vertical) {
       {r.right, r.bottom, static_cast<COLOR16>(GetRValue(bottom) << 8),
        static_cast<COLOR16>(GetGValue(bottom) << 8), static_cast<COLOR16>(GetBValue(bottom) << 8), 0}};
   GRADIENT_RECT g = {0, 1};
-  GradientFill(dc, v, 2, &g, 1, vertical ? GRADIENT_FILL_RECT_V : GRADIENT_FILL_RECT_H);
+  // gdi32's own export (a KnownDLL), so msimg32 is never needed.
+  GdiGradientFill(dc, v, 2, &g, 1, vertical ? GRADIENT_FILL_RECT_V : GRADIENT_FILL_RECT_H);
 }
 
 void CenterText(HDC dc, RECT r, const std::wstring& text, HFONT font, COLORREF colour) {

@@ -1,0 +1,171 @@
+// Korvane runs elevated from folders where other files may have been planted.
+// These tests plant stand-ins and check that the System directory's copies run.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "WineSupport.h"
+#include "common/Unit_Fungsi_Korvane.h"
+
+namespace korvane::wine {
+namespace {
+
+std::wstring TempFile(const wchar_t* name) {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  return std::wstring(temp) + name;
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+DWORD RunPlain(const std::wstring& commandLine, const std::wstring& directory = {}) {
+  std::wstring buffer = commandLine;
+  STARTUPINFOW si{sizeof si};
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                      directory.empty() ? nullptr : directory.c_str(), &si, &pi))
+    return 0xFFFFFFFF;
+  WaitForSingleObject(pi.hProcess, 30000);
+  DWORD code = 0;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return code;
+}
+
+TEST(HardeningTest, APlantedRegExeBesideTheProgramDoesNotRun) {
+  const std::wstring planted = ExeDir() + L"\\reg.exe";
+  const std::wstring marker = TempFile(L"korvane-planted-program.marker");
+  ASSERT_TRUE(CopyFileW((BuildDir() + L"\\korvane_planted_program.exe").c_str(), planted.c_str(), FALSE));
+  struct Cleanup {
+    std::wstring planted;
+    ~Cleanup() {
+      DeleteFileW(planted.c_str());
+      RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\KorvaneTest\\Planted");
+    }
+  } cleanup{planted};
+
+  // The threat is real here: a command line without an application name finds the
+  // copy in the calling program's folder first (Wine searches like Windows does).
+  DeleteFileW(marker.c_str());
+  RunPlain(L"reg.exe query HKCU");
+  ASSERT_TRUE(Exists(marker)) << "the planted reg.exe did not run: the test would prove nothing";
+
+  DeleteFileW(marker.c_str());
+  ScratchDir dir(L"korvane-planted");
+  const std::wstring script = dir.path() + L"\\planted.reg";
+  const std::string text =
+      "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\KorvaneTest\\Planted]\r\n"
+      "\"imported\"=\"yes\"\r\n";
+  HANDLE f = CreateFileW(script.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD written = 0;
+  WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  CloseHandle(f);
+
+  EXPECT_EQ(RunAndWait(L"reg.exe import " + CommandLineForPath(script), 0), 0u);
+  EXPECT_FALSE(Exists(marker)) << "the planted reg.exe ran";
+  EXPECT_EQ(ReadString(HKEY_CURRENT_USER, L"Software\\KorvaneTest\\Planted", L"imported"), L"yes")
+      << "the System directory's reg.exe did not import";
+}
+
+struct WindowSearch {
+  DWORD pid;
+  HWND found;
+};
+
+BOOL CALLBACK FindMainWindow(HWND hwnd, LPARAM lp) {
+  auto* s = reinterpret_cast<WindowSearch*>(lp);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  wchar_t title[64];
+  if (pid == s->pid && IsWindowVisible(hwnd) && GetWindowTextW(hwnd, title, 64) &&
+      std::wstring(title) == L"Korvane") {
+    s->found = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL CALLBACK FindById(HWND hwnd, LPARAM lp) {
+  auto* out = reinterpret_cast<std::pair<int, HWND>*>(lp);
+  if (GetDlgCtrlID(hwnd) == out->first) {
+    out->second = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// Guards the outcome of the DLL protections together: the side-by-side request for
+// Common Controls 6 in the manifest, the delay-loaded import and the System32-only
+// search set at start.  (Under Wine the side-by-side redirection alone already keeps
+// this copy out; scripts/check-binary.sh guards the import tables themselves.)
+TEST(HardeningTest, APlantedComctl32BesideTheProgramIsNotLoaded) {
+  if (!GetEnvironmentVariableW(L"DISPLAY", nullptr, 0)) GTEST_SKIP() << "needs a display (Xvfb)";
+  ScratchDir dir(L"korvane-planted-dll");
+  const std::wstring marker = TempFile(L"korvane-planted-dll.marker");
+  ASSERT_TRUE(CopyFileW((BuildDir() + L"\\Korvane.exe").c_str(), (dir.path() + L"\\Korvane.exe").c_str(), FALSE));
+  ASSERT_TRUE(CopyFileW((BuildDir() + L"\\korvane_unprotected.exe").c_str(),
+                        (dir.path() + L"\\unprotected.exe").c_str(), FALSE));
+  // Only comctl32 is planted: Wine's own builtin comctl32 imports msimg32 and
+  // resolves that dependency from the program's folder, which says nothing about
+  // Korvane (it uses gdi32's GdiGradientFill and never msimg32).
+  ASSERT_TRUE(CopyFileW((BuildDir() + L"\\korvane_planted_dll.dll").c_str(),
+                        (dir.path() + L"\\comctl32.dll").c_str(), FALSE));
+  // Wine prefers its builtin comctl32 unless told otherwise; native-first, set per
+  // program, is how Windows searches for a DLL that is not a KnownDLL.
+  struct Overrides {
+    Overrides() {
+      for (const wchar_t* exe : {L"unprotected.exe", L"Korvane.exe"}) {
+        HKEY key;
+        std::wstring path = std::wstring(L"Software\\Wine\\AppDefaults\\") + exe + L"\\DllOverrides";
+        RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+        const wchar_t order[] = L"native,builtin";
+        RegSetValueExW(key, L"comctl32", 0, REG_SZ, reinterpret_cast<const BYTE*>(order), sizeof order);
+        RegCloseKey(key);
+      }
+    }
+    ~Overrides() {
+      for (const wchar_t* exe : {L"unprotected.exe", L"Korvane.exe"})
+        RegDeleteTreeW(HKEY_CURRENT_USER, (std::wstring(L"Software\\Wine\\AppDefaults\\") + exe).c_str());
+    }
+  } overrides;
+
+  // Without the protections the planted DLL is loaded.
+  DeleteFileW(marker.c_str());
+  RunPlain(L"\"" + dir.path() + L"\\unprotected.exe\"", dir.path());
+  ASSERT_TRUE(Exists(marker)) << "an unprotected program did not load the planted DLL";
+
+  DeleteFileW(marker.c_str());
+  std::wstring cmd = L"\"" + dir.path() + L"\\Korvane.exe\"";
+  STARTUPINFOW si{sizeof si};
+  PROCESS_INFORMATION pi{};
+  ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.path().c_str(),
+                             &si, &pi));
+  WindowSearch search{pi.dwProcessId, nullptr};
+  for (int i = 0; i < 300 && !search.found; ++i) {
+    Sleep(100);
+    EnumWindows(FindMainWindow, reinterpret_cast<LPARAM>(&search));
+  }
+  std::wstring os;
+  if (search.found) {
+    std::pair<int, HWND> label{201 /* lblWinName */, nullptr};
+    EnumChildWindows(search.found, FindById, reinterpret_cast<LPARAM>(&label));
+    wchar_t text[64] = {};
+    if (label.second) GetWindowTextW(label.second, text, 64);
+    os = text;
+    PostMessageW(search.found, WM_CLOSE, 0, 0);
+  }
+  if (WaitForSingleObject(pi.hProcess, 15000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+
+  ASSERT_NE(search.found, nullptr) << "the window did not appear";
+  EXPECT_NE(os, L"lblWinName") << "the Home page was not filled";
+  EXPECT_FALSE(os.empty());
+  EXPECT_FALSE(Exists(marker)) << "Korvane loaded the planted comctl32.dll";
+}
+
+}  // namespace
+}  // namespace korvane::wine
