@@ -167,12 +167,10 @@ void FakePlatform::recordKeyOpen(Handle parent, const std::wstring& subKey, std:
   keyOpens_.push_back({root, path, access, create});
 }
 
-long FakePlatform::regCreateKey(Handle parent, const std::wstring& subKey, std::uint32_t access,
-                                Handle* key) {
-  recordKeyOpen(parent, subKey, access, true);
+long FakePlatform::openHandle(Handle parent, const std::wstring& subKey, bool create, Handle* key) {
   long error = 0;
   *key = 0;
-  if (!resolve(parent, subKey, true, &error)) return error;
+  if (!resolve(parent, subKey, create, &error)) return error;
   std::vector<std::wstring> parts;
   Handle root = parent;
   if (!rootNode(parent)) {
@@ -186,23 +184,16 @@ long FakePlatform::regCreateKey(Handle parent, const std::wstring& subKey, std::
   return kErrorSuccess;
 }
 
+long FakePlatform::regCreateKey(Handle parent, const std::wstring& subKey, std::uint32_t access,
+                                Handle* key) {
+  recordKeyOpen(parent, subKey, access, true);
+  return openHandle(parent, subKey, true, key);
+}
+
 long FakePlatform::regOpenKey(Handle parent, const std::wstring& subKey, std::uint32_t access,
                               Handle* key) {
   recordKeyOpen(parent, subKey, access, false);
-  long error = 0;
-  *key = 0;
-  if (!resolve(parent, subKey, false, &error)) return error;
-  std::vector<std::wstring> parts;
-  Handle root = parent;
-  if (!rootNode(parent)) {
-    parts = keyHandles_.at(parent);
-    root = keyRoots_.at(parent);
-  }
-  for (const auto& p : SplitPath(subKey)) parts.push_back(p);
-  *key = nextHandle_++;
-  keyHandles_[*key] = parts;
-  keyRoots_[*key] = root;
-  return kErrorSuccess;
+  return openHandle(parent, subKey, false, key);
 }
 
 long FakePlatform::regCloseKey(Handle key) {

@@ -218,6 +218,7 @@ class FakePlatform : public Platform {
   };
 
   Key* rootNode(Handle root) const;
+  long openHandle(Handle parent, const std::wstring& subKey, bool create, Handle* key);
   Key* resolve(Handle parentOrKey, const std::wstring& subKey, bool create, long* error);
   Key* find(Handle root, const std::wstring& path) const;
   Key* keyFor(Handle h) const;
