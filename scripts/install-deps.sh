@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ googletest python3
           g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools binutils-mingw-w64-x86-64
-          wine wine64 xvfb xauth x11-utils imagemagick)
+          wine wine64 xvfb xauth x11-utils imagemagick
+          nlohmann-json3-dev libcli11-dev)
 
 missing=()
 for p in "${packages[@]}"; do

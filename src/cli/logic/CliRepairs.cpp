@@ -1,0 +1,152 @@
+#include "cli/logic/CliRepairs.h"
+
+#include <utility>
+
+#include "advfix/Unit_AdvFix_Korvane.h"
+#include "common/MaintenanceTasks.h"
+
+namespace korvane::cli {
+namespace {
+
+// Named after what each routine repairs rather than after its row text, so an id
+// stays put when a row's wording changes.
+const std::pair<void (*)(), const char*> kAdvancedIds[] = {
+    {&FixExplorerShell, "explorer-shell"},
+    {&FixDesktopIconSettings, "desktop-icon-settings"},
+    {&FixRecycleBinOnDesktop, "recycle-bin-on-desktop"},
+    {&FixRecycleBinIcon, "recycle-bin-icon"},
+    {&FixCorruptedRecycleBin, "corrupted-recycle-bin"},
+    {&FixThumbnails, "thumbnails"},
+    {&FixFileFolderProperties, "file-folder-properties"},
+    {&FixDriveIcons, "drive-icons"},
+    {&ResetFolderViewSettings, "folder-view-settings"},
+    {&FlushDnsCache, "dns-cache"},
+    {&RenewIPAddress, "renew-ip"},
+    {&ResetFirewall, "firewall"},
+    {&ResetHostsFile, "hosts-file"},
+    {&ResetTcpIp, "tcp-ip"},
+    {&ResetWinsock, "winsock"},
+    {&ResetIESettings, "ie-settings"},
+    {&ResetProxy, "proxy"},
+    {&FixWindowsSearch, "windows-search"},
+    {&FixHibernateOption, "hibernate-option"},
+    {&FixPlugAndPlay, "plug-and-play"},
+    {&FixWindowsScriptHost, "windows-script-host"},
+    {&FixSystemRestore, "system-restore"},
+    {&ResetGroupPolicy, "group-policy"},
+};
+
+std::string AsciiLower(const std::wstring& text) {
+  std::string out;
+  for (wchar_t c : text) {
+    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+    out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+  }
+  return out;
+}
+
+std::wstring SectionText(const wchar_t* stored) {
+  std::wstring s = stored;
+  for (size_t i = s.find(L"&&"); i != std::wstring::npos; i = s.find(L"&&", i + 1)) s.erase(i, 1);
+  return s;
+}
+
+std::vector<CliRepair> Build() {
+  std::vector<CliRepair> out;
+  for (const FileTypeRow& row : FileTypeCatalogue()) {
+    CliRepair r;
+    r.id = "assoc." + AsciiLower(row.label);
+    r.kind = RepairKind::FileType;
+    r.page = L"File Associations Fixer";
+    r.text = row.description;
+    r.detail = row.label;
+    r.fileType = &row;
+    out.push_back(r);
+  }
+  for (const RestrictionEntry& entry : RestrictionCatalogue()) {
+    CliRepair r;
+    r.id = "restriction." + Slug(entry.Name);
+    r.kind = RepairKind::Restriction;
+    r.page = L"Restriction Fixer";
+    r.text = entry.Name;
+    r.detail = entry.Description;
+    r.restriction = &entry;
+    out.push_back(r);
+  }
+  for (const AdvancedRow& row : AdvancedRows()) {
+    CliRepair r;
+    std::string slug;
+    for (const auto& [routine, id] : kAdvancedIds)
+      if (routine == row.routine) slug = id;
+    r.id = "advanced." + (slug.empty() ? Slug(row.label) : slug);
+    r.kind = RepairKind::Advanced;
+    r.page = L"Advanced";
+    r.section = SectionText(row.section);
+    r.text = row.label;
+    r.routine = row.routine;
+    out.push_back(r);
+  }
+  // The Home page's "Quick Task" boxes, by their captions.
+  const struct {
+    const char* id;
+    const wchar_t* caption;
+    void (*routine)();
+  } tasks[] = {
+      {"task.sfc", L"Fix a corrupted system file", &RunSystemFileCheck},
+      {"task.dism", L"Repair the component store", &RunComponentStoreRepair},
+      {"task.restore-point", L"Create Restore Point", &CreateRestorePointTask},
+  };
+  for (const auto& t : tasks) {
+    CliRepair r;
+    r.id = t.id;
+    r.kind = RepairKind::Task;
+    r.page = L"Home";
+    r.text = t.caption;
+    r.routine = t.routine;
+    out.push_back(r);
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string Slug(const std::wstring& text) {
+  std::string out;
+  bool dash = false;
+  for (char c : AsciiLower(text)) {
+    const bool keep = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    if (!keep) {
+      dash = !out.empty();
+      continue;
+    }
+    if (dash) out.push_back('-');
+    dash = false;
+    out.push_back(c);
+  }
+  return out;
+}
+
+const std::vector<CliRepair>& CliRepairs() {
+  static const std::vector<CliRepair> repairs = Build();
+  return repairs;
+}
+
+const CliRepair* FindRepair(std::string_view id) {
+  for (const CliRepair& r : CliRepairs())
+    if (r.id == id) return &r;
+  return nullptr;
+}
+
+std::vector<const CliRepair*> ExpandRepairArgument(std::string_view argument) {
+  std::vector<const CliRepair*> out;
+  if (argument.size() > 2 && argument.substr(argument.size() - 2) == ".*") {
+    const std::string_view page = argument.substr(0, argument.size() - 1);  // "assoc."
+    for (const CliRepair& r : CliRepairs())
+      if (std::string_view(r.id).substr(0, page.size()) == page) out.push_back(&r);
+    return out;
+  }
+  if (const CliRepair* r = FindRepair(argument)) out.push_back(r);
+  return out;
+}
+
+}  // namespace korvane::cli

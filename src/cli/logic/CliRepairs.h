@@ -1,0 +1,45 @@
+// Every repair the window offers, under a stable id for scripts and fleets:
+// assoc.<type>, restriction.<name>, advanced.<repair>, task.<tool>.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fileassoc/FileAssoc.h"
+#include "restrict/Unit_Fungsi2RestFix_Korvane.h"
+
+namespace korvane::cli {
+
+enum class RepairKind { FileType, Restriction, Advanced, Task };
+
+struct CliRepair {
+  std::string id;
+  RepairKind kind = RepairKind::Task;
+  std::wstring page;     // the window's page
+  std::wstring section;  // the Advanced page's section ("Desktop & File Explorer"), else empty
+  std::wstring text;     // the row's text as the window shows it
+  std::wstring detail;   // a restriction's description; a file type's label ("BAT")
+  const FileTypeRow* fileType = nullptr;
+  const RestrictionEntry* restriction = nullptr;
+  void (*routine)() = nullptr;  // Advanced repairs and Home tasks
+  // The Advanced repairs say that the computer must be restarted to see them.
+  bool needsRestart() const { return kind == RepairKind::Advanced; }
+  // The file-association rows and the restrictions can be checked without changing
+  // anything.
+  bool scannable() const { return kind == RepairKind::FileType || kind == RepairKind::Restriction; }
+};
+
+// In the order: file types, restrictions, Advanced repairs, Home tasks, each in
+// the window's order.
+const std::vector<CliRepair>& CliRepairs();
+const CliRepair* FindRepair(std::string_view id);
+
+// "Shutdown, Sleep, Restart, Hibernate command" -> "shutdown-sleep-restart-hibernate-command".
+std::string Slug(const std::wstring& text);
+
+// The repairs an argument names: one id, or "PAGE.*" (assoc.*, restriction.*,
+// advanced.*, task.*) for all of a page.  Empty when it names none.
+std::vector<const CliRepair*> ExpandRepairArgument(std::string_view argument);
+
+}  // namespace korvane::cli

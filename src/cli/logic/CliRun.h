@@ -1,0 +1,107 @@
+// Running the repairs without a window: their message boxes become output, the one
+// question they ask is answered from the command line, and each run ends in a
+// status and the exit code that fleets act on.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/logic/CliRepairs.h"
+#include "cli/logic/ForwardingPlatform.h"
+#include "cli/logic/Journal.h"
+#include "cli/logic/RegistryCheck.h"
+
+namespace korvane::cli {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFound = 1;
+constexpr int kExitFailed = 2;
+constexpr int kExitBadArguments = 87;     // ERROR_INVALID_PARAMETER
+constexpr int kExitRestartNeeded = 3010;  // ERROR_SUCCESS_REBOOT_REQUIRED
+
+struct ShownMessage {
+  std::wstring text;
+  std::wstring title;
+  unsigned flags = 0;
+  int answer = kIdOk;
+};
+
+// "information", "error", "warning", "question" or "message".
+std::wstring MessageKind(unsigned flags);
+
+// No window: message boxes are recorded and answered, the input box returns the
+// drive given on the command line.  The Recycle Bin repair's "delete every item?"
+// is answered Yes only when a drive was given, which is the administrator's
+// consent; without one the input box is cancelled first and nothing is asked.
+class HeadlessPlatform : public ForwardingPlatform {
+ public:
+  HeadlessPlatform(Platform& below, std::optional<std::wstring> drive)
+      : ForwardingPlatform(below), drive_(std::move(drive)) {}
+
+  int messageBox(const std::wstring& text, const std::wstring& title, unsigned flags) override;
+  std::wstring inputBox(const std::wstring& caption, const std::wstring& prompt,
+                        const std::wstring& defaultText) override;
+  // There is no window whose messages would need handling.
+  void processMessages() override {}
+
+  const std::vector<ShownMessage>& messages() const { return messages_; }
+
+ private:
+  std::optional<std::wstring> drive_;
+  std::vector<ShownMessage> messages_;
+};
+
+enum class RepairStatus {
+  Done,        // ran, reported its end, and what it wrote reads back
+  NotNeeded,   // a restriction that is not in force: nothing to do
+  Failed,      // raised an error, showed one, stopped short, or could not be backed up
+  Unverified,  // ran, but something it wrote is not in place afterwards
+  Previewed,   // dry run: nothing was changed
+};
+std::wstring StatusName(RepairStatus status);  // "done", "not-needed", ...
+
+struct RepairReport {
+  const CliRepair* repair = nullptr;
+  RepairStatus status = RepairStatus::Failed;
+  std::vector<ShownMessage> messages;
+  std::wstring failure;  // why, when it failed
+  Journal changes;       // what the preview would change, or what the run changed
+  std::vector<Difference> unverified;
+  std::optional<std::wstring> backupPath;
+  bool restartNeeded = false;
+};
+
+struct FixOptions {
+  bool dryRun = false;
+  std::optional<std::wstring> backupDir;  // must exist
+  std::optional<std::wstring> drive;      // "C"
+};
+
+// Runs the repairs in the order given on `system`, the real platform.  A dry run
+// shares one preview layer, so each repair sees what the ones before it would
+// have written.
+std::vector<RepairReport> FixRepairs(const std::vector<const CliRepair*>& repairs, Platform& system,
+                                     const FixOptions& options);
+
+struct ScanItem {
+  const CliRepair* repair = nullptr;
+  bool found = false;  // a restriction in force, or a file type not as its script leaves it
+  std::vector<Difference> differences;
+};
+std::vector<ScanItem> ScanRepairs(const std::vector<const CliRepair*>& repairs, Platform& system);
+
+// 0 when nothing was found, 1 when something was.
+int ScanExitCode(const std::vector<ScanItem>& items);
+
+struct Outcome {
+  RepairStatus status;
+  bool needsRestart;
+};
+// 2 when any repair failed or could not be verified; else 3010 when a repair that
+// needs a restart was done; else 0 (a preview, nothing needed, or done).
+int FixExitCode(const std::vector<Outcome>& outcomes);
+int FixExitCode(const std::vector<RepairReport>& reports);
+
+}  // namespace korvane::cli

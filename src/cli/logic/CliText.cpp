@@ -1,0 +1,132 @@
+#include "cli/logic/CliText.h"
+
+#include <cstdint>
+#include <cwctype>
+
+namespace korvane::cli {
+
+std::string ToUtf8(const std::wstring& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    std::uint32_t c = static_cast<std::uint32_t>(text[i]);
+    if constexpr (sizeof(wchar_t) == 2) {
+      // UTF-16: join a surrogate pair; a lone surrogate is not a character.
+      if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+          text[i + 1] <= 0xDFFF) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<std::uint32_t>(text[i + 1]) - 0xDC00);
+        ++i;
+      } else if (c >= 0xD800 && c <= 0xDFFF) {
+        c = 0xFFFD;
+      }
+    } else if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
+      c = 0xFFFD;
+    }
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+  return out;
+}
+
+std::wstring FromUtf8(const std::string& text) {
+  std::wstring out;
+  size_t i = 0;
+  auto put = [&out](std::uint32_t c) {
+    if constexpr (sizeof(wchar_t) == 2) {
+      if (c >= 0x10000) {
+        c -= 0x10000;
+        out.push_back(static_cast<wchar_t>(0xD800 + (c >> 10)));
+        out.push_back(static_cast<wchar_t>(0xDC00 + (c & 0x3FF)));
+        return;
+      }
+    }
+    out.push_back(static_cast<wchar_t>(c));
+  };
+  while (i < text.size()) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    int extra = b < 0x80           ? 0
+                : (b >> 5) == 0x6  ? 1
+                : (b >> 4) == 0xE  ? 2
+                : (b >> 3) == 0x1E ? 3
+                                   : -1;
+    if (extra < 0 || i + static_cast<size_t>(extra) >= text.size()) {
+      put(0xFFFD);
+      ++i;
+      continue;
+    }
+    std::uint32_t c = extra == 0 ? b : (b & (0x3F >> extra));
+    bool ok = true;
+    for (int k = 1; k <= extra; ++k) {
+      const auto cont = static_cast<unsigned char>(text[i + static_cast<size_t>(k)]);
+      if ((cont & 0xC0) != 0x80) {
+        ok = false;
+        break;
+      }
+      c = (c << 6) | (cont & 0x3F);
+    }
+    if (!ok) {
+      put(0xFFFD);
+      ++i;
+      continue;
+    }
+    put(c);
+    i += static_cast<size_t>(extra) + 1;
+  }
+  return out;
+}
+
+std::wstring LowerText(const std::wstring& text) {
+  std::wstring out(text);
+  for (wchar_t& c : out) c = static_cast<wchar_t>(std::towlower(c));
+  return out;
+}
+
+bool SameNoCase(const std::wstring& a, const std::wstring& b) {
+  return a.size() == b.size() && LowerText(a) == LowerText(b);
+}
+
+std::vector<std::wstring> SplitKeyPath(const std::wstring& path) {
+  std::vector<std::wstring> parts;
+  std::wstring current;
+  for (wchar_t c : path) {
+    if (c == L'\\') {
+      if (!current.empty()) parts.push_back(current);
+      current.clear();
+    } else {
+      current.push_back(c);
+    }
+  }
+  if (!current.empty()) parts.push_back(current);
+  return parts;
+}
+
+std::wstring JoinKeyPath(const std::vector<std::wstring>& parts) {
+  std::wstring out;
+  for (const auto& p : parts) {
+    if (!out.empty()) out.push_back(L'\\');
+    out += p;
+  }
+  return out;
+}
+
+bool IsSameOrBelow(const std::wstring& path, const std::wstring& ancestor) {
+  if (ancestor.empty()) return true;
+  const std::wstring p = LowerText(path), a = LowerText(ancestor);
+  if (p.size() < a.size() || p.compare(0, a.size(), a) != 0) return false;
+  return p.size() == a.size() || p[a.size()] == L'\\';
+}
+
+}  // namespace korvane::cli

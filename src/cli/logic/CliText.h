@@ -1,0 +1,26 @@
+// Small text helpers of the command-line program: UTF-8 at its edges, wide text
+// inside, and the case rules of registry names and Windows paths.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace korvane::cli {
+
+// Invalid sequences become U+FFFD rather than failing: an argument or a registry
+// text is shown, never rejected, for its encoding.
+std::string ToUtf8(const std::wstring& text);
+std::wstring FromUtf8(const std::string& text);
+
+// Windows compares registry names and paths without regard to case.
+std::wstring LowerText(const std::wstring& text);
+bool SameNoCase(const std::wstring& a, const std::wstring& b);
+
+// Components of a registry path; empty components (doubled or edge backslashes)
+// are dropped, blanks inside a component are kept (" FileSyncEx" is a real name).
+std::vector<std::wstring> SplitKeyPath(const std::wstring& path);
+std::wstring JoinKeyPath(const std::vector<std::wstring>& parts);
+// True when `path` is `ancestor` or lies below it (both as joined by JoinKeyPath).
+bool IsSameOrBelow(const std::wstring& path, const std::wstring& ancestor);
+
+}  // namespace korvane::cli

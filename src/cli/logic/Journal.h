@@ -1,0 +1,73 @@
+// The record of what a repair changes, in the order it changes it.  The preview
+// prints it, the undo file is built from it and the read-back after a real run
+// checks it.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace korvane::cli {
+
+enum class ChangeKind {
+  CreateKey,     // root, path (one entry per key that came into being)
+  SetValue,      // root, path, name, data
+  DeleteValue,   // root, path, name
+  DeleteKey,     // root, path, with everything below it
+  WriteFile,     // path, byteCount
+  DeleteFile,    // path
+  ReplaceFile,   // path (the new file) takes the place of other
+  DeleteFolder,  // path, with everything in it
+  RunProgram,    // path = command line, other = program started (may be empty); waited for
+  StartProgram,  // path = command line, other = program; not waited for
+  ShellRequest,  // path = file, other = verb
+  RestorePoint,  // path = description
+};
+
+struct Change {
+  ChangeKind kind = ChangeKind::SetValue;
+  Handle root = 0;
+  std::wstring path;
+  std::wstring name;
+  std::wstring other;
+  RegData data;
+  std::size_t byteCount = 0;
+  // Written by reg.exe from an imported script rather than by the repair itself.
+  bool viaImport = false;
+};
+
+using Journal = std::vector<Change>;
+
+inline Change KeyChange(ChangeKind kind, Handle root, std::wstring path) {
+  Change c;
+  c.kind = kind;
+  c.root = root;
+  c.path = std::move(path);
+  return c;
+}
+
+inline Change ValueChange(ChangeKind kind, Handle root, std::wstring path, std::wstring name,
+                          RegData data = {}) {
+  Change c = KeyChange(kind, root, std::move(path));
+  c.name = std::move(name);
+  c.data = std::move(data);
+  return c;
+}
+
+inline Change OtherChange(ChangeKind kind, std::wstring path, std::wstring other = {}) {
+  Change c;
+  c.kind = kind;
+  c.path = std::move(path);
+  c.other = std::move(other);
+  return c;
+}
+
+inline bool IsRegistryChange(ChangeKind k) {
+  return k == ChangeKind::CreateKey || k == ChangeKind::SetValue || k == ChangeKind::DeleteValue ||
+         k == ChangeKind::DeleteKey;
+}
+
+}  // namespace korvane::cli

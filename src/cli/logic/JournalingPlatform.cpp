@@ -1,0 +1,188 @@
+#include "cli/logic/JournalingPlatform.h"
+
+#include "cli/logic/CliText.h"
+#include "cli/logic/OverlayPlatform.h"
+#include "cli/logic/RegScript.h"
+
+namespace korvane::cli {
+namespace {
+
+bool IsRoot(Handle h) {
+  return h == kHkeyClassesRoot || h == kHkeyCurrentUser || h == kHkeyLocalMachine;
+}
+
+}  // namespace
+
+bool JournalingPlatform::where(Handle key, const std::wstring& subKey, Where* out) const {
+  std::vector<std::wstring> parts;
+  if (IsRoot(key)) {
+    out->root = key;
+  } else {
+    auto it = keys_.find(key);
+    if (it == keys_.end()) return false;
+    out->root = it->second.root;
+    parts = SplitKeyPath(it->second.path);
+  }
+  for (auto& p : SplitKeyPath(subKey)) parts.push_back(std::move(p));
+  out->path = JoinKeyPath(parts);
+  return true;
+}
+
+bool JournalingPlatform::existsBelow(Handle root, const std::wstring& path) const {
+  Handle h = 0;
+  if (inner().regOpenKey(root, path, kKeyRead, &h) != kErrorSuccess || h == 0) return false;
+  inner().regCloseKey(h);
+  return true;
+}
+
+long JournalingPlatform::regCreateKey(Handle parent, const std::wstring& subKey,
+                                      std::uint32_t access, Handle* key) {
+  Where w{};
+  const bool known = where(parent, subKey, &w);
+  // The levels that are missing now are the ones this call brings into being.
+  std::vector<std::wstring> created;
+  if (known) {
+    const auto parts = SplitKeyPath(w.path);
+    std::vector<std::wstring> prefix;
+    for (const auto& part : parts) {
+      prefix.push_back(part);
+      const std::wstring p = JoinKeyPath(prefix);
+      if (!created.empty() || !existsBelow(w.root, p)) created.push_back(p);
+    }
+  }
+  const long rc = ForwardingPlatform::regCreateKey(parent, subKey, access, key);
+  if (rc == kErrorSuccess && known) {
+    for (const auto& p : created) journal_.push_back(KeyChange(ChangeKind::CreateKey, w.root, p));
+    keys_[*key] = w;
+  }
+  return rc;
+}
+
+long JournalingPlatform::regOpenKey(Handle parent, const std::wstring& subKey, std::uint32_t access,
+                                    Handle* key) {
+  Where w{};
+  const bool known = where(parent, subKey, &w);
+  const long rc = ForwardingPlatform::regOpenKey(parent, subKey, access, key);
+  if (rc == kErrorSuccess && known) keys_[*key] = w;
+  return rc;
+}
+
+long JournalingPlatform::regCloseKey(Handle key) {
+  keys_.erase(key);
+  return ForwardingPlatform::regCloseKey(key);
+}
+
+long JournalingPlatform::regSetValue(Handle key, const std::wstring& name, std::uint32_t type,
+                                     const std::vector<std::uint8_t>& bytes) {
+  const long rc = ForwardingPlatform::regSetValue(key, name, type, bytes);
+  Where w{};
+  if (rc == kErrorSuccess && where(key, L"", &w))
+    journal_.push_back(
+        ValueChange(ChangeKind::SetValue, w.root, w.path, name, RegData{type, bytes}));
+  return rc;
+}
+
+long JournalingPlatform::regDeleteValue(Handle key, const std::wstring& name) {
+  const long rc = ForwardingPlatform::regDeleteValue(key, name);
+  Where w{};
+  if (rc == kErrorSuccess && where(key, L"", &w))
+    journal_.push_back(ValueChange(ChangeKind::DeleteValue, w.root, w.path, name));
+  return rc;
+}
+
+long JournalingPlatform::regDeleteTree(Handle key, const std::wstring& subKey) {
+  Where w{};
+  const bool known = where(key, subKey, &w);
+  const long rc = ForwardingPlatform::regDeleteTree(key, subKey);
+  if (rc == kErrorSuccess && known)
+    journal_.push_back(KeyChange(ChangeKind::DeleteKey, w.root, w.path));
+  return rc;
+}
+
+bool JournalingPlatform::createProcess(const std::wstring* applicationName,
+                                       std::vector<wchar_t>& commandLine,
+                                       std::uint32_t creationFlags, int showMode,
+                                       ProcessHandles* out) {
+  const std::wstring command(commandLine.data());
+  // Read before the start: the import may be under way, or over, by the time the
+  // call returns.
+  Journal imported;
+  if (auto script = RegImportTarget(command)) {
+    std::vector<std::uint8_t> bytes;
+    if (inner().readFile(*script, &bytes)) {
+      const RegScriptText parsed = ParseRegScript(DecodeRegFile(bytes));
+      if (parsed.hasHeader) {
+        OverlayPlatform preview(inner());
+        ApplyRegOps(preview, parsed.ops);
+        imported = preview.journal();
+      }
+    }
+  }
+  const bool started =
+      ForwardingPlatform::createProcess(applicationName, commandLine, creationFlags, showMode, out);
+  if (started) {
+    journal_.push_back(
+        OtherChange(ChangeKind::RunProgram, command, applicationName ? *applicationName : L""));
+    for (Change& c : imported) {
+      c.viaImport = true;
+      journal_.push_back(std::move(c));
+    }
+  }
+  return started;
+}
+
+std::uint32_t JournalingPlatform::winExec(const std::wstring* applicationName,
+                                          const std::wstring& commandLine, int showMode) {
+  const std::uint32_t rc = ForwardingPlatform::winExec(applicationName, commandLine, showMode);
+  if (rc > 31)
+    journal_.push_back(OtherChange(ChangeKind::StartProgram, commandLine,
+                                   applicationName ? *applicationName : L""));
+  return rc;
+}
+
+bool JournalingPlatform::deleteFile(const std::wstring& path) {
+  const bool ok = ForwardingPlatform::deleteFile(path);
+  if (ok) journal_.push_back(OtherChange(ChangeKind::DeleteFile, path));
+  return ok;
+}
+
+bool JournalingPlatform::writeFile(const std::wstring& path,
+                                   const std::vector<std::uint8_t>& bytes) {
+  const bool ok = ForwardingPlatform::writeFile(path, bytes);
+  if (ok) {
+    Change c = OtherChange(ChangeKind::WriteFile, path);
+    c.byteCount = bytes.size();
+    journal_.push_back(c);
+  }
+  return ok;
+}
+
+bool JournalingPlatform::replaceFile(const std::wstring& from, const std::wstring& to) {
+  const bool ok = ForwardingPlatform::replaceFile(from, to);
+  if (ok) journal_.push_back(OtherChange(ChangeKind::ReplaceFile, from, to));
+  return ok;
+}
+
+int JournalingPlatform::shellDeleteTree(const std::wstring& pathList, unsigned flags) {
+  const int rc = ForwardingPlatform::shellDeleteTree(pathList, flags);
+  if (rc == 0)
+    journal_.push_back(OtherChange(ChangeKind::DeleteFolder, std::wstring(pathList.c_str())));
+  return rc;
+}
+
+std::intptr_t JournalingPlatform::shellExecute(const std::wstring& verb, const std::wstring& file,
+                                               const std::wstring* parameters, int showMode) {
+  const std::intptr_t rc = ForwardingPlatform::shellExecute(verb, file, parameters, showMode);
+  if (rc > 32)
+    journal_.push_back(
+        OtherChange(ChangeKind::ShellRequest, parameters ? file + L" " + *parameters : file, verb));
+  return rc;
+}
+
+std::optional<ComFailure> JournalingPlatform::createRestorePoint(const std::wstring& description) {
+  auto failure = ForwardingPlatform::createRestorePoint(description);
+  if (!failure) journal_.push_back(OtherChange(ChangeKind::RestorePoint, description));
+  return failure;
+}
+
+}  // namespace korvane::cli

@@ -1,0 +1,114 @@
+// The preview layer: reads go to the platform below, writes are kept in an overlay
+// that every later read of the same run sees, and nothing is changed below.  A
+// repair that deletes a key and then recreates part of it is therefore previewed
+// exactly: the recreated key shows only what was written after the deletion.
+//
+// Registry keys, values, files and folders are simulated; programs are not run
+// (each one "ends" at once with exit code 0), except that a reg.exe import of a
+// script is applied to the overlay, since its writes are the repair's writes.
+// Everything changed is appended to journal() in order.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "cli/logic/ForwardingPlatform.h"
+#include "cli/logic/Journal.h"
+
+namespace korvane::cli {
+
+class OverlayPlatform : public ForwardingPlatform {
+ public:
+  explicit OverlayPlatform(Platform& below);
+  ~OverlayPlatform() override;
+
+  const Journal& journal() const { return journal_; }
+
+  long regCreateKey(Handle parent, const std::wstring& subKey, std::uint32_t access,
+                    Handle* key) override;
+  long regOpenKey(Handle parent, const std::wstring& subKey, std::uint32_t access,
+                  Handle* key) override;
+  long regCloseKey(Handle key) override;
+  long regQueryValue(Handle key, const std::wstring& name, RegData* data) override;
+  long regSetValue(Handle key, const std::wstring& name, std::uint32_t type,
+                   const std::vector<std::uint8_t>& bytes) override;
+  long regDeleteValue(Handle key, const std::wstring& name) override;
+  long regDeleteTree(Handle key, const std::wstring& subKey) override;
+  long regEnumKey(Handle key, std::uint32_t index, std::wstring* name) override;
+  long regEnumValue(Handle key, std::uint32_t index, std::wstring* name) override;
+
+  bool createProcess(const std::wstring* applicationName, std::vector<wchar_t>& commandLine,
+                     std::uint32_t creationFlags, int showMode, ProcessHandles* out) override;
+  std::uint32_t waitForSingleObject(Handle h, std::uint32_t milliseconds) override;
+  bool getExitCodeProcess(Handle process, std::uint32_t* code) override;
+  void closeHandle(Handle h) override;
+  std::uint32_t winExec(const std::wstring* applicationName, const std::wstring& commandLine,
+                        int showMode) override;
+  // Nothing runs, so there is nothing to wait for.
+  void sleep(std::uint32_t) override {}
+
+  std::uint32_t getFileAttributes(const std::wstring& path) override;
+  bool deleteFile(const std::wstring& path) override;
+  bool writeFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes) override;
+  bool readFile(const std::wstring& path, std::vector<std::uint8_t>* bytes) override;
+  bool replaceFile(const std::wstring& from, const std::wstring& to) override;
+  std::wstring lastErrorText() override;
+  int shellDeleteTree(const std::wstring& pathList, unsigned flags) override;
+
+  std::intptr_t shellExecute(const std::wstring& verb, const std::wstring& file,
+                             const std::wstring* parameters, int showMode) override;
+  std::optional<ComFailure> createRestorePoint(const std::wstring& description) override;
+
+ private:
+  struct Node;
+  struct KeyView {
+    bool exists = false;
+    bool belowVisible = true;  // what the platform below holds here still shows
+    Node* node = nullptr;      // overlay record of the key itself, if any
+  };
+  struct OpenKey {
+    Handle root;
+    std::vector<std::wstring> parts;
+  };
+  struct FakeProcess {
+    std::uint32_t exitCode = 0;
+  };
+  struct FileEntry {
+    std::wstring path;
+    std::optional<std::vector<std::uint8_t>> bytes;  // nullopt: deleted
+  };
+
+  bool resolve(Handle parent, const std::wstring& subKey, Handle* root,
+               std::vector<std::wstring>* parts) const;
+  KeyView view(Handle root, const std::vector<std::wstring>& parts) const;
+  bool belowKeyExists(Handle root, const std::vector<std::wstring>& parts) const;
+  Node& nodeFor(Handle root, const std::vector<std::wstring>& parts);
+  Handle newKeyHandle(Handle root, std::vector<std::wstring> parts);
+  const OpenKey* openKey(Handle key) const;
+  long checkAccessBelow(Handle root, const std::vector<std::wstring>& parts,
+                        std::uint32_t access) const;
+  std::vector<std::wstring> subKeys(Handle root, const std::vector<std::wstring>& parts) const;
+  std::vector<std::wstring> valueNames(Handle root, const std::vector<std::wstring>& parts) const;
+  void record(Change change);
+
+  std::uint32_t fileAttributes(const std::wstring& path);
+  bool fail(long error);
+
+  std::map<Handle, std::unique_ptr<Node>> roots_;
+  std::map<Handle, OpenKey> keys_;
+  std::map<Handle, FakeProcess> processes_;
+  std::set<Handle> threads_;
+  Handle nextHandle_;
+  std::map<std::wstring, FileEntry> files_;   // by lower-case path
+  std::vector<std::wstring> deletedFolders_;  // lower-case
+  std::optional<long> lastError_;
+  Journal journal_;
+  bool importing_ = false;
+  std::size_t valueOrder_ = 0;  // values new to a key enumerate in the order written
+};
+
+}  // namespace korvane::cli

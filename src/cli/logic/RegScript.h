@@ -1,0 +1,69 @@
+// Registry scripts in the format reg.exe imports and regedit exports: reading the
+// repairs' payloads and the files they write, applying a script through the
+// platform (as reg.exe would), and writing values for the undo files.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace korvane::cli {
+
+inline const std::wstring kRegFileHeader = L"Windows Registry Editor Version 5.00";
+
+// "HKEY_CLASSES_ROOT" for kHkeyClassesRoot; the three roots the repairs use.
+std::wstring RootName(Handle root);
+// Accepts the full names and HKCR / HKCU / HKLM, in any case.
+std::optional<Handle> RootFromName(const std::wstring& name);
+// "HKEY_CURRENT_USER\Software\..." (just the root's name for an empty path).
+std::wstring FullKeyName(Handle root, const std::wstring& path);
+
+enum class RegOpKind { DeleteKey, CreateKey, SetValue, DeleteValue };
+
+struct RegOp {
+  RegOpKind kind = RegOpKind::CreateKey;
+  Handle root = 0;
+  std::wstring path;  // below the root, components joined by one backslash
+  std::wstring name;  // value name; empty for the default value "@"
+  RegData data;
+  int line = 0;
+};
+
+struct RegScriptText {
+  bool hasHeader = false;  // reg.exe refuses a file without it
+  std::vector<RegOp> ops;
+  std::vector<std::wstring> errors;  // "line N: ..."; such lines are skipped, as reg.exe does
+};
+
+RegScriptText ParseRegScript(const std::wstring& text);
+// A payload as the program stores it: single-byte lines.
+RegScriptText ParseRegScript(const std::vector<std::string>& lines);
+
+// A .reg file's text: UTF-16LE when it starts with that byte-order mark, otherwise
+// single-byte (each byte one character, which is how the payloads are written).
+std::wstring DecodeRegFile(const std::vector<std::uint8_t>& bytes);
+// UTF-16LE with its byte-order mark, line ends as CR LF.  This is what regedit
+// exports, and the only form in which Wine's reg.exe reads hex(2) and hex(7)
+// data as text.
+std::vector<std::uint8_t> EncodeRegFile(const std::wstring& text);
+
+// `"name"=data` (or `@=data`) that imports back to exactly these bytes and type;
+// long hex data is wrapped with ",\" as regedit does.  Lines end with "\n".
+std::wstring FormatRegValue(const std::wstring& name, const RegData& data);
+// `@` for the default value, else the name quoted with \ and " escaped.
+std::wstring RegValueNameToken(const std::wstring& name);
+
+// Applies the operations in order through `sys`, the way reg.exe import does:
+// a missing key to delete is no error, a key is created for every section.
+// Returns how many operations were refused.
+int ApplyRegOps(Platform& sys, const std::vector<RegOp>& ops);
+
+// When `commandLine` imports a registry script with reg.exe ("reg import FILE",
+// "reg.exe import "C:\a b\x.reg"", any case, with or without a path to reg.exe),
+// the script's path.
+std::optional<std::wstring> RegImportTarget(const std::wstring& commandLine);
+
+}  // namespace korvane::cli

@@ -1,0 +1,253 @@
+#include "cli/logic/RegistryCheck.h"
+
+#include <set>
+
+#include "cli/logic/CliText.h"
+#include "cli/logic/Describe.h"
+#include "cli/logic/RegScript.h"
+
+namespace korvane::cli {
+namespace {
+
+constexpr std::uint32_t kReadAccess = kKeyRead;
+
+// An opened key, closed again on every path out.
+class LiveKey {
+ public:
+  LiveKey(Platform& sys, Handle root, const std::wstring& path) : sys_(sys) {
+    if (path.empty()) {
+      handle_ = root;
+      owned_ = false;
+    } else if (sys.regOpenKey(root, path, kReadAccess, &handle_) != kErrorSuccess) {
+      handle_ = 0;
+    }
+  }
+  ~LiveKey() {
+    if (handle_ && owned_) sys_.regCloseKey(handle_);
+  }
+  LiveKey(const LiveKey&) = delete;
+  LiveKey& operator=(const LiveKey&) = delete;
+  explicit operator bool() const { return handle_ != 0; }
+  Handle handle() const { return handle_; }
+
+  std::vector<std::wstring> valueNames() const {
+    std::vector<std::wstring> names;
+    std::wstring name;
+    for (std::uint32_t i = 0; sys_.regEnumValue(handle_, i, &name) == kErrorSuccess; ++i)
+      names.push_back(name);
+    return names;
+  }
+  std::vector<std::wstring> subKeyNames() const {
+    std::vector<std::wstring> names;
+    std::wstring name;
+    for (std::uint32_t i = 0; sys_.regEnumKey(handle_, i, &name) == kErrorSuccess; ++i)
+      names.push_back(name);
+    return names;
+  }
+  std::optional<RegData> value(const std::wstring& name) const {
+    RegData data;
+    if (sys_.regQueryValue(handle_, name, &data) != kErrorSuccess) return std::nullopt;
+    return data;
+  }
+
+ private:
+  Platform& sys_;
+  Handle handle_ = 0;
+  bool owned_ = true;
+};
+
+std::wstring ChildPath(const std::wstring& path, const std::wstring& child) {
+  return path.empty() ? child : path + L"\\" + child;
+}
+
+bool SameData(const RegData& a, const RegData& b) { return a.type == b.type && a.bytes == b.bytes; }
+
+}  // namespace
+
+ExpectedRegistry::Key& ExpectedRegistry::entry(Handle root, const std::wstring& path) {
+  const Id id{root, LowerText(path)};
+  auto it = keys_.find(id);
+  if (it != keys_.end()) return it->second;
+  Key key;
+  key.root = root;
+  key.path = path;
+  // Below a deleted key everything must be exactly as written afterwards.
+  auto parts = SplitKeyPath(path);
+  while (!parts.empty() && !key.exact) {
+    parts.pop_back();
+    auto up = keys_.find(Id{root, LowerText(JoinKeyPath(parts))});
+    if (up != keys_.end() && up->second.exact) key.exact = true;
+  }
+  return keys_.emplace(id, std::move(key)).first->second;
+}
+
+void ExpectedRegistry::apply(const Change& c) {
+  switch (c.kind) {
+    case ChangeKind::CreateKey:
+      entry(c.root, c.path).present = true;
+      break;
+    case ChangeKind::SetValue: {
+      Key& k = entry(c.root, c.path);
+      k.present = true;
+      k.values[LowerText(c.name)] = Value{c.name, c.data};
+      break;
+    }
+    case ChangeKind::DeleteValue: {
+      Key& k = entry(c.root, c.path);
+      k.present = true;
+      k.values[LowerText(c.name)] = Value{c.name, std::nullopt};
+      break;
+    }
+    case ChangeKind::DeleteKey: {
+      for (auto it = keys_.begin(); it != keys_.end();)
+        it = it->first.first == c.root && IsSameOrBelow(it->second.path, c.path) ? keys_.erase(it)
+                                                                                 : std::next(it);
+      Key& k = entry(c.root, c.path);
+      k.present = false;
+      k.exact = true;
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void ExpectedRegistry::applyAll(const Journal& journal) {
+  for (const Change& c : journal) apply(c);
+}
+
+std::vector<Difference> ExpectedRegistry::compare(Platform& live) const {
+  using W = Difference::What;
+  std::vector<Difference> out;
+  for (const auto& [id, key] : keys_) {
+    LiveKey k(live, key.root, key.path);
+    if (!key.present) {
+      if (k) out.push_back({W::UnexpectedKey, key.root, key.path, {}, {}, {}});
+      continue;
+    }
+    if (!k) {
+      out.push_back({W::MissingKey, key.root, key.path, {}, {}, {}});
+      continue;
+    }
+    for (const auto& [lower, v] : key.values) {
+      const std::optional<RegData> actual = k.value(v.name);
+      if (v.data && !actual) {
+        out.push_back({W::MissingValue, key.root, key.path, v.name, v.data, std::nullopt});
+      } else if (v.data && !SameData(*v.data, *actual)) {
+        out.push_back({W::WrongValue, key.root, key.path, v.name, v.data, actual});
+      } else if (!v.data && actual) {
+        out.push_back({W::UnexpectedValue, key.root, key.path, v.name, std::nullopt, actual});
+      }
+    }
+    if (!key.exact) continue;
+    for (const std::wstring& name : k.valueNames()) {
+      if (key.values.count(LowerText(name))) continue;
+      out.push_back({W::UnexpectedValue, key.root, key.path, name, std::nullopt, k.value(name)});
+    }
+    for (const std::wstring& child : k.subKeyNames()) {
+      const std::wstring path = ChildPath(key.path, child);
+      if (!keys_.count(Id{key.root, LowerText(path)}))
+        out.push_back({W::UnexpectedKey, key.root, path, {}, {}, {}});
+    }
+  }
+  return out;
+}
+
+std::optional<KeyTree> ReadKeyTree(Platform& live, Handle root, const std::wstring& path) {
+  LiveKey k(live, root, path);
+  if (!k) return std::nullopt;
+  KeyTree tree;
+  const auto parts = SplitKeyPath(path);
+  tree.name = parts.empty() ? std::wstring() : parts.back();
+  for (const std::wstring& name : k.valueNames())
+    if (auto data = k.value(name)) tree.values.emplace_back(name, *data);
+  for (const std::wstring& child : k.subKeyNames())
+    if (auto sub = ReadKeyTree(live, root, ChildPath(path, child))) tree.subKeys.push_back(*sub);
+  return tree;
+}
+
+namespace {
+
+void WriteTree(const KeyTree& tree, Handle root, const std::wstring& path, std::wstring* out) {
+  *out += L"[" + FullKeyName(root, path) + L"]\n";
+  for (const auto& [name, data] : tree.values) *out += FormatRegValue(name, data);
+  *out += L"\n";
+  for (const KeyTree& sub : tree.subKeys) WriteTree(sub, root, ChildPath(path, sub.name), out);
+}
+
+}  // namespace
+
+std::wstring BuildUndoScript(const Journal& journal, Platform& live,
+                             const std::vector<std::wstring>& headerComments) {
+  // Keys deleted or created are put back whole; only the outermost of them count.
+  std::vector<std::pair<Handle, std::wstring>> wholeKeys;
+  for (const Change& c : journal) {
+    if (c.kind != ChangeKind::CreateKey && c.kind != ChangeKind::DeleteKey) continue;
+    bool covered = false;
+    for (const auto& [root, path] : wholeKeys)
+      covered = covered || (root == c.root && IsSameOrBelow(c.path, path));
+    if (covered) continue;
+    std::erase_if(wholeKeys, [&c](const auto& k) {
+      return k.first == c.root && IsSameOrBelow(k.second, c.path);
+    });
+    wholeKeys.emplace_back(c.root, c.path);
+  }
+  auto underWholeKey = [&wholeKeys](Handle root, const std::wstring& path) {
+    for (const auto& [r, p] : wholeKeys)
+      if (r == root && IsSameOrBelow(path, p)) return true;
+    return false;
+  };
+
+  // Values changed in keys that are otherwise left alone, grouped by key.
+  struct ValueKey {
+    Handle root;
+    std::wstring path;
+    std::vector<std::wstring> names;
+  };
+  std::vector<ValueKey> valueKeys;
+  std::vector<const Change*> others;
+  for (const Change& c : journal) {
+    if (!IsRegistryChange(c.kind)) {
+      others.push_back(&c);
+      continue;
+    }
+    if (c.kind != ChangeKind::SetValue && c.kind != ChangeKind::DeleteValue) continue;
+    if (underWholeKey(c.root, c.path)) continue;
+    ValueKey* vk = nullptr;
+    for (auto& k : valueKeys)
+      if (k.root == c.root && SameNoCase(k.path, c.path)) vk = &k;
+    if (!vk) vk = &valueKeys.emplace_back(ValueKey{c.root, c.path, {}});
+    bool seen = false;
+    for (const auto& n : vk->names) seen = seen || SameNoCase(n, c.name);
+    if (!seen) vk->names.push_back(c.name);
+  }
+
+  std::wstring out = kRegFileHeader + L"\n\n";
+  for (const std::wstring& line : headerComments) out += L"; " + line + L"\n";
+  if (!headerComments.empty()) out += L"\n";
+
+  for (const auto& [root, path] : wholeKeys) {
+    out += L"[-" + FullKeyName(root, path) + L"]\n\n";
+    if (auto tree = ReadKeyTree(live, root, path)) WriteTree(*tree, root, path, &out);
+  }
+  for (const ValueKey& vk : valueKeys) {
+    out += L"[" + FullKeyName(vk.root, vk.path) + L"]\n";
+    LiveKey k(live, vk.root, vk.path);
+    for (const std::wstring& name : vk.names) {
+      std::optional<RegData> data = k ? k.value(name) : std::nullopt;
+      if (data) {
+        out += FormatRegValue(name, *data);
+      } else {
+        out += RegValueNameToken(name) + L"=-\n";
+      }
+    }
+    out += L"\n";
+  }
+  if (!others.empty()) {
+    out += L"; Not undone by this file:\n";
+    for (const Change* c : others) out += L";   " + DescribeChange(*c) + L"\n";
+  }
+  return out;
+}
+
+}  // namespace korvane::cli

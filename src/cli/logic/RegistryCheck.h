@@ -1,0 +1,73 @@
+// What the registry should hold after a set of changes, and where it does not:
+// the read-back after a repair and the file-association scan both use it.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "cli/logic/Journal.h"
+#include "platform/Platform.h"
+
+namespace korvane::cli {
+
+struct Difference {
+  enum class What { MissingKey, UnexpectedKey, MissingValue, UnexpectedValue, WrongValue };
+  What what = What::MissingKey;
+  Handle root = 0;
+  std::wstring path;
+  std::wstring name;  // values only; empty for the default value
+  std::optional<RegData> expected;
+  std::optional<RegData> actual;
+};
+
+class ExpectedRegistry {
+ public:
+  // Registry changes are taken in order; others are ignored.  A deleted key that
+  // is created again must afterwards hold exactly what was written after the
+  // deletion: anything else found below it is reported as unexpected.
+  void apply(const Change& change);
+  void applyAll(const Journal& journal);
+  bool empty() const { return keys_.empty(); }
+
+  std::vector<Difference> compare(Platform& live) const;
+
+ private:
+  struct Value {
+    std::wstring name;
+    std::optional<RegData> data;  // nullopt: must be absent
+  };
+  struct Key {
+    Handle root = 0;
+    std::wstring path;
+    bool present = true;
+    bool exact = false;
+    std::map<std::wstring, Value> values;  // by lower-case name
+  };
+  using Id = std::pair<Handle, std::wstring>;  // root, lower-case path
+
+  Key& entry(Handle root, const std::wstring& path);
+
+  std::map<Id, Key> keys_;
+};
+
+// Reads a key with everything below it, in the registry's own order: the value
+// names and data, then each subkey.  nullopt when the key cannot be opened.
+struct KeyTree {
+  std::wstring name;
+  std::vector<std::pair<std::wstring, RegData>> values;
+  std::vector<KeyTree> subKeys;
+};
+std::optional<KeyTree> ReadKeyTree(Platform& live, Handle root, const std::wstring& path);
+
+// Text of a registry script that puts back, as `live` holds them now, every key
+// and value the journal's registry changes touch: a key deleted or created is
+// deleted and rewritten whole (or just deleted when it does not exist now), a
+// value set or deleted gets its present data or "-".  Changes outside the
+// registry are listed as comments, since no registry script can undo them.
+std::wstring BuildUndoScript(const Journal& journal, Platform& live,
+                             const std::vector<std::wstring>& headerComments);
+
+}  // namespace korvane::cli

@@ -1,0 +1,80 @@
+// Shared bits of KorvaneCli's unit tests: running the program's commands on the
+// fake, and a reg.exe for the fake that imports scripts the way the real one does.
+#pragma once
+
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "cli/logic/CliApp.h"
+#include "cli/logic/CliText.h"
+#include "cli/logic/RegScript.h"
+
+namespace korvane::testing {
+
+class CliTest : public FakeTest {
+ protected:
+  // KorvaneCli with these arguments, on the fake as the real platform.
+  cli::CliResult run(const std::vector<std::string>& args) {
+    cli::CliHost host{fake(),
+                      [this](const std::wstring& path) {
+                        if (!makeDirectories) return false;
+                        if (!fake().directoryExists(path)) fake().addDirectory(path);
+                        return true;
+                      },
+                      nullptr};
+    return cli::RunCli(args, host);
+  }
+
+  nlohmann::json runJson(std::vector<std::string> args) {
+    args.push_back("--json");
+    last = run(args);
+    return nlohmann::json::parse(last.out);
+  }
+
+  // reg.exe import, applied to the fake's registry with the same reader the
+  // program uses; `distort` may change each operation first (to play a reg.exe
+  // that does not write what the script says).
+  void installRegExe(std::function<void(cli::RegOp&)> distort = nullptr) {
+    fake().addProgram(L"reg.exe", fake::FakeProgram{0, 1,
+                                                    [this, distort](const std::wstring& cmd) {
+                                                      importFile(*cli::RegImportTarget(cmd),
+                                                                 distort);
+                                                    },
+                                                    nullptr});
+  }
+
+  // Imports a .reg file of the fake into its registry; returns the reader's errors.
+  std::vector<std::wstring> importFile(const std::wstring& path,
+                                       const std::function<void(cli::RegOp&)>& distort = nullptr) {
+    auto bytes = fake().fileBytes(path);
+    if (!bytes) return {L"no file " + path};
+    cli::RegScriptText script = cli::ParseRegScript(cli::DecodeRegFile(*bytes));
+    if (!script.hasHeader) script.errors.push_back(L"no header");
+    if (distort)
+      for (auto& op : script.ops) distort(op);
+    cli::ApplyRegOps(fake(), script.ops);
+    return script.errors;
+  }
+
+  std::wstring allHives() {
+    return fake().dumpHive(kHkeyClassesRoot) + fake().dumpHive(kHkeyCurrentUser) +
+           fake().dumpHive(kHkeyLocalMachine);
+  }
+
+  static std::vector<std::uint8_t> Utf16(const std::wstring& text) {
+    std::vector<std::uint8_t> bytes;
+    for (wchar_t c : text) {
+      bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
+      bytes.push_back(static_cast<std::uint8_t>((c >> 8) & 0xFF));
+    }
+    return bytes;
+  }
+
+  bool makeDirectories = true;
+  cli::CliResult last;
+};
+
+}  // namespace korvane::testing
