@@ -39,7 +39,8 @@ void BuildAdvancedPage(TFORM_UTAMA& form, HWND page) {
     }
     const int height = i == 0 ? rowHeight + 1 : rowHeight;
     HWND panel = ui::Panel(content, -1, 0, y, width, height, RGB(255, 255, 255));
-    ui::Label(panel, -1, row.label, 13, 12, 500, 16);
+    // Room for a second line where a substituted font runs wider than Tahoma.
+    ui::Label(panel, -1, row.label, 13, 12, 502, 27);
     const int id = ids::AdvancedButtonBase + static_cast<int>(i);
     ui::Button(panel, id, row.caption, 520, row.buttonTop, 81, 25);
     auto routine = row.routine;

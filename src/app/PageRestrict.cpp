@@ -82,7 +82,7 @@ void AddGroup(HWND lv, int id, const wchar_t* header) {
 
 void BuildRestrictionPage(TFORM_UTAMA& form, HWND page) {
   g_page = new RestrictionPage();
-  HWND heading = ui::Label(page, -1, L"Remove restrictions on the Windows.", 16, 11, 353, 25,
+  HWND heading = ui::Label(page, -1, L"Remove restrictions on the Windows.", 16, 11, 480, 25,
                            ui::Font(L"Tahoma", 19));
   ui::SetTextColour(heading, GetSysColor(COLOR_HIGHLIGHT));
   ui::Label(page, -1,

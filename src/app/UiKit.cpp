@@ -5,6 +5,7 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
+#include <cstdlib>
 #include <map>
 #include <memory>
 
@@ -240,9 +241,17 @@ HWND Panel(HWND parent, int id, int x, int y, int w, int h, COLORREF background,
   return hwnd;
 }
 
+COLORREF LinkColour() {
+  // The system's hot-track colour, unless a theme made it unreadable on the face
+  // colour (Wine's default is light grey): then the usual link blue.
+  auto luma = [](COLORREF c) { return (GetRValue(c) * 299 + GetGValue(c) * 587 + GetBValue(c) * 114) / 1000; };
+  const COLORREF hot = GetSysColor(COLOR_HOTLIGHT);
+  return std::abs(luma(hot) - luma(GetSysColor(COLOR_BTNFACE))) < 64 ? RGB(0, 102, 204) : hot;
+}
+
 void MakeLink(HWND label, HFONT plain, HFONT underlined) {
   SetWindowLongPtrW(label, GWL_STYLE, GetWindowLongPtrW(label, GWL_STYLE) | SS_NOTIFY);
-  SetTextColour(label, GetSysColor(COLOR_HOTLIGHT));
+  SetTextColour(label, LinkColour());
   SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(plain), FALSE);
   auto* d = new LinkData{plain, underlined, false, nullptr};
   SetPropW(label, kLinkProp, d);

@@ -32,6 +32,7 @@ HWND Panel(HWND parent, int id, int x, int y, int w, int h, COLORREF background,
 // Turns a static label into a link: hot-track colour, hand cursor, underline only
 // while the mouse is over it.  Clicks come as STN_CLICKED to the top-level window.
 void MakeLink(HWND label, HFONT plain, HFONT underlined);
+COLORREF LinkColour();
 bool IsUnderlined(HWND label);
 
 // A borderless box with a vertical scroll bar holding a content panel of the given

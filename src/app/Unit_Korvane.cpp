@@ -271,7 +271,7 @@ void TFORM_UTAMA::BuildFileAssoc(HWND page) {
 #undef KORVANE_BIND_FIX
 
   lblINFO_FIX_EXE = ui::Label(page, ids::lblINFO_FIX_EXE, L"How to fix EXE file associations.", 437, 399,
-                              190, 18);
+                              198, 18);
   ui::MakeLink(lblINFO_FIX_EXE, ui::Font(L"Tahoma", 13), ui::Font(L"Tahoma", 13, false, true));
   OnClick(ids::lblINFO_FIX_EXE, [this] { lblINFO_FIX_EXEClick(); });
 }
