@@ -73,6 +73,7 @@ TEST_F(CliCommandTest, BadArgumentsExitWith87AndTheUsageAndChangeNothing) {
       {"fix", "restriction.task-manager", "--backup"},
       {"scan", "advanced.thumbnails"},
       {"scan", "nothing.*"},
+      {"scan", "task.*"},
       {"list", "extra"},
   };
   for (const auto& args : cases) {

@@ -133,10 +133,40 @@ void DeleteTree(HKEY root, const std::wstring& path) {
   RegDeleteKeyW(root, path.c_str());
 }
 
+// Puts a key back as it was when the test began (absent, or as reg.exe exported
+// it), so that the tests leave nothing behind when they run on a real Windows.
+class KeyGuard {
+ public:
+  KeyGuard(HKEY root, const std::wstring& rootName, const std::wstring& path)
+      : root_(root), path_(path) {
+    wchar_t dir[MAX_PATH], file[MAX_PATH];
+    GetTempPathW(MAX_PATH, dir);
+    GetTempFileNameW(dir, L"kcg", 0, file);
+    file_ = file;
+    existed_ =
+        KeyExists(root, path) &&
+        RegExe(L"export \"" + rootName + L"\\" + path + L"\" \"" + file_ + L"\" /y").exitCode == 0;
+  }
+  ~KeyGuard() {
+    DeleteTree(root_, path_);
+    if (existed_) RegExe(L"import \"" + file_ + L"\"");
+    DeleteFileW(file_.c_str());
+  }
+  KeyGuard(const KeyGuard&) = delete;
+  KeyGuard& operator=(const KeyGuard&) = delete;
+
+ private:
+  HKEY root_;
+  std::wstring path_, file_;
+  bool existed_ = false;
+};
+
 const std::wstring kTaskMgrPolicy =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
 
 TEST(CliWineTest, RegImportOfTheBackupPutsBatAndBatfileBack) {
+  KeyGuard keepBat(HKEY_CLASSES_ROOT, L"HKCR", L".bat");
+  KeyGuard keepBatfile(HKEY_CLASSES_ROOT, L"HKCR", L"batfile");
   DeleteTree(HKEY_CLASSES_ROOT, L".bat");
   DeleteTree(HKEY_CLASSES_ROOT, L"batfile");
   // Values of every type, one foreign to the script, and keys the script deletes.
@@ -189,6 +219,7 @@ TEST(CliWineTest, RegImportOfTheBackupPutsBatAndBatfileBack) {
 }
 
 TEST(CliWineTest, ScanExitsOneWhileTheTaskManagerPolicyIsSetAndZeroAfterItsFix) {
+  KeyGuard keepPolicies(HKEY_CURRENT_USER, L"HKCU", kTaskMgrPolicy);
   Put(HKEY_CURRENT_USER, kTaskMgrPolicy, L"DisableTaskMgr", REG_DWORD, {1, 0, 0, 0});
 
   EXPECT_EQ(Cli(L"scan restriction.task-manager").exitCode, 1u);
@@ -209,6 +240,7 @@ TEST(CliWineTest, ScanExitsOneWhileTheTaskManagerPolicyIsSetAndZeroAfterItsFix) 
 
 TEST(CliWineTest, AnAdvancedRepairAsksForARestart) {
   const std::wstring advanced = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced";
+  KeyGuard keepAdvanced(HKEY_CURRENT_USER, L"HKCU", advanced);
   Put(HKEY_CURRENT_USER, advanced, L"IconsOnly", REG_DWORD, {1, 0, 0, 0});
   const ChildRun fix = Cli(L"fix advanced.thumbnails");
   EXPECT_EQ(fix.exitCode, 3010u) << fix.output;
@@ -225,6 +257,8 @@ TEST(CliWineTest, AnAdvancedRepairAsksForARestart) {
 }
 
 TEST(CliWineTest, APreviewLeavesTheRegistryAsItWas) {
+  KeyGuard keepBat(HKEY_CLASSES_ROOT, L"HKCR", L".bat");
+  KeyGuard keepPolicies(HKEY_CURRENT_USER, L"HKCU", kTaskMgrPolicy);
   Put(HKEY_CLASSES_ROOT, L".bat", L"Foreign", REG_SZ, Text(L"stays"));
   Put(HKEY_CURRENT_USER, kTaskMgrPolicy, L"DisableTaskMgr", REG_DWORD, {1, 0, 0, 0});
   const std::string before = Snapshot(HKEY_CLASSES_ROOT, L".bat") +
@@ -239,7 +273,6 @@ TEST(CliWineTest, APreviewLeavesTheRegistryAsItWas) {
   EXPECT_EQ(Snapshot(HKEY_CLASSES_ROOT, L".bat") + Snapshot(HKEY_CLASSES_ROOT, L"batfile") +
                 Snapshot(HKEY_CURRENT_USER, kTaskMgrPolicy),
             before);
-  DeleteTree(HKEY_CURRENT_USER, kTaskMgrPolicy);
 }
 
 }  // namespace

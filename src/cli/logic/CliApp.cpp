@@ -391,6 +391,7 @@ CliResult RunCli(const std::vector<std::string>& args, CliHost& host) {
         return BadArguments(r->id + " cannot be scanned; only assoc.* and restriction.* can", json);
       }
     }
+    if (scannable.empty()) return BadArguments("nothing there can be scanned", json);
     return ScanCommand(scannable, system, json);
   }
 
@@ -403,7 +404,7 @@ CliResult RunCli(const std::vector<std::string>& args, CliHost& host) {
     if (!options.drive) return BadArguments("--drive takes a drive letter, such as C", json);
   }
   for (const CliRepair* r : chosen) {
-    if (r->routine == FindRepair("advanced.corrupted-recycle-bin")->routine && !options.drive)
+    if (r->id == "advanced.corrupted-recycle-bin" && !options.drive)
       return BadArguments(r->id + " empties a drive's Recycle Bin: name the drive with --drive",
                           json);
   }
@@ -412,10 +413,13 @@ CliResult RunCli(const std::vector<std::string>& args, CliHost& host) {
     options.backupDir = FromUtf8(*backupDir);
     if (host.fullPath) options.backupDir = host.fullPath(*options.backupDir);
     if (!host.makeDirectory || !host.makeDirectory(*options.backupDir)) {
+      const std::string message =
+          "cannot create the backup folder \"" + *backupDir + "\"; no repair was run";
       CliResult r;
       r.exitCode = kExitFailed;
-      r.err = "KorvaneCli: cannot create the backup folder \"" + *backupDir +
-              "\"; no repair was run.\n";
+      r.err = "KorvaneCli: " + message + ".\n";
+      if (json)
+        r.out = Dump(Json{{"command", "fix"}, {"error", message}, {"exitCode", kExitFailed}});
       return r;
     }
   }
