@@ -1,0 +1,56 @@
+# Help > About, Tools > Restart "explorer.exe" and the Home page's restore point.
+launch
+
+# --- About: modal, shows the version, closes with OK and opens again.
+for round in first second; do
+  # Help is the third menu; its last entry is About.
+  drv menu right right down up enter
+  expect_eq "About caption ($round)" "$(drv window TFORM_TENTANG 10000)" "About"
+  expect_eq "version label" "$(drv text LABEL_VERSI)" "Version 2.1.4"
+  expect_eq "main window while About is open" "$(drv main-enabled)" disabled
+  [ "$round" = first ] && shot about
+  drv click BTN_OK
+  drv window-gone TFORM_TENTANG 5000 || fail "OK did not close About ($round)"
+  expect_eq "main window after About" "$(drv main-enabled)" enabled
+done
+
+# --- Restart "explorer.exe": the helper is written to TEMP, run and deleted; an
+# old copy found there is replaced, so a stale file going away shows that the
+# command ran to its end.  No message box on the way.
+stale="$(temp_dir)/RestartExp.exe"
+echo "stale copy" >"$stale" || fail "cannot place the stale helper"
+# Tools is the second menu; its last entry is Restart "explorer.exe".
+drv menu right down up enter
+drv no-box 3000 || fail "Restart \"explorer.exe\" showed a message box"
+stale_gone() { [ ! -e "$stale" ]; }
+wait_until 20 stale_gone || fail "the helper is still in TEMP: the restart did not finish"
+drv no-box 500 || fail "Restart \"explorer.exe\" showed a message box at the end"
+drv responsive 5000 || fail "the window does not answer after the restart"
+
+# --- Create Restore Point: Wine has no System Restore provider, so the request
+# fails with Wine's "Not implemented." (shown without the full stop, as the
+# provider's words are shown).  The creation frequency value is only lifted for
+# the request: afterwards it is as it was before.
+#   value before            | value after
+key='HKLM\Software\Microsoft\Windows NT\CurrentVersion\SystemRestore'
+name=SystemRestorePointCreationFrequency
+cases=(
+  "absent                   | absent"
+  "REG_DWORD 1440           | REG_DWORD 0x5a0"
+)
+drv tab 0 || fail "cannot open the Home page"
+for c in "${cases[@]}"; do
+  before=$(trim "${c%%|*}") after=$(trim "${c#*|}")
+  note "case frequency before: $before"
+  wine_tool reg delete "$key" /v $name /f >/dev/null
+  [ "$before" = absent ] || reg_set "$key" $name ${before% *} ${before#* }
+  drv click btnRSPoint
+  expect_box Korvane "Not implemented" error IDOK
+  if [ "$after" = absent ]; then
+    reg_expect_absent "$key" $name
+  else
+    reg_expect "$key" $name "$after"
+  fi
+done
+wine_tool reg delete "$key" /v $name /f >/dev/null
+drv responsive 5000 || fail "the window does not answer after the restore point"
