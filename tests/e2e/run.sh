@@ -21,6 +21,7 @@ export E2E_BUILD=${KORVANE_BUILD_DIR:-$ROOT/build/windows}
 export E2E_SHOTS=$ROOT/build/artifacts/screenshots
 LOGS=$ROOT/build/artifacts/e2e
 mkdir -p "$E2E_SHOTS" "$LOGS"
+rm -f "$E2E_SHOTS"/FAILED-*.png  # pictures of an earlier failed run would mislead
 
 # A scenario that is still running after this long is stopped and fails.
 SCENARIO_LIMIT=${E2E_SCENARIO_LIMIT:-300}
