@@ -1,0 +1,364 @@
+// The File Associations Fixer against the fake: writing and importing a script, the
+// rows that choose the script, and the direct repair of the .exe registration.
+#include <algorithm>
+#include <functional>
+#include <optional>
+
+#include "../fileassoc/ExeRepairTable.h"
+#include "TestSupport.h"
+#include "common/KorvaneError.h"
+#include "fileassoc/FileAssoc.h"
+
+namespace korvane {
+namespace {
+
+using fake::Narrow;
+using testing::FakeTest;
+
+const wchar_t kRegeditPath[] = L"C:\\Windows\\Regedit.exe";
+const wchar_t kSystemRegExe[] = L"C:\\Windows\\System32\\reg.exe";
+
+std::string CrLfText(const Payload& lines) {
+  std::string text;
+  for (const auto& l : lines) text += l + "\r\n";
+  return text;
+}
+
+const FileTypeRow& Row(const std::wstring& label) {
+  for (const FileTypeRow& r : FileTypeCatalogue())
+    if (label == r.label) return r;
+  throw std::runtime_error("no row " + Narrow(label));
+}
+
+// A machine where the import can run (the fake comes with C:\Temp, Regedit.exe and
+// reg.exe), with a reg.exe that notes what script it found when it started.
+class FileAssocTest : public FakeTest {
+ protected:
+  void SetUp() override {
+    FakeTest::SetUp();
+    ASSERT_TRUE(fake().directoryExists(L"C:\\Temp"));
+    ASSERT_TRUE(fake().fileExists(kRegeditPath));
+  }
+
+  void installRegExe(std::uint32_t exitCode = 0, std::function<void()> onStart = {}) {
+    fake().addFile(kSystemRegExe);
+    fake().addProgram(L"reg.exe", {exitCode,
+                                   /*polls=*/2,
+                                   [this, onStart](const std::wstring&) {
+                                     if (fake().fileExists(watched_))
+                                       scriptAtStart_ = fake().fileText(watched_);
+                                     if (onStart) onStart();
+                                   },
+                                   {}});
+  }
+  // The script file whose contents reg.exe is to note.
+  void watch(const std::wstring& path) { watched_ = path; }
+  const std::optional<std::string>& scriptAtStart() const { return scriptAtStart_; }
+
+  std::vector<std::wstring> commandLines() {
+    std::vector<std::wstring> out;
+    for (const auto& l : fake().launches()) out.push_back(l.commandLine);
+    return out;
+  }
+
+  void expectOneBox(const std::wstring& text, unsigned flags) {
+    ASSERT_EQ(fake().messages().size(), 1u) << "boxes shown: " << fake().messages().size();
+    EXPECT_EQ(fake().messages()[0].text, text);
+    EXPECT_EQ(fake().messages()[0].title, L"Korvane");
+    EXPECT_EQ(fake().messages()[0].flags, flags);
+  }
+
+ private:
+  std::wstring watched_;
+  std::optional<std::string> scriptAtStart_;
+};
+
+// ------------------------------------------------------ script path and command
+
+struct TempCase {
+  const char* name;
+  const wchar_t* folder;  // TEMP without the trailing backslash
+  const wchar_t* commandLine;
+};
+
+void PrintTo(const TempCase& c, std::ostream* os) { *os << c.name; }
+
+class FileAssocScriptPathTest : public FileAssocTest,
+                                public ::testing::WithParamInterface<TempCase> {};
+
+TEST_P(FileAssocScriptPathTest, WritesTypeCodeDotRegInTempAndImportsItHiddenThenDeletesIt) {
+  const TempCase& c = GetParam();
+  fake().addDirectory(c.folder);
+  TempPath = std::wstring(c.folder) + L"\\";
+  const std::wstring script = TempPath + L"ZIP.reg";
+  watch(script);
+  installRegExe();
+
+  ApplyRegScript(FORM_LAIN().mFIX_ZIP_W10, L"ZIP");
+
+  ASSERT_EQ(fake().launches().size(), 1u);
+  EXPECT_EQ(fake().launches()[0].commandLine, c.commandLine);
+  EXPECT_EQ(fake().launches()[0].showMode, 0) << "a console window would flash up";
+  EXPECT_TRUE(fake().launches()[0].waited);
+  ASSERT_TRUE(scriptAtStart().has_value()) << "reg.exe found no script at " << Narrow(script);
+  EXPECT_EQ(*scriptAtStart(), CrLfText(FORM_LAIN().mFIX_ZIP_W10));
+  EXPECT_FALSE(fake().fileExists(script)) << "the script is left in TEMP";
+  expectOneBox(L"Done!", kMbIconInformation);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FileAssoc, FileAssocScriptPathTest,
+    ::testing::Values(
+        // The usual form stays exactly as it always was: no quotation marks.
+        TempCase{"WithoutBlank", L"C:\\Temp", L"reg.exe import C:\\Temp\\ZIP.reg"},
+        // Unquoted, reg.exe would see "C:\Users\Ann" and import nothing.
+        TempCase{"WithBlank", L"C:\\Users\\Ann Lee\\AppData\\Local\\Temp",
+                 L"reg.exe import \"C:\\Users\\Ann Lee\\AppData\\Local\\Temp\\ZIP.reg\""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ------------------------------------------------------------ script contents
+
+TEST_F(FileAssocTest, WritesEveryLineWithCrLfTheEmptyLastLineTooAndNoByteOrderMark) {
+  const Payload lines = {"Windows Registry Editor Version 5.00", "",
+                         "[HKEY_CURRENT_USER\\Software\\Korvane]", "@=\"x\"", ""};
+  watch(L"C:\\Temp\\TEST.reg");
+  installRegExe();
+
+  ApplyRegScript(lines, L"TEST");
+
+  ASSERT_TRUE(scriptAtStart().has_value());
+  const std::string& text = *scriptAtStart();
+  EXPECT_EQ(text,
+            "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Korvane]\r\n"
+            "@=\"x\"\r\n\r\n");
+  size_t pairs = 0;
+  for (size_t i = 0; (i = text.find("\r\n", i)) != std::string::npos; i += 2) ++pairs;
+  EXPECT_EQ(pairs, lines.size());
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), static_cast<long>(lines.size()))
+      << "a line feed without its carriage return";
+}
+
+TEST_F(FileAssocTest, ReplacesAStaleScriptOfTheSameNameInsteadOfAppendingToIt) {
+  const std::string stale =
+      "Windows Registry Editor Version 5.00\r\n\r\n[-HKEY_CLASSES_ROOT\\.txt]\r\n" +
+      std::string(20000, ';');
+  fake().addTextFile(L"C:\\Temp\\BAT.reg", stale);
+  watch(L"C:\\Temp\\BAT.reg");
+  installRegExe();
+
+  ApplyRegScript(FORM_LAIN().mFIX_BAT_W10, L"BAT");
+
+  ASSERT_TRUE(scriptAtStart().has_value());
+  EXPECT_EQ(*scriptAtStart(), CrLfText(FORM_LAIN().mFIX_BAT_W10));
+  expectOneBox(L"Done!", kMbIconInformation);
+}
+
+// ------------------------------------------------------------ failures
+
+TEST_F(FileAssocTest, WithoutRegeditStopsSilentlyAndLeavesTheScript) {
+  Sys().deleteFile(kRegeditPath);
+  installRegExe();
+
+  ApplyRegScript(FORM_LAIN().mFIX_COM_W10, L"COM");
+
+  EXPECT_TRUE(fake().launches().empty());
+  EXPECT_TRUE(fake().messages().empty());
+  ASSERT_TRUE(fake().fileExists(L"C:\\Temp\\COM.reg"));
+  EXPECT_EQ(fake().fileText(L"C:\\Temp\\COM.reg"), CrLfText(FORM_LAIN().mFIX_COM_W10));
+}
+
+struct TempFolderCase {
+  const char* name;
+  bool exists;
+  bool readOnly;
+};
+
+void PrintTo(const TempFolderCase& c, std::ostream* os) { *os << c.name; }
+
+class FileAssocUnwritableTempTest : public FileAssocTest,
+                                    public ::testing::WithParamInterface<TempFolderCase> {};
+
+TEST_P(FileAssocUnwritableTempTest, SaysErrorAndImportsNothing) {
+  TempPath = L"D:\\Scratch\\";
+  if (GetParam().exists) fake().addDirectory(L"D:\\Scratch", GetParam().readOnly);
+  installRegExe();
+
+  ApplyRegScript(FORM_LAIN().mFIX_COM_W10, L"COM");
+
+  EXPECT_TRUE(fake().launches().empty());
+  EXPECT_FALSE(fake().fileExists(L"D:\\Scratch\\COM.reg"));
+  expectOneBox(L"Error!", kMbIconError);
+}
+
+INSTANTIATE_TEST_SUITE_P(FileAssoc, FileAssocUnwritableTempTest,
+                         ::testing::Values(TempFolderCase{"ReadOnly", true, true},
+                                           TempFolderCase{"Missing", false, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+enum class RegExe { ExitsWith0, ExitsWith1, CannotStart };
+
+struct ImportCase {
+  const char* name;
+  RegExe regExe;
+  const wchar_t* box;
+  unsigned flags;
+};
+
+void PrintTo(const ImportCase& c, std::ostream* os) { *os << c.name; }
+
+class FileAssocImportOutcomeTest : public FileAssocTest,
+                                   public ::testing::WithParamInterface<ImportCase> {};
+
+TEST_P(FileAssocImportOutcomeTest, SaysDoneOnlyForExitCodeZeroAndAlwaysDeletesTheScript) {
+  const ImportCase& c = GetParam();
+  if (c.regExe == RegExe::CannotStart)
+    Sys().deleteFile(kSystemRegExe);  // nothing left that "reg.exe" could start
+  else
+    installRegExe(c.regExe == RegExe::ExitsWith0 ? 0 : 1);
+
+  ApplyRegScript(FORM_LAIN().mFIX_TXT_W10, L"TXT");
+
+  EXPECT_EQ(fake().launches().size(), 1u);
+  EXPECT_FALSE(fake().fileExists(L"C:\\Temp\\TXT.reg"));
+  expectOneBox(c.box, c.flags);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FileAssoc, FileAssocImportOutcomeTest,
+    ::testing::Values(ImportCase{"ExitCode0", RegExe::ExitsWith0, L"Done!", kMbIconInformation},
+                      // reg.exe ends with 1 for a file it could not read at all.
+                      ImportCase{"ExitCode1", RegExe::ExitsWith1, L"Error!", kMbIconError},
+                      ImportCase{"NotStartable", RegExe::CannotStart, L"Error!", kMbIconError}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ------------------------------------------------------------ rows
+
+TEST_F(FileAssocTest, DirectoryRowImportsDirRegWithTheDirectoryPayload) {
+  watch(L"C:\\Temp\\DIR.reg");
+  installRegExe();
+
+  FixFileTypeRow(Row(L"DIRECTORY"));
+
+  EXPECT_EQ(commandLines(), std::vector<std::wstring>{L"reg.exe import C:\\Temp\\DIR.reg"});
+  ASSERT_TRUE(scriptAtStart().has_value());
+  EXPECT_EQ(*scriptAtStart(), CrLfText(FORM_LAIN().mFIX_DIRECTORY_W10));
+  expectOneBox(L"Done!", kMbIconInformation);
+}
+
+TEST_F(FileAssocTest, ExeRowRepairsTheRegistryDirectlyBeforeTheImportStarts) {
+  fake().setString(kHkeyClassesRoot, L"exefile\\shell\\open\\command", L"", L"evil.exe \"%1\"");
+  fake().setString(kHkeyCurrentUser,
+                   std::wstring(exetable::kUserExeChoiceKeys[0]) + L"\\UserChoice", L"ProgId",
+                   L"Applications\\evil.exe");
+  std::optional<std::wstring> commandAtImport;
+  bool userChoiceAtImport = true;
+  watch(L"C:\\Temp\\EXE.reg");
+  installRegExe(0, [&] {
+    commandAtImport = fake().stringValue(kHkeyClassesRoot, L"exefile\\shell\\open\\command", L"");
+    userChoiceAtImport = fake().keyExists(kHkeyCurrentUser, exetable::kUserExeChoiceKeys[0]);
+  });
+
+  RunHandler([&] { FixFileTypeRow(Row(L"EXE")); });
+
+  EXPECT_EQ(commandLines(), std::vector<std::wstring>{L"reg.exe import C:\\Temp\\EXE.reg"});
+  EXPECT_EQ(commandAtImport, L"\"%1\" %*") << "the import ran before the direct repair";
+  EXPECT_FALSE(userChoiceAtImport);
+  ASSERT_TRUE(scriptAtStart().has_value());
+  EXPECT_EQ(*scriptAtStart(), CrLfText(FORM_LAIN().mFIX_EXE_W10));
+  expectOneBox(L"Done!", kMbIconInformation);
+}
+
+TEST_F(FileAssocTest, ExeRowStopsAtARefusedWriteWithTheWrappersErrorAndImportsNothing) {
+  // Step 6 of the repair writes "HasLUAShield" into this key.
+  fake().denyWrites(kHkeyClassesRoot, L"exefile\\shell\\runas");
+  fake().setString(kHkeyCurrentUser,
+                   std::wstring(exetable::kUserExeChoiceKeys[0]) + L"\\UserChoice", L"ProgId",
+                   L"Applications\\evil.exe");
+  installRegExe();
+
+  RunHandler([&] { FixFileTypeRow(Row(L"EXE")); });
+
+  expectOneBox(L"Failed to set data for 'HasLUAShield'", kMbIconError);
+  EXPECT_TRUE(fake().launches().empty());
+  EXPECT_FALSE(fake().fileExists(L"C:\\Temp\\EXE.reg"));
+  // The steps before the refused one took effect, the ones after it did not.
+  EXPECT_EQ(fake().stringValue(kHkeyClassesRoot, L"exefile\\shell\\open\\command", L""),
+            L"\"%1\" %*");
+  EXPECT_FALSE(fake().keyExists(kHkeyClassesRoot, L"exefile\\shell\\runasuser"));
+  EXPECT_TRUE(fake().keyExists(kHkeyCurrentUser, exetable::kUserExeChoiceKeys[0]));
+  EXPECT_EQ(fake().openKeyHandles(), 0u) << "the failing step left its key open";
+}
+
+// ------------------------------------------------------------ direct .exe repair
+
+// Every key of HKCR below path that holds a value.
+void KeysWithValues(fake::FakePlatform& f, const std::wstring& path,
+                    std::vector<std::wstring>* out) {
+  if (!f.valueNames(kHkeyClassesRoot, path).empty()) out->push_back(fake::Lower(path));
+  for (const auto& sub : f.subKeyNames(kHkeyClassesRoot, path))
+    KeysWithValues(f, path.empty() ? sub : path + L"\\" + sub, out);
+}
+
+TEST_F(FileAssocTest, ExeRepairOnAnEmptyRegistryWritesExactlyTheTableInOrder) {
+  FixExeAssociation();
+
+  std::vector<std::wstring> expectedKeys;
+  for (const auto& key : exetable::ExeRepairTable()) {
+    SCOPED_TRACE(Narrow(key.path));
+    expectedKeys.push_back(fake::Lower(key.path));
+    std::vector<std::wstring> names;
+    for (const auto& v : key.values) {
+      names.push_back(v.name);
+      const auto actual = fake().value(kHkeyClassesRoot, key.path, v.name);
+      ASSERT_TRUE(actual.has_value()) << "no value '" << Narrow(v.name) << "'";
+      EXPECT_EQ(actual->type, v.type) << Narrow(v.name);
+      EXPECT_EQ(actual->bytes, v.bytes) << Narrow(v.name);
+    }
+    EXPECT_EQ(fake().valueNames(kHkeyClassesRoot, key.path), names);
+  }
+  std::vector<std::wstring> actualKeys;
+  KeysWithValues(fake(), L"", &actualKeys);
+  std::sort(expectedKeys.begin(), expectedKeys.end());
+  std::sort(actualKeys.begin(), actualKeys.end());
+  // In particular .exe itself gets neither its ProgID nor its Content Type here.
+  EXPECT_EQ(actualKeys, expectedKeys);
+  EXPECT_EQ(fake().openKeyHandles(), 0u);
+}
+
+TEST_F(FileAssocTest, ExeRepairOverwritesBrokenValuesKeepsForeignOnesAndDropsTheUsersChoice) {
+  fake().setString(kHkeyClassesRoot, L"exefile", L"", L"Broken");
+  fake().setString(kHkeyClassesRoot, L"exefile", L"EditFlags", L"not binary");
+  fake().setString(kHkeyClassesRoot, L"exefile\\shell\\open\\command", L"Foreign", L"kept");
+  fake().setString(kHkeyClassesRoot, L".exe", L"", L"exefile");
+  const std::wstring userExe = exetable::kUserExeChoiceKeys[0];
+  const std::wstring roamingExe = exetable::kUserExeChoiceKeys[1];
+  fake().setString(kHkeyCurrentUser, userExe + L"\\UserChoice", L"ProgId", L"Applications\\x.exe");
+  fake().setString(kHkeyCurrentUser, userExe + L"\\OpenWithList", L"a", L"x.exe");
+  fake().setString(kHkeyCurrentUser, roamingExe + L"\\UserChoice", L"ProgId",
+                   L"Applications\\x.exe");
+  const std::wstring userTxt =
+      L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.txt\\UserChoice";
+  fake().setString(kHkeyCurrentUser, userTxt, L"ProgId", L"txtfile");
+
+  FixExeAssociation();
+
+  EXPECT_EQ(fake().stringValue(kHkeyClassesRoot, L"exefile", L""), L"Application");
+  const auto flags = fake().value(kHkeyClassesRoot, L"exefile", L"EditFlags");
+  ASSERT_TRUE(flags.has_value());
+  EXPECT_EQ(flags->type, kRegBinary);
+  EXPECT_EQ(fake().stringValue(kHkeyClassesRoot, L"exefile\\shell\\open\\command", L"Foreign"),
+            L"kept");
+  EXPECT_EQ(fake().stringValue(kHkeyClassesRoot, L".exe", L""), L"exefile");
+  EXPECT_FALSE(fake().keyExists(kHkeyCurrentUser, userExe));
+  EXPECT_FALSE(fake().keyExists(kHkeyCurrentUser, roamingExe));
+  EXPECT_EQ(fake().stringValue(kHkeyCurrentUser, userTxt, L"ProgId"), L"txtfile")
+      << "another extension's choice was removed";
+
+  // A second run finds everything in place and the user keys gone: no error, no change.
+  const std::wstring before = fake().dumpHive(kHkeyClassesRoot) + fake().dumpHive(kHkeyCurrentUser);
+  EXPECT_NO_THROW(FixExeAssociation());
+  EXPECT_EQ(fake().dumpHive(kHkeyClassesRoot) + fake().dumpHive(kHkeyCurrentUser), before);
+}
+
+}  // namespace
+}  // namespace korvane
