@@ -1,0 +1,98 @@
+// The Home summary's sources (WMI, the processor key, the memory figure) and folder
+// deletion, on a real system.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cwctype>
+#include <string>
+
+#include "WineSupport.h"
+#include "child/ChildProcess.h"
+#include "common/KorvaneError.h"
+#include "common/Unit_Fungsi_Korvane.h"
+
+namespace korvane::wine {
+namespace {
+
+TEST(HomeSummaryOnWine, MotherboardComesFromWmi) {
+  std::wstring board;
+  try {
+    board = GetMotherboardName();
+  } catch (const KorvaneError& e) {
+    FAIL() << "WMI failed: " << std::string(e.message().begin(), e.message().end());
+  }
+  if (RunningUnderWine()) {
+    // Wine: Win32_BaseBoard has one instance, "Intel Corporation" / "Base Board".
+    EXPECT_EQ(board, L"Intel Corporation, Base Board");
+  } else {
+    EXPECT_NE(board.find(L", "), std::wstring::npos);
+    EXPECT_GT(board.size(), 2u);
+  }
+}
+
+TEST(HomeSummaryOnWine, ProcessorAndMemoryTextsAreFilled) {
+  // Wine: ProcessorNameString exists (the host's processor, e.g. "AMD EPYC").
+  const std::wstring cpu = GetCPUName();
+  EXPECT_FALSE(cpu.empty());
+  EXPECT_EQ(cpu.find(L'\0'), std::wstring::npos);
+
+  // Wine: GlobalMemoryStatus reports the host's memory, so more than a kilobyte.
+  const std::wstring ram = GetTotalRAM();
+  ASSERT_GE(ram.size(), 4u);
+  EXPECT_TRUE(std::iswdigit(ram[0])) << std::string(ram.begin(), ram.end());
+  const std::wstring unit = ram.substr(ram.size() - 3);
+  EXPECT_TRUE(unit == L" MB" || unit == L" GB" || unit == L" TB")
+      << std::string(ram.begin(), ram.end());
+}
+
+bool WriteText(const std::wstring& path, const char* text, DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
+  HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  WriteFile(f, text, static_cast<DWORD>(strlen(text)), &written, nullptr);
+  CloseHandle(f);
+  return true;
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+TEST(DeleteFolderTreeOnWine, RemovesATreeWithReadOnlyAndHiddenFiles) {
+  ScratchDir scratch(L"KorvaneDeleteTree");
+  const std::wstring tree = scratch.path() + L"\\Old Folder";
+  ASSERT_TRUE(CreateDirectoryW(tree.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW((tree + L"\\sub").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW((tree + L"\\sub\\deeper").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW((tree + L"\\empty").c_str(), nullptr));
+  ASSERT_TRUE(WriteText(tree + L"\\locked.txt", "x", FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(WriteText(tree + L"\\sub\\hidden.ini", "x", FILE_ATTRIBUTE_HIDDEN));
+  ASSERT_TRUE(WriteText(tree + L"\\sub\\deeper\\plain.dat", "x"));
+  ASSERT_TRUE(GetFileAttributesW((tree + L"\\locked.txt").c_str()) & FILE_ATTRIBUTE_READONLY);
+  // A neighbour whose name starts the same must survive.
+  ASSERT_TRUE(WriteText(scratch.path() + L"\\Old Folder.txt", "keep"));
+
+  // Wine: SHFileOperationW(FO_DELETE, FOF_SILENT|FOF_NOCONFIRMATION) removes read-only
+  // and hidden files along with the tree.
+  DeleteFolderTree(tree);
+
+  EXPECT_FALSE(Exists(tree));
+  EXPECT_TRUE(Exists(scratch.path()));
+  EXPECT_TRUE(Exists(scratch.path() + L"\\Old Folder.txt"));
+}
+
+TEST(DeleteFolderTreeOnWine, LeavesFilesAndMissingPathsAlone) {
+  ScratchDir scratch(L"KorvaneDeleteTreeFile");
+  const std::wstring file = scratch.path() + L"\\notes.txt";
+  ASSERT_TRUE(WriteText(file, "keep"));
+
+  DeleteFolderTree(file);
+  EXPECT_TRUE(Exists(file));
+
+  const std::wstring missing = scratch.path() + L"\\no such folder";
+  DeleteFolderTree(missing);
+  EXPECT_FALSE(Exists(missing));
+  EXPECT_TRUE(Exists(file));
+}
+
+}  // namespace
+}  // namespace korvane::wine

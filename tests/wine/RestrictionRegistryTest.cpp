@@ -1,0 +1,294 @@
+// Scan and removal of policy restrictions against a real registry, both hives, with
+// the page's handlers and the messages they show.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cwctype>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "RecordingPlatform.h"
+#include "WineSupport.h"
+#include "restrict/RestrictionList.h"
+#include "restrict/Unit_Fungsi2RestFix_Korvane.h"
+
+namespace korvane::wine {
+namespace {
+
+HKEY AsHkey(Handle root) { return reinterpret_cast<HKEY>(root); }
+
+const std::wstring kExplorerPolicies =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
+const std::wstring kSystemPolicies = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+const std::wstring kRestorePolicies = L"SOFTWARE\\Policies\\Microsoft\\Windows NT\\SystemRestore";
+
+struct Stored {
+  DWORD type = REG_NONE;
+  std::vector<std::uint8_t> bytes;
+};
+
+std::optional<Stored> ReadValue(HKEY root, const std::wstring& path, const std::wstring& name) {
+  HKEY key;
+  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
+  Stored s;
+  DWORD size = 0;
+  LONG rc = RegQueryValueExW(key, name.c_str(), nullptr, &s.type, nullptr, &size);
+  if (rc == ERROR_SUCCESS) {
+    s.bytes.resize(size);
+    rc = RegQueryValueExW(key, name.c_str(), nullptr, &s.type, s.bytes.data(), &size);
+    s.bytes.resize(size);
+  }
+  RegCloseKey(key);
+  if (rc != ERROR_SUCCESS) return std::nullopt;
+  return s;
+}
+
+void WriteValue(HKEY root, const std::wstring& path, const std::wstring& name, DWORD type,
+                const std::vector<std::uint8_t>& bytes) {
+  HKEY key;
+  ASSERT_EQ(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                            nullptr),
+            ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExW(key, name.c_str(), 0, type, bytes.data(),
+                           static_cast<DWORD>(bytes.size())),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+}
+
+void SetPolicy(HKEY root, const std::wstring& path, const std::wstring& name, DWORD number = 1) {
+  WriteValue(root, path, name, REG_DWORD,
+             {static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(number >> 8),
+              static_cast<std::uint8_t>(number >> 16), static_cast<std::uint8_t>(number >> 24)});
+}
+
+bool HasValue(HKEY root, const std::wstring& path, const std::wstring& name) {
+  return ReadValue(root, path, name).has_value();
+}
+
+std::wstring Lower(std::wstring s) {
+  for (auto& c : s) c = static_cast<wchar_t>(std::towlower(c));
+  return s;
+}
+
+// Every value the catalogue looks at is taken away for the test and put back
+// afterwards, and keys the test leaves behind that were not there are removed, so the
+// scan sees only what a test sets, in any prefix (or on a machine with real policies).
+class RestrictionsOnWine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const auto& entry : RestrictionCatalogue()) {
+      for (const auto& at : entry.Locations) {
+        HKEY root = AsHkey(at.RootKey);
+        const std::wstring id = KeyId(root, at.KeyPath) + L"\\" + Lower(at.ValueName);
+        if (saved_.count(id)) continue;
+        saved_[id] = {root, at.KeyPath, at.ValueName, ReadValue(root, at.KeyPath, at.ValueName)};
+        // The key and every key above it, so that those a test creates can go again.
+        for (size_t end = at.KeyPath.find(L'\\'); ; end = at.KeyPath.find(L'\\', end + 1)) {
+          const std::wstring path = at.KeyPath.substr(0, end);
+          if (!keys_.count(KeyId(root, path))) keys_[KeyId(root, path)] = {root, path, KeyExists(root, path)};
+          if (end == std::wstring::npos) break;
+        }
+        DeleteValue(root, at.KeyPath, at.ValueName);
+      }
+    }
+  }
+
+  void TearDown() override {
+    for (const auto& [id, k] : keys_) {
+      if (!k.recreate) continue;
+      HKEY key;
+      if (RegCreateKeyExW(k.root, k.path.c_str(), 0, nullptr, 0, KEY_READ, nullptr, &key,
+                          nullptr) == ERROR_SUCCESS)
+        RegCloseKey(key);
+    }
+    for (const auto& [id, s] : saved_) {
+      if (s.value) {
+        WriteValue(s.root, s.path, s.name, s.value->type, s.value->bytes);
+      } else {
+        DeleteValue(s.root, s.path, s.name);
+      }
+    }
+    // Keys that were not there before hold only what the test put in them.  Deeper
+    // ones first, so that their parents are empty of subkeys when their turn comes;
+    // a key with subkeys is never deleted (Wine and Windows both refuse with 5).
+    std::vector<KeyState> created;
+    for (const auto& [id, k] : keys_)
+      if (!k.existed) created.push_back(k);
+    std::sort(created.begin(), created.end(),
+              [](const KeyState& a, const KeyState& b) { return a.path.size() > b.path.size(); });
+    for (const auto& k : created) RegDeleteKeyExW(k.root, k.path.c_str(), 0, 0);
+  }
+
+  static std::wstring KeyId(HKEY root, const std::wstring& path) {
+    return (root == HKEY_LOCAL_MACHINE ? L"HKLM\\" : L"HKCU\\") + Lower(path);
+  }
+
+  void ForgetKey(HKEY root, const std::wstring& path) {
+    // The test needs the key gone; it is created again afterwards if it was there.
+    const std::wstring keyId = KeyId(root, path);
+    ASSERT_TRUE(keys_.count(keyId));
+    HKEY key;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+      DWORD subkeys = 0, values = 0;
+      RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
+                       nullptr, nullptr, nullptr, nullptr);
+      RegCloseKey(key);
+      ASSERT_EQ(subkeys + values, 0u) << "the key holds more than the catalogue's values";
+      ASSERT_EQ(RegDeleteKeyExW(root, path.c_str(), 0, 0), ERROR_SUCCESS);
+      keys_[keyId].recreate = true;
+    }
+  }
+
+  static void DeleteValue(HKEY root, const std::wstring& path, const std::wstring& name) {
+    HKEY key;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+    RegDeleteValueW(key, name.c_str());
+    RegCloseKey(key);
+  }
+
+  struct SavedValue {
+    HKEY root;
+    std::wstring path, name;
+    std::optional<Stored> value;
+  };
+  struct KeyState {
+    HKEY root;
+    std::wstring path;
+    bool existed;
+    bool recreate = false;
+  };
+  std::map<std::wstring, SavedValue> saved_;
+  std::map<std::wstring, KeyState> keys_;
+};
+
+std::vector<std::wstring> Captions(const RestrictionList& list) {
+  std::vector<std::wstring> out;
+  for (const auto& item : list.items()) out.push_back(item.caption);
+  return out;
+}
+
+TEST_F(RestrictionsOnWine, ScanFindsPoliciesInBothHivesAndRemovalLiftsThem) {
+  SetPolicy(HKEY_CURRENT_USER, kSystemPolicies, L"DisableTaskMgr");
+  SetPolicy(HKEY_CURRENT_USER, kExplorerPolicies, L"NoControlPanel");
+  SetPolicy(HKEY_CURRENT_USER, kExplorerPolicies, L"DisallowCpl");
+  // "System Restore" is in force by its second value alone.
+  SetPolicy(HKEY_LOCAL_MACHINE, kRestorePolicies, L"DisableConfig");
+  // Not in force: a zero, and a text "1" where a number belongs.
+  SetPolicy(HKEY_CURRENT_USER, kExplorerPolicies, L"NoFolderOptions", 0);
+  WriteValue(HKEY_CURRENT_USER, kExplorerPolicies, L"NoClose", REG_SZ, {'1', 0, 0, 0});
+
+  RecordingPlatform sys;
+  RestrictionList list;
+  btnSCANRESTRICTClick(list);
+
+  // Catalogue order; "Control Panel" and "Control Panel item" are both listed.
+  EXPECT_EQ(Captions(list), (std::vector<std::wstring>{L"Task Manager", L"Control Panel",
+                                                        L"System Restore", L"Control Panel item"}));
+  ASSERT_EQ(list.items().size(), 4u);
+  EXPECT_EQ(list.items()[0].groupId, kGroupSystemSecurity);
+  EXPECT_EQ(list.items()[1].groupId, kGroupDesktopExplorer);
+  EXPECT_EQ(list.items()[2].groupId, kGroupSystemSecurity);
+  for (const auto& item : list.items()) {
+    EXPECT_FALSE(item.checked);
+    EXPECT_EQ(item.imageIndex, kImageRestricted);
+  }
+  ASSERT_EQ(sys.boxes().size(), 1u);
+  EXPECT_EQ(sys.boxes()[0].text, L"Found 4 restrictions on this computer!");
+  EXPECT_EQ(sys.boxes()[0].title, L"Korvane");
+  EXPECT_EQ(sys.boxes()[0].flags, static_cast<unsigned>(MB_ICONERROR));
+
+  cbCHECKALLRESTRICTClick(list, true);
+  sys.clearBoxes();
+  btnFIXRESTRICTClick(list);
+
+  ASSERT_EQ(sys.boxes().size(), 1u);
+  EXPECT_EQ(sys.boxes()[0].text, L"Done!");
+  EXPECT_EQ(sys.boxes()[0].flags, static_cast<unsigned>(MB_ICONINFORMATION));
+  EXPECT_FALSE(HasValue(HKEY_CURRENT_USER, kSystemPolicies, L"DisableTaskMgr"));
+  EXPECT_FALSE(HasValue(HKEY_CURRENT_USER, kExplorerPolicies, L"NoControlPanel"));
+  EXPECT_FALSE(HasValue(HKEY_CURRENT_USER, kExplorerPolicies, L"DisallowCpl"));
+  EXPECT_FALSE(HasValue(HKEY_LOCAL_MACHINE, kRestorePolicies, L"DisableConfig"));
+  // Keys stay; values that were not in force are not touched.
+  EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kSystemPolicies));
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kRestorePolicies));
+  EXPECT_TRUE(HasValue(HKEY_CURRENT_USER, kExplorerPolicies, L"NoFolderOptions"));
+  EXPECT_TRUE(HasValue(HKEY_CURRENT_USER, kExplorerPolicies, L"NoClose"));
+  for (const auto& item : list.items()) EXPECT_EQ(item.imageIndex, kImageRemoved);
+  EXPECT_TRUE(list.selection().empty());
+
+  sys.clearBoxes();
+  btnSCANRESTRICTClick(list);
+  EXPECT_TRUE(list.items().empty());
+  ASSERT_EQ(sys.boxes().size(), 1u);
+  EXPECT_EQ(sys.boxes()[0].text, L"Restrictions not found!");
+  EXPECT_EQ(sys.boxes()[0].flags, static_cast<unsigned>(MB_ICONINFORMATION));
+}
+
+TEST_F(RestrictionsOnWine, OnlyTheCheckedRestrictionIsLifted) {
+  SetPolicy(HKEY_CURRENT_USER, kExplorerPolicies, L"NoDrives", 0x03FFFFFF);
+  SetPolicy(HKEY_LOCAL_MACHINE, kRestorePolicies, L"DisableSR");
+  SetPolicy(HKEY_LOCAL_MACHINE, kRestorePolicies, L"DisableConfig");
+
+  RecordingPlatform sys;
+  RestrictionList list;
+  btnSCANRESTRICTClick(list);
+  ASSERT_EQ(Captions(list), (std::vector<std::wstring>{L"System Restore", L"Hidden Drive"}));
+
+  list.setChecked(0, true);  // System Restore: both of its values go
+  sys.clearBoxes();
+  btnFIXRESTRICTClick(list);
+
+  ASSERT_EQ(sys.boxes().size(), 1u);
+  EXPECT_EQ(sys.boxes()[0].text, L"Done!");
+  EXPECT_FALSE(HasValue(HKEY_LOCAL_MACHINE, kRestorePolicies, L"DisableSR"));
+  EXPECT_FALSE(HasValue(HKEY_LOCAL_MACHINE, kRestorePolicies, L"DisableConfig"));
+  EXPECT_TRUE(HasValue(HKEY_CURRENT_USER, kExplorerPolicies, L"NoDrives"));
+  EXPECT_EQ(list.items()[0].imageIndex, kImageRemoved);
+  EXPECT_EQ(list.items()[1].imageIndex, kImageRestricted);
+
+  // Nothing selected any more: a second press does nothing at all.
+  sys.clearBoxes();
+  btnFIXRESTRICTClick(list);
+  EXPECT_TRUE(sys.boxes().empty());
+  EXPECT_TRUE(HasValue(HKEY_CURRENT_USER, kExplorerPolicies, L"NoDrives"));
+}
+
+TEST_F(RestrictionsOnWine, DisplaySettingsSetOnlyForTheMachineIsFoundAndLifted) {
+  // The user's key must be missing to see that removal creates it (empty).
+  ForgetKey(HKEY_CURRENT_USER, kSystemPolicies);
+  ASSERT_FALSE(KeyExists(HKEY_CURRENT_USER, kSystemPolicies));
+  SetPolicy(HKEY_LOCAL_MACHINE, kSystemPolicies, L"NoDispCPL");
+
+  RecordingPlatform sys;
+  RestrictionList list;
+  btnSCANRESTRICTClick(list);
+  ASSERT_EQ(Captions(list), std::vector<std::wstring>{L"Display Settings"});
+  EXPECT_EQ(list.items()[0].groupId, kGroupDesktopExplorer);
+
+  list.setChecked(0, true);
+  sys.clearBoxes();
+  btnFIXRESTRICTClick(list);
+
+  ASSERT_EQ(sys.boxes().size(), 1u);
+  EXPECT_EQ(sys.boxes()[0].text, L"Done!");
+  EXPECT_FALSE(HasValue(HKEY_LOCAL_MACHINE, kSystemPolicies, L"NoDispCPL"));
+  ASSERT_TRUE(KeyExists(HKEY_CURRENT_USER, kSystemPolicies));
+  HKEY key;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kSystemPolicies.c_str(), 0, KEY_READ, &key),
+            ERROR_SUCCESS);
+  DWORD subkeys = 99, values = 99;
+  RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                   nullptr, nullptr, nullptr);
+  RegCloseKey(key);
+  EXPECT_EQ(subkeys, 0u);
+  EXPECT_EQ(values, 0u);
+  // The machine key keeps its other values (Wine keeps EnableLUA there).
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kSystemPolicies));
+}
+
+}  // namespace
+}  // namespace korvane::wine
