@@ -70,7 +70,7 @@ TEST_F(CliOverlayTest, ReadsGoThroughAndLaterReadsSeeTheWrites) {
 
   OverlayPlatform overlay(fake());
   {
-    cli::SysScope scope(overlay);
+    SysScope scope(overlay);
     Registry reg;
     reg.setRootKey(HKCU);
     ASSERT_TRUE(reg.openKey(L"Software\\A", false));

@@ -12,139 +12,12 @@
 #include "WineSupport.h"
 #include "common/KorvaneError.h"
 #include "common/Unit_Fungsi_Korvane.h"
+#include "RecordingPlatform.h"
 #include "fileassoc/FileAssoc.h"
 #include "platform/Platform.h"
 
 namespace korvane::wine {
 namespace {
-
-struct Box {
-  std::wstring text, title;
-  unsigned flags;
-  bool operator==(const Box& o) const {
-    return text == o.text && title == o.title && flags == o.flags;
-  }
-};
-
-void PrintTo(const Box& b, std::ostream* os) {
-  *os << "{\"" << std::string(b.text.begin(), b.text.end()) << "\", flags " << b.flags << "}";
-}
-
-// The real platform, except that a message box is noted and answered with OK
-// instead of being shown: MessageBoxW would wait for a click that no one gives.
-class BoxRecorder : public Platform {
- public:
-  BoxRecorder() : inner_(Sys()) { previous_ = SetSys(this); }
-  ~BoxRecorder() override { SetSys(previous_); }
-  BoxRecorder(const BoxRecorder&) = delete;
-  BoxRecorder& operator=(const BoxRecorder&) = delete;
-
-  std::vector<Box> boxes;
-
-  int messageBox(const std::wstring& text, const std::wstring& title, unsigned flags) override {
-    boxes.push_back({text, title, flags});
-    return kIdOk;
-  }
-
-  long regCreateKey(Handle p, const std::wstring& s, std::uint32_t a, Handle* k) override {
-    return inner_.regCreateKey(p, s, a, k);
-  }
-  long regOpenKey(Handle p, const std::wstring& s, std::uint32_t a, Handle* k) override {
-    return inner_.regOpenKey(p, s, a, k);
-  }
-  long regCloseKey(Handle k) override { return inner_.regCloseKey(k); }
-  long regQueryValue(Handle k, const std::wstring& n, RegData* d) override {
-    return inner_.regQueryValue(k, n, d);
-  }
-  long regSetValue(Handle k, const std::wstring& n, std::uint32_t t,
-                   const std::vector<std::uint8_t>& b) override {
-    return inner_.regSetValue(k, n, t, b);
-  }
-  long regDeleteValue(Handle k, const std::wstring& n) override {
-    return inner_.regDeleteValue(k, n);
-  }
-  long regDeleteTree(Handle k, const std::wstring& s) override {
-    return inner_.regDeleteTree(k, s);
-  }
-  long regEnumKey(Handle k, std::uint32_t i, std::wstring* n) override {
-    return inner_.regEnumKey(k, i, n);
-  }
-  long regEnumValue(Handle k, std::uint32_t i, std::wstring* n) override {
-    return inner_.regEnumValue(k, i, n);
-  }
-  bool createProcess(const std::wstring* app, std::vector<wchar_t>& cmd, std::uint32_t flags,
-                     int show, ProcessHandles* out) override {
-    return inner_.createProcess(app, cmd, flags, show, out);
-  }
-  std::uint32_t waitForSingleObject(Handle h, std::uint32_t ms) override {
-    return inner_.waitForSingleObject(h, ms);
-  }
-  bool getExitCodeProcess(Handle p, std::uint32_t* c) override {
-    return inner_.getExitCodeProcess(p, c);
-  }
-  void closeHandle(Handle h) override { inner_.closeHandle(h); }
-  std::uint32_t winExec(const std::wstring* app, const std::wstring& cmd, int show) override {
-    return inner_.winExec(app, cmd, show);
-  }
-  void processMessages() override { inner_.processMessages(); }
-  void sleep(std::uint32_t ms) override { inner_.sleep(ms); }
-  [[noreturn]] void exitProcess(std::uint32_t code) override {
-    inner_.exitProcess(code);
-    std::abort();  // not reached; the compiler cannot see through the virtual call
-  }
-  std::optional<std::wstring> getEnvironmentVariable(const std::wstring& n) override {
-    return inner_.getEnvironmentVariable(n);
-  }
-  std::wstring getWindowsDirectory() override { return inner_.getWindowsDirectory(); }
-  std::wstring getSystemDirectory() override { return inner_.getSystemDirectory(); }
-  bool getVersionEx(OsVersion* v) override { return inner_.getVersionEx(v); }
-  bool isWow64Process() override { return inner_.isWow64Process(); }
-  std::uint64_t totalPhysicalMemory() override { return inner_.totalPhysicalMemory(); }
-  NumberSeparators userNumberSeparators() override { return inner_.userNumberSeparators(); }
-  bool createNamedSemaphore(const std::wstring& n, long* e) override {
-    return inner_.createNamedSemaphore(n, e);
-  }
-  std::uint32_t getFileAttributes(const std::wstring& p) override {
-    return inner_.getFileAttributes(p);
-  }
-  bool deleteFile(const std::wstring& p) override { return inner_.deleteFile(p); }
-  bool writeFile(const std::wstring& p, const std::vector<std::uint8_t>& b) override {
-    return inner_.writeFile(p, b);
-  }
-  bool readFile(const std::wstring& p, std::vector<std::uint8_t>* b) override {
-    return inner_.readFile(p, b);
-  }
-  bool replaceFile(const std::wstring& f, const std::wstring& t) override {
-    return inner_.replaceFile(f, t);
-  }
-  std::wstring lastErrorText() override { return inner_.lastErrorText(); }
-  int shellDeleteTree(const std::wstring& l, unsigned f) override {
-    return inner_.shellDeleteTree(l, f);
-  }
-  bool readOwnResource(const std::wstring& n, std::vector<std::uint8_t>* b) override {
-    return inner_.readOwnResource(n, b);
-  }
-  std::wstring inputBox(const std::wstring& c, const std::wstring& p,
-                        const std::wstring& d) override {
-    return inner_.inputBox(c, p, d);
-  }
-  std::intptr_t shellExecute(const std::wstring& v, const std::wstring& f, const std::wstring* p,
-                             int show) override {
-    return inner_.shellExecute(v, f, p, show);
-  }
-  std::optional<ComFailure> queryBaseBoards(std::vector<BaseBoard>* b) override {
-    return inner_.queryBaseBoards(b);
-  }
-  std::optional<ComFailure> createRestorePoint(const std::wstring& d) override {
-    return inner_.createRestorePoint(d);
-  }
-  void coInitialize() override { inner_.coInitialize(); }
-  void coUninitialize() override { inner_.coUninitialize(); }
-
- private:
-  Platform& inner_;
-  Platform* previous_ = nullptr;
-};
 
 // ------------------------------------------------------------ registry helpers
 
@@ -216,7 +89,7 @@ class FileAssocWineTest : public ::testing::Test {
   void TearDown() override { TempPath = savedTempPath_; }
   void useTemp(const ScratchDir& dir) { TempPath = dir.path() + L"\\"; }
 
-  BoxRecorder sys_;
+  RecordingPlatform sys_;
 
  private:
   std::wstring savedTempPath_ = TempPath;
@@ -253,7 +126,7 @@ TEST_P(FileAssocFixRowTest, ImportsTheScriptSaysDoneAndLeavesNoScriptBehind) {
 
   // Without quotation marks a TEMP with a blank makes reg.exe stop with "Invalid
   // syntax" (exit code 1) and the row says "Error!".
-  EXPECT_EQ(sys_.boxes, (std::vector<Box>{{L"Done!", L"Korvane", kMbIconInformation}}));
+  EXPECT_EQ(sys_.boxes(), (std::vector<RecordedBox>{{L"Done!", L"Korvane", kMbIconInformation}}));
   EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, ext, L""), c.progId);
   EXPECT_FALSE(
       KeyExists(HKEY_CURRENT_USER,
@@ -302,7 +175,7 @@ TEST_F(FileAssocWineTest, AScriptRegExeRejectsEndsInErrorAndIsStillDeleted) {
 
   ApplyRegScript(noHeader, L"NOHEADER");
 
-  EXPECT_EQ(sys_.boxes, (std::vector<Box>{{L"Error!", L"Korvane", kMbIconError}}));
+  EXPECT_EQ(sys_.boxes(), (std::vector<RecordedBox>{{L"Error!", L"Korvane", kMbIconError}}));
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, key));
   EXPECT_TRUE(FolderIsEmpty(dir.path()));
 }
@@ -346,7 +219,7 @@ TEST_F(FileAssocExeRepairTest, WritesExactlyTheTableWithItsTypesAndRemovesOnlyTh
 
   RunHandler(FixExeAssociation);
 
-  EXPECT_TRUE(sys_.boxes.empty()) << "the repair raised: " << Narrow(sys_.boxes[0].text);
+  EXPECT_TRUE(sys_.boxes().empty()) << "the repair raised: " << Narrow(sys_.boxes()[0].text);
   for (const auto& key : exetable::ExeRepairTable()) {
     SCOPED_TRACE(Narrow(key.path));
     const auto actual = AllValues(HKEY_CLASSES_ROOT, key.path);
@@ -365,7 +238,7 @@ TEST_F(FileAssocExeRepairTest, WritesExactlyTheTableWithItsTypesAndRemovesOnlyTh
 
   // Run again with the user's keys already gone: that is no error.
   RunHandler(FixExeAssociation);
-  EXPECT_TRUE(sys_.boxes.empty());
+  EXPECT_TRUE(sys_.boxes().empty());
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "cli/logic/CliRepairs.h"
-#include "cli/logic/ForwardingPlatform.h"
+#include "platform/ForwardingPlatform.h"
 #include "cli/logic/Journal.h"
 #include "cli/logic/RegistryCheck.h"
 

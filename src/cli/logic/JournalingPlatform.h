@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/logic/ForwardingPlatform.h"
+#include "platform/ForwardingPlatform.h"
 #include "cli/logic/Journal.h"
 
 namespace korvane::cli {

@@ -1,13 +1,13 @@
-// A platform that hands every call to the one below it.  The command-line program
-// stacks layers on the real platform (no dialogs; a preview that writes nothing; a
-// journal of what a repair really did); each layer overrides only what it changes.
+// A platform that hands every call to the one below it.  Layers stacked on the real
+// platform (the command-line program's preview and journal, the tests' dialog
+// recorders) derive from it and override only what they change.
 #pragma once
 
 #include <cstdlib>
 
 #include "platform/Platform.h"
 
-namespace korvane::cli {
+namespace korvane {
 
 class ForwardingPlatform : public Platform {
  public:
@@ -136,4 +136,4 @@ class SysScope {
   Platform* previous_;
 };
 
-}  // namespace korvane::cli
+}  // namespace korvane
