@@ -21,11 +21,6 @@ namespace {
 
 // ------------------------------------------------------------ registry helpers
 
-struct Stored {
-  DWORD type = REG_NONE;
-  std::vector<std::uint8_t> bytes;
-};
-
 // name -> value, for every value of the key.
 std::vector<std::pair<std::wstring, Stored>> AllValues(HKEY root, const std::wstring& path) {
   std::vector<std::pair<std::wstring, Stored>> out;

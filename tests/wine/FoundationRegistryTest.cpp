@@ -40,17 +40,6 @@ RawValue ReadRaw(HKEY root, const std::wstring& path, const std::wstring& name) 
   return v;
 }
 
-void WriteRaw(HKEY root, const std::wstring& path, const std::wstring& name, DWORD type,
-              const std::vector<std::uint8_t>& bytes) {
-  HKEY key;
-  ASSERT_EQ(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                            nullptr),
-            ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueExW(key, name.c_str(), 0, type, bytes.data(),
-                           static_cast<DWORD>(bytes.size())),
-            ERROR_SUCCESS);
-  RegCloseKey(key);
-}
 
 // The error's text, or "<no error>".
 std::wstring Raised(const std::function<void()>& action) {
@@ -151,10 +140,10 @@ TEST_F(RegistryOnWine, TypedWritesStoreTheExpectedTypeAndBytes) {
 
 TEST_F(RegistryOnWine, TypedReadsOfValuesOtherProgramsWrote) {
   // Other programs store texts without the terminating zero; nothing may trail them.
-  WriteRaw(HKEY_CURRENT_USER, kBase, L"NoZero", REG_SZ, {'a', 0, 'b', 0});
-  WriteRaw(HKEY_CURRENT_USER, kBase, L"Expand", REG_EXPAND_SZ,
+  WriteValue(HKEY_CURRENT_USER, kBase, L"NoZero", REG_SZ, {'a', 0, 'b', 0});
+  WriteValue(HKEY_CURRENT_USER, kBase, L"Expand", REG_EXPAND_SZ,
            {'%', 0, 'T', 0, '%', 0, 0, 0});
-  WriteRaw(HKEY_CURRENT_USER, kBase, L"Number", REG_DWORD, {0xFE, 0xFF, 0xFF, 0xFF});
+  WriteValue(HKEY_CURRENT_USER, kBase, L"Number", REG_DWORD, {0xFE, 0xFF, 0xFF, 0xFF});
   Registry reg;
   ASSERT_TRUE(reg.openKey(L"\\" + kBase, false));
   EXPECT_EQ(reg.readString(L"NoZero"), L"ab");
@@ -173,9 +162,9 @@ struct ErrorCase {
 };
 
 TEST_F(RegistryOnWine, FailuresRaiseTheirTextsWithTheValueName) {
-  WriteRaw(HKEY_CURRENT_USER, kBase, L"Text", REG_SZ, {'1', 0, 0, 0});
-  WriteRaw(HKEY_CURRENT_USER, kBase, L"Number", REG_DWORD, {1, 0, 0, 0});
-  WriteRaw(HKEY_CURRENT_USER, kBase, L"Bytes", REG_BINARY, {1, 0, 0, 0});
+  WriteValue(HKEY_CURRENT_USER, kBase, L"Text", REG_SZ, {'1', 0, 0, 0});
+  WriteValue(HKEY_CURRENT_USER, kBase, L"Number", REG_DWORD, {1, 0, 0, 0});
+  WriteValue(HKEY_CURRENT_USER, kBase, L"Bytes", REG_BINARY, {1, 0, 0, 0});
 
   const std::wstring path = L"\\" + kBase;
   const std::vector<ErrorCase> cases = {
@@ -230,10 +219,10 @@ TEST_F(RegistryOnWine, FailuresRaiseTheirTextsWithTheValueName) {
 }
 
 TEST_F(RegistryOnWine, DeletionsAnswerAndNeverRaise) {
-  WriteRaw(HKEY_CURRENT_USER, kBase + L"\\Tree\\Sub\\Deeper", L"v", REG_DWORD, {1, 0, 0, 0});
-  WriteRaw(HKEY_CURRENT_USER, kBase + L"\\Tree", L"v", REG_DWORD, {1, 0, 0, 0});
-  WriteRaw(HKEY_CURRENT_USER, kBase + L"\\Tree\\Other", L"v", REG_DWORD, {1, 0, 0, 0});
-  WriteRaw(HKEY_CURRENT_USER, kBase, L"Value", REG_SZ, {'x', 0, 0, 0});
+  WriteValue(HKEY_CURRENT_USER, kBase + L"\\Tree\\Sub\\Deeper", L"v", REG_DWORD, {1, 0, 0, 0});
+  WriteValue(HKEY_CURRENT_USER, kBase + L"\\Tree", L"v", REG_DWORD, {1, 0, 0, 0});
+  WriteValue(HKEY_CURRENT_USER, kBase + L"\\Tree\\Other", L"v", REG_DWORD, {1, 0, 0, 0});
+  WriteValue(HKEY_CURRENT_USER, kBase, L"Value", REG_SZ, {'x', 0, 0, 0});
 
   Registry reg;
   EXPECT_EQ(Raised([&] { EXPECT_FALSE(reg.deleteValue(L"Value")); }), L"<no error>")

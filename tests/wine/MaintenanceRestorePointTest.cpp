@@ -19,35 +19,9 @@
 namespace korvane::wine {
 namespace {
 
-struct Stored {
-  DWORD type = REG_NONE;
-  std::vector<std::uint8_t> bytes;
-  bool operator==(const Stored&) const = default;
-};
-
-void PrintTo(const Stored& s, std::ostream* os) {
-  *os << "type " << s.type << ", bytes";
-  for (std::uint8_t b : s.bytes) *os << ' ' << static_cast<int>(b);
-}
 
 std::optional<Stored> ReadFrequency() {
-  HKEY key;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSystemRestoreKey.c_str(), 0, KEY_READ, &key) !=
-      ERROR_SUCCESS)
-    return std::nullopt;
-  Stored s;
-  DWORD size = 0;
-  LONG rc = RegQueryValueExW(key, kRestorePointFrequencyValue.c_str(), nullptr, &s.type, nullptr,
-                             &size);
-  if (rc == ERROR_SUCCESS) {
-    s.bytes.resize(size);
-    rc = RegQueryValueExW(key, kRestorePointFrequencyValue.c_str(), nullptr, &s.type,
-                          s.bytes.data(), &size);
-    s.bytes.resize(size);
-  }
-  RegCloseKey(key);
-  if (rc != ERROR_SUCCESS) return std::nullopt;
-  return s;
+  return ReadValue(HKEY_LOCAL_MACHINE, kSystemRestoreKey, kRestorePointFrequencyValue);
 }
 
 void WriteFrequency(const std::optional<Stored>& value) {

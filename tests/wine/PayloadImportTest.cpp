@@ -53,26 +53,6 @@ std::vector<std::uint8_t> TextBytes(const std::wstring& text) {
 
 // ------------------------------------------------------------ registry access
 
-struct Stored {
-  DWORD type = REG_NONE;
-  std::vector<std::uint8_t> bytes;
-};
-
-std::optional<Stored> ReadValue(HKEY root, const std::wstring& key, const std::wstring& name) {
-  HKEY k;
-  if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return std::nullopt;
-  Stored s;
-  DWORD size = 0;
-  LONG rc = RegQueryValueExW(k, name.c_str(), nullptr, &s.type, nullptr, &size);
-  if (rc == ERROR_SUCCESS) {
-    s.bytes.resize(size);
-    rc = RegQueryValueExW(k, name.c_str(), nullptr, &s.type, s.bytes.data(), &size);
-    s.bytes.resize(size);
-  }
-  RegCloseKey(k);
-  if (rc != ERROR_SUCCESS) return std::nullopt;
-  return s;
-}
 
 void SetText(HKEY root, const std::wstring& key, const std::wstring& name,
              const std::wstring& text) {

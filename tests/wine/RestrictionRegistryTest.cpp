@@ -26,38 +26,7 @@ const std::wstring kExplorerPolicies =
 const std::wstring kSystemPolicies = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
 const std::wstring kRestorePolicies = L"SOFTWARE\\Policies\\Microsoft\\Windows NT\\SystemRestore";
 
-struct Stored {
-  DWORD type = REG_NONE;
-  std::vector<std::uint8_t> bytes;
-};
 
-std::optional<Stored> ReadValue(HKEY root, const std::wstring& path, const std::wstring& name) {
-  HKEY key;
-  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
-  Stored s;
-  DWORD size = 0;
-  LONG rc = RegQueryValueExW(key, name.c_str(), nullptr, &s.type, nullptr, &size);
-  if (rc == ERROR_SUCCESS) {
-    s.bytes.resize(size);
-    rc = RegQueryValueExW(key, name.c_str(), nullptr, &s.type, s.bytes.data(), &size);
-    s.bytes.resize(size);
-  }
-  RegCloseKey(key);
-  if (rc != ERROR_SUCCESS) return std::nullopt;
-  return s;
-}
-
-void WriteValue(HKEY root, const std::wstring& path, const std::wstring& name, DWORD type,
-                const std::vector<std::uint8_t>& bytes) {
-  HKEY key;
-  ASSERT_EQ(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                            nullptr),
-            ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueExW(key, name.c_str(), 0, type, bytes.data(),
-                           static_cast<DWORD>(bytes.size())),
-            ERROR_SUCCESS);
-  RegCloseKey(key);
-}
 
 void SetPolicy(HKEY root, const std::wstring& path, const std::wstring& name, DWORD number = 1) {
   WriteValue(root, path, name, REG_DWORD,
