@@ -101,7 +101,7 @@ if(KORVANE_WINE_TESTS)
   target_link_options(korvane_wine_tests PRIVATE ${KORVANE_STATIC_LINK} -municode)
   target_compile_definitions(korvane_wine_tests PRIVATE
     KORVANE_SOURCE_DIR="${CMAKE_SOURCE_DIR}" KORVANE_BINARY_DIR="${CMAKE_BINARY_DIR}")
-  gtest_discover_tests(korvane_wine_tests DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 300)
+  gtest_discover_tests(korvane_wine_tests DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 120)
   # A second process for the tests (semaphore, exit codes, stand-in explorer.exe).
   if(EXISTS ${CMAKE_SOURCE_DIR}/tests/wine/child/child.cpp)
     add_executable(korvane_wine_child tests/wine/child/child.cpp)

@@ -139,8 +139,20 @@ TEST(RestartHelperOnWine, EndsOnlyProcessesNamedExplorerAndStartsExplorer) {
     std::function<void()> look;
     std::map<DWORD, std::wstring>& started;
     ~EndStarted() {
-      look();
-      for (const auto& entry : started) EndProcessById(entry.first);
+      // An explorer.exe can start another one as it comes up (Wine's starts its
+      // desktop process); any left running keeps the test runner's output pipe
+      // open, and the runner then waits for it to its time-out.  So keep ending
+      // new ones until none has appeared for half a second.
+      std::set<DWORD> ended;
+      for (DWORD quietSince = GetTickCount(); GetTickCount() - quietSince < 500;) {
+        look();
+        for (const auto& entry : started)
+          if (ended.insert(entry.first).second) {
+            EndProcessById(entry.first);
+            quietSince = GetTickCount();
+          }
+        Sleep(20);
+      }
     }
   } endStarted{look, started};
 
