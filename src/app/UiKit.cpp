@@ -259,6 +259,23 @@ void MakeLink(HWND label, HFONT plain, HFONT underlined) {
       SetWindowLongPtrW(label, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(LinkProc)));
 }
 
+void FitToText(HWND label, int right) {
+  wchar_t text[256];
+  const int n = GetWindowTextW(label, text, 256);
+  HDC dc = GetDC(label);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)));
+  SIZE size;
+  GetTextExtentPoint32W(dc, text, n, &size);
+  SelectObject(dc, old);
+  ReleaseDC(label, dc);
+  RECT rc;
+  GetWindowRect(label, &rc);
+  MapWindowPoints(nullptr, GetParent(label), reinterpret_cast<POINT*>(&rc), 2);
+  const int width = size.cx + 2;
+  const int left = std::min(static_cast<int>(rc.left), Scale(right) - width);
+  SetWindowPos(label, nullptr, left, rc.top, width, rc.bottom - rc.top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 bool IsUnderlined(HWND label) {
   auto* d = reinterpret_cast<LinkData*>(GetPropW(label, kLinkProp));
   return d && reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)) == d->underlined;

@@ -34,6 +34,9 @@ HWND Panel(HWND parent, int id, int x, int y, int w, int h, COLORREF background,
 void MakeLink(HWND label, HFONT plain, HFONT underlined);
 COLORREF LinkColour();
 bool IsUnderlined(HWND label);
+// Sizes a one-line label to its text; where a wider font would carry it past
+// `right` (96-dpi pixels in its parent), it moves left instead of wrapping.
+void FitToText(HWND label, int right);
 
 // A borderless box with a vertical scroll bar holding a content panel of the given
 // height; returns the content panel (children go there).

@@ -202,7 +202,7 @@ void TFORM_UTAMA::BuildHome(HWND page) {
   HWND* values[] = {&lblWinName, &lblMBoard, &lblCPUName, &lblTOTALRAM};
   for (int i = 0; i < 4; ++i) {
     const int y = 40 + 22 * i;
-    ui::Label(page, -1, captions[i], 16, y, 96, 18, ui::Font(L"Tahoma", 13, true));
+    ui::FitToText(ui::Label(page, -1, captions[i], 16, y, 96, 18, ui::Font(L"Tahoma", 13, true)), 110);
     *values[i] = ui::Label(page, valueIds[i], placeholders[i], 112, y, 500, 18, ui::Font(L"Tahoma", 13));
   }
   HighlightHeading(page, L"Quick Task:", 16, 152, 400);
@@ -273,6 +273,10 @@ void TFORM_UTAMA::BuildFileAssoc(HWND page) {
   lblINFO_FIX_EXE = ui::Label(page, ids::lblINFO_FIX_EXE, L"How to fix EXE file associations.", 437, 399,
                               198, 18);
   ui::MakeLink(lblINFO_FIX_EXE, ui::Font(L"Tahoma", 13), ui::Font(L"Tahoma", 13, false, true));
+  // Sized for its underlined font, the wider of the two it shows.
+  SendMessageW(lblINFO_FIX_EXE, WM_SETFONT, reinterpret_cast<WPARAM>(ui::Font(L"Tahoma", 13, false, true)), FALSE);
+  ui::FitToText(lblINFO_FIX_EXE, 630);
+  SendMessageW(lblINFO_FIX_EXE, WM_SETFONT, reinterpret_cast<WPARAM>(ui::Font(L"Tahoma", 13)), FALSE);
   OnClick(ids::lblINFO_FIX_EXE, [this] { lblINFO_FIX_EXEClick(); });
 }
 
