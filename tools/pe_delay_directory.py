@@ -50,11 +50,11 @@ def load(path):
         end = data.find(b"\0", off)
         return data[off:end].decode("ascii", "replace")
 
-    return data, dirs, rva_to_off, cstring
+    return data, dirs, sections, rva_to_off, cstring
 
 
 def list_table(path):
-    data, dirs, rva_to_off, cstring = load(path)
+    data, dirs, sections, rva_to_off, cstring = load(path)
     rva, size = struct.unpack_from("<II", data, dirs + 13 * 8)
     if rva == 0:
         print("no delay-import table")
@@ -78,19 +78,9 @@ def list_table(path):
 
 
 def main(path, dlls):
-    data, dirs, rva_to_off, cstring = load(path)
-    sections = None
+    data, dirs, sections, rva_to_off, cstring = load(path)
     wanted = {d.lower() for d in dlls}
     found = {}
-    pe = struct.unpack_from("<I", data, 0x3C)[0]
-    nsections = struct.unpack_from("<H", data, pe + 6)[0]
-    sec = pe + 24 + struct.unpack_from("<H", data, pe + 20)[0]
-    sections = []
-    for i in range(nsections):
-        name = data[sec:sec + 8].rstrip(b"\0").decode()
-        vsize, va, rawsize, rawptr = struct.unpack_from("<IIII", data, sec + 8)
-        sections.append((name, va, max(vsize, rawsize), rawptr, rawsize))
-        sec += 40
     for name, va, size, rawptr, rawsize in sections:
         if name != ".text":
             continue
