@@ -20,7 +20,7 @@ constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 TFORM_TENTANG::TFORM_TENTANG(HINSTANCE instance, HWND mainWindow) : main_(mainWindow) {
   FORM_TENTANG = this;
   WNDCLASSEXW wc{sizeof wc};
-  wc.lpfnWndProc = WndProc;
+  wc.lpfnWndProc = ui::FormProc<TFORM_TENTANG>;
   wc.hInstance = instance;
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
@@ -30,16 +30,6 @@ TFORM_TENTANG::TFORM_TENTANG(HINSTANCE instance, HWND mainWindow) : main_(mainWi
   AdjustWindowRectEx(&rc, kStyle, FALSE, WS_EX_DLGMODALFRAME);
   CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, kClass, L"About", kStyle, 0, 0,
                   rc.right - rc.left, rc.bottom - rc.top, mainWindow, nullptr, instance, this);
-}
-
-LRESULT CALLBACK TFORM_TENTANG::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    auto* form = static_cast<TFORM_TENTANG*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
-    form->Handle = hwnd;
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
-  }
-  auto* form = reinterpret_cast<TFORM_TENTANG*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  return form ? form->Handle_(msg, wp, lp) : DefWindowProcW(hwnd, msg, wp, lp);
 }
 
 LRESULT TFORM_TENTANG::Handle_(UINT msg, WPARAM wp, LPARAM lp) {

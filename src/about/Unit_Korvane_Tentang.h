@@ -30,9 +30,10 @@ class TFORM_TENTANG {
   void LABEL_HOMEPAGEClick();
   void LABEL_EMAILClick();
 
- private:
-  static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+ // Every message of the window (see ui::FormProc).
   LRESULT Handle_(UINT msg, WPARAM wp, LPARAM lp);
+
+ private:
   HWND main_;
   bool showing_ = false;
 };

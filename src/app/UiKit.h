@@ -46,4 +46,17 @@ void ScrollTo(HWND scrollBox, int position);
 
 void RegisterClasses(HINSTANCE instance);
 
+// Window procedure of a form class: the object passed to CreateWindowExW receives
+// its handle in Handle and every message in Handle_.
+template <typename Form>
+LRESULT CALLBACK FormProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_NCCREATE) {
+    auto* form = static_cast<Form*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+    form->Handle = hwnd;
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+  }
+  auto* form = reinterpret_cast<Form*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  return form ? form->Handle_(msg, wp, lp) : DefWindowProcW(hwnd, msg, wp, lp);
+}
+
 }  // namespace korvane::ui

@@ -39,7 +39,7 @@ const FileTypeRow& Row(int position) { return FileTypeCatalogue()[static_cast<si
 TFORM_UTAMA::TFORM_UTAMA(HINSTANCE instance) : Instance(instance) {
   FORM_UTAMA = this;
   WNDCLASSEXW wc{sizeof wc};
-  wc.lpfnWndProc = WndProc;
+  wc.lpfnWndProc = ui::FormProc<TFORM_UTAMA>;
   wc.hInstance = instance;
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
@@ -58,16 +58,6 @@ TFORM_UTAMA::TFORM_UTAMA(HINSTANCE instance) : Instance(instance) {
   // doubles as the caption until then.
   CreateWindowExW(WS_EX_CONTROLPARENT | WS_EX_APPWINDOW, kMainClass, L"Korvane", style, x, y, w, h,
                   nullptr, MainMenu1, instance, this);
-}
-
-LRESULT CALLBACK TFORM_UTAMA::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    auto* form = static_cast<TFORM_UTAMA*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
-    form->Handle = hwnd;
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
-  }
-  auto* form = reinterpret_cast<TFORM_UTAMA*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  return form ? form->Handle_(msg, wp, lp) : DefWindowProcW(hwnd, msg, wp, lp);
 }
 
 LRESULT TFORM_UTAMA::Handle_(UINT msg, WPARAM wp, LPARAM lp) {

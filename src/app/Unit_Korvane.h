@@ -59,9 +59,10 @@ class TFORM_UTAMA {
 
   void ShowPage(int index);
 
- private:
-  static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+ // Every message of the window (see ui::FormProc).
   LRESULT Handle_(UINT msg, WPARAM wp, LPARAM lp);
+
+ private:
   void BuildWindow();
   void BuildMenu();
   void BuildHome(HWND page);
