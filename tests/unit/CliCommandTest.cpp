@@ -214,8 +214,8 @@ TEST_F(CliCommandTest, ThePreviewIsWhatTheRealRunThenDoes) {
 TEST_F(CliCommandTest, ARepairIsDoneOnlyWhenWhatItWroteReadsBack) {
   // Wine's reg.exe widens each byte of hex(2) data in a single-byte script: the
   // import "works" but leaves "%" where a path was.
-  installRegExe([](cli::RegOp& op) {
-    if (op.kind == cli::RegOpKind::SetValue && op.data.type == kRegExpandSz)
+  installRegExe([](RegOp& op) {
+    if (op.kind == RegOpKind::SetValue && op.data.type == kRegExpandSz)
       op.data.bytes = WideToRegBytes(std::wstring(1, static_cast<wchar_t>(op.data.bytes.at(0))));
   });
   const Json doc = runJson({"fix", "assoc.bat"});

@@ -52,7 +52,7 @@ class CliUndoTest : public CliTest {
     last = run({"fix", id, "--backup", "C:\\Backup"});
     EXPECT_NE(fake().dumpHive(root), before) << id << " changed nothing";
     if (afterFix) afterFix();
-    const std::wstring path = L"C:\\Backup\\" + cli::FromUtf8(id) + L".reg";
+    const std::wstring path = L"C:\\Backup\\" + FromUtf8(id) + L".reg";
     EXPECT_TRUE(fake().fileExists(path)) << last.out;
     const auto errors = importFile(path);
     EXPECT_TRUE(errors.empty()) << fake::Narrow(errors.empty() ? L"" : errors[0]);
@@ -128,7 +128,7 @@ TEST_F(CliUndoTest, TheFileIsWhatRegeditWritesAndAnEarlierOneIsNeverOverwritten)
   ASSERT_GE(first->size(), 2u);
   EXPECT_EQ((*first)[0], 0xFF);
   EXPECT_EQ((*first)[1], 0xFE);
-  const std::wstring text = cli::DecodeRegFile(*first);
+  const std::wstring text = DecodeRegFile(*first);
   EXPECT_EQ(text.rfind(L"Windows Registry Editor Version 5.00\r\n", 0), 0u);
   EXPECT_NE(text.find(L"\"IconsOnly\"=dword:00000001\r\n"), std::wstring::npos)
       << fake::Narrow(text);
@@ -139,7 +139,7 @@ TEST_F(CliUndoTest, TheFileIsWhatRegeditWritesAndAnEarlierOneIsNeverOverwritten)
   EXPECT_EQ(fake().fileBytes(L"C:\\Backup\\advanced.thumbnails.reg"), first);
   const auto second = fake().fileBytes(L"C:\\Backup\\advanced.thumbnails-2.reg");
   ASSERT_TRUE(second.has_value());
-  EXPECT_NE(cli::DecodeRegFile(*second).find(L"\"IconsOnly\"=dword:00000000"), std::wstring::npos);
+  EXPECT_NE(DecodeRegFile(*second).find(L"\"IconsOnly\"=dword:00000000"), std::wstring::npos);
 }
 
 TEST_F(CliUndoTest, NoRepairRunsWithoutItsBackup) {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "WineSupport.h"
-#include "cli/logic/CliText.h"
+#include "common/Text.h"
 
 namespace korvane::wine {
 namespace {
@@ -97,7 +97,7 @@ std::vector<BYTE> Text(const std::wstring& s) {
 std::string Snapshot(HKEY root, const std::wstring& path) {
   HKEY key;
   if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-    return "[" + cli::ToUtf8(path) + "] absent\n";
+    return "[" + ToUtf8(path) + "] absent\n";
   std::vector<std::string> values, subkeys;
   for (DWORD i = 0;; ++i) {
     wchar_t name[16384];
@@ -108,7 +108,7 @@ std::string Snapshot(HKEY root, const std::wstring& path) {
     nameLen = 16384;
     RegEnumValueW(key, i, name, &nameLen, nullptr, &type, data.data(), &size);
     std::string line =
-        "  \"" + cli::ToUtf8(std::wstring(name, nameLen)) + "\" type " + std::to_string(type) + ":";
+        "  \"" + ToUtf8(std::wstring(name, nameLen)) + "\" type " + std::to_string(type) + ":";
     for (DWORD k = 0; k < size; ++k) line += " " + std::to_string(data[k]);
     values.push_back(line + "\n");
   }
@@ -122,7 +122,7 @@ std::string Snapshot(HKEY root, const std::wstring& path) {
   RegCloseKey(key);
   std::sort(values.begin(), values.end());
   std::sort(subkeys.begin(), subkeys.end());
-  std::string out = "[" + cli::ToUtf8(path) + "]\n";
+  std::string out = "[" + ToUtf8(path) + "]\n";
   for (const auto& v : values) out += v;
   for (const auto& s : subkeys) out += s;
   return out;
@@ -195,7 +195,7 @@ TEST(CliWineTest, RegImportOfTheBackupPutsBatAndBatfileBack) {
   const auto doc = nlohmann::json::parse(fix.output, nullptr, false);
   ASSERT_FALSE(doc.is_discarded()) << fix.output;
   const auto& repair = doc["repairs"][0];
-  ASSERT_EQ(repair.value("backup", ""), cli::ToUtf8(dir + L"\\assoc.bat.reg")) << fix.output;
+  ASSERT_EQ(repair.value("backup", ""), ToUtf8(dir + L"\\assoc.bat.reg")) << fix.output;
   if (UnderWine()) {
     // Wine's reg.exe reads hex(2) data in a single-byte script as one character per
     // byte, so every REG_EXPAND_SZ the script writes comes out wrong: the read-back

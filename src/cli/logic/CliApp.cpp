@@ -8,9 +8,9 @@
 
 #include "cli/logic/CliRepairs.h"
 #include "cli/logic/CliRun.h"
-#include "cli/logic/CliText.h"
-#include "cli/logic/Describe.h"
-#include "cli/logic/RegScript.h"
+#include "common/Text.h"
+#include "changes/Describe.h"
+#include "changes/RegScript.h"
 
 namespace korvane::cli {
 namespace {

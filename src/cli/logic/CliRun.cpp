@@ -3,10 +3,10 @@
 #include <exception>
 
 #include "advfix/Unit_AdvFix_Korvane.h"
-#include "cli/logic/CliText.h"
-#include "cli/logic/JournalingPlatform.h"
-#include "cli/logic/OverlayPlatform.h"
-#include "cli/logic/RegScript.h"
+#include "common/Text.h"
+#include "changes/JournalingPlatform.h"
+#include "changes/OverlayPlatform.h"
+#include "changes/RegScript.h"
 #include "common/KorvaneError.h"
 #include "fileassoc/FileAssoc.h"
 #include "restrict/RestrictionList.h"

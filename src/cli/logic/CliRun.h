@@ -10,8 +10,8 @@
 
 #include "cli/logic/CliRepairs.h"
 #include "platform/ForwardingPlatform.h"
-#include "cli/logic/Journal.h"
-#include "cli/logic/RegistryCheck.h"
+#include "changes/Journal.h"
+#include "changes/RegistryCheck.h"
 
 namespace korvane::cli {
 

@@ -10,7 +10,7 @@
 
 #include "platform/Platform.h"
 
-namespace korvane::cli {
+namespace korvane {
 
 inline const std::wstring kRegFileHeader = L"Windows Registry Editor Version 5.00";
 
@@ -66,4 +66,4 @@ int ApplyRegOps(Platform& sys, const std::vector<RegOp>& ops);
 // the script's path.
 std::optional<std::wstring> RegImportTarget(const std::wstring& commandLine);
 
-}  // namespace korvane::cli
+}  // namespace korvane

@@ -1,11 +1,11 @@
-// Small text helpers of the command-line program: UTF-8 at its edges, wide text
-// inside, and the case rules of registry names and Windows paths.
+// Small text helpers that are not about any one subsystem: UTF-8 at the program's
+// edges, wide text inside, and the case rules of registry names and Windows paths.
 #pragma once
 
 #include <string>
 #include <vector>
 
-namespace korvane::cli {
+namespace korvane {
 
 // Invalid sequences become U+FFFD rather than failing: an argument or a registry
 // text is shown, never rejected, for its encoding.
@@ -23,4 +23,4 @@ std::wstring JoinKeyPath(const std::vector<std::wstring>& parts);
 // True when `path` is `ancestor` or lies below it (both as joined by JoinKeyPath).
 bool IsSameOrBelow(const std::wstring& path, const std::wstring& ancestor);
 
-}  // namespace korvane::cli
+}  // namespace korvane

@@ -1,12 +1,12 @@
-#include "cli/logic/RegistryCheck.h"
+#include "changes/RegistryCheck.h"
 
 #include <set>
 
-#include "cli/logic/CliText.h"
-#include "cli/logic/Describe.h"
-#include "cli/logic/RegScript.h"
+#include "common/Text.h"
+#include "changes/Describe.h"
+#include "changes/RegScript.h"
 
-namespace korvane::cli {
+namespace korvane {
 namespace {
 
 constexpr std::uint32_t kReadAccess = kKeyRead;
@@ -250,4 +250,4 @@ std::wstring BuildUndoScript(const Journal& journal, Platform& live,
   return out;
 }
 
-}  // namespace korvane::cli
+}  // namespace korvane

@@ -8,10 +8,10 @@
 #include <utility>
 #include <vector>
 
-#include "cli/logic/Journal.h"
+#include "changes/Journal.h"
 #include "platform/Platform.h"
 
-namespace korvane::cli {
+namespace korvane {
 
 struct Difference {
   enum class What { MissingKey, UnexpectedKey, MissingValue, UnexpectedValue, WrongValue };
@@ -70,4 +70,4 @@ std::optional<KeyTree> ReadKeyTree(Platform& live, Handle root, const std::wstri
 std::wstring BuildUndoScript(const Journal& journal, Platform& live,
                              const std::vector<std::wstring>& headerComments);
 
-}  // namespace korvane::cli
+}  // namespace korvane

@@ -10,7 +10,7 @@
 
 #include "platform/Platform.h"
 
-namespace korvane::cli {
+namespace korvane {
 
 enum class ChangeKind {
   CreateKey,     // root, path (one entry per key that came into being)
@@ -70,4 +70,4 @@ inline bool IsRegistryChange(ChangeKind k) {
          k == ChangeKind::DeleteKey;
 }
 
-}  // namespace korvane::cli
+}  // namespace korvane

@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "platform/ForwardingPlatform.h"
-#include "cli/logic/Journal.h"
+#include "changes/Journal.h"
 
-namespace korvane::cli {
+namespace korvane {
 
 class OverlayPlatform : public ForwardingPlatform {
  public:
@@ -111,4 +111,4 @@ class OverlayPlatform : public ForwardingPlatform {
   std::size_t valueOrder_ = 0;  // values new to a key enumerate in the order written
 };
 
-}  // namespace korvane::cli
+}  // namespace korvane

@@ -1,11 +1,11 @@
-#include "cli/logic/RegScript.h"
+#include "changes/RegScript.h"
 
 #include <cwctype>
 
-#include "cli/logic/CliText.h"
+#include "common/Text.h"
 #include "common/Registry.h"
 
-namespace korvane::cli {
+namespace korvane {
 namespace {
 
 std::wstring Trim(const std::wstring& s) {
@@ -461,4 +461,4 @@ std::optional<std::wstring> RegImportTarget(const std::wstring& commandLine) {
   return args[2];
 }
 
-}  // namespace korvane::cli
+}  // namespace korvane

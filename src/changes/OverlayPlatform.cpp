@@ -1,11 +1,11 @@
-#include "cli/logic/OverlayPlatform.h"
+#include "changes/OverlayPlatform.h"
 
 #include <algorithm>
 
-#include "cli/logic/CliText.h"
-#include "cli/logic/RegScript.h"
+#include "common/Text.h"
+#include "changes/RegScript.h"
 
-namespace korvane::cli {
+namespace korvane {
 namespace {
 
 constexpr long kErrorPathNotFound = 3;
@@ -518,4 +518,4 @@ int OverlayPlatform::shellDeleteTree(const std::wstring& pathList, unsigned) {
   return 0;
 }
 
-}  // namespace korvane::cli
+}  // namespace korvane

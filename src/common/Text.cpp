@@ -1,9 +1,9 @@
-#include "cli/logic/CliText.h"
+#include "common/Text.h"
 
 #include <cstdint>
 #include <cwctype>
 
-namespace korvane::cli {
+namespace korvane {
 
 std::string ToUtf8(const std::wstring& text) {
   std::string out;
@@ -129,4 +129,4 @@ bool IsSameOrBelow(const std::wstring& path, const std::wstring& ancestor) {
   return p.size() == a.size() || p[a.size()] == L'\\';
 }
 
-}  // namespace korvane::cli
+}  // namespace korvane

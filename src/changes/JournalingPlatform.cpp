@@ -1,10 +1,10 @@
-#include "cli/logic/JournalingPlatform.h"
+#include "changes/JournalingPlatform.h"
 
-#include "cli/logic/CliText.h"
-#include "cli/logic/OverlayPlatform.h"
-#include "cli/logic/RegScript.h"
+#include "common/Text.h"
+#include "changes/OverlayPlatform.h"
+#include "changes/RegScript.h"
 
-namespace korvane::cli {
+namespace korvane {
 namespace {
 
 bool IsRoot(Handle h) {
@@ -185,4 +185,4 @@ std::optional<ComFailure> JournalingPlatform::createRestorePoint(const std::wstr
   return failure;
 }
 
-}  // namespace korvane::cli
+}  // namespace korvane
