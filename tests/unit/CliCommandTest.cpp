@@ -49,7 +49,7 @@ TEST(CliExitCodeTest, MapsOutcomesToTheCodesFleetsActOn) {
   };
   for (const auto& c : cases) EXPECT_EQ(cli::FixExitCode(c.outcomes), c.code) << c.what;
 
-  const cli::CliRepair* r = cli::FindRepair("restriction.task-manager");
+  const Repair* r = FindRepair("restriction.task-manager");
   EXPECT_EQ(cli::ScanExitCode({}), 0);
   EXPECT_EQ(cli::ScanExitCode({{r, false, {}}, {r, false, {}}}), 0);
   EXPECT_EQ(cli::ScanExitCode({{r, false, {}}, {r, true, {}}}), 1);

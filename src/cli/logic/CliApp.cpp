@@ -6,7 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 
-#include "cli/logic/CliRepairs.h"
+#include "repairs/RepairCatalogue.h"
 #include "cli/logic/CliRun.h"
 #include "common/Text.h"
 #include "changes/Describe.h"
@@ -115,7 +115,7 @@ Json DifferenceJson(const Difference& d) {
   return j;
 }
 
-Json RepairJson(const CliRepair& r) {
+Json RepairJson(const Repair& r) {
   Json j;
   j["id"] = r.id;
   j["page"] = U(r.page);
@@ -148,17 +148,17 @@ CliResult ListCommand(bool json) {
     Json doc;
     doc["command"] = "list";
     doc["repairs"] = Json::array();
-    for (const CliRepair& repair : CliRepairs()) doc["repairs"].push_back(RepairJson(repair));
+    for (const Repair& repair : AllRepairs()) doc["repairs"].push_back(RepairJson(repair));
     doc["exitCode"] = kExitOk;
     r.out = Dump(doc);
     return r;
   }
   size_t idWidth = 0, pageWidth = 0;
-  for (const CliRepair& repair : CliRepairs()) {
+  for (const Repair& repair : AllRepairs()) {
     idWidth = std::max(idWidth, repair.id.size());
     pageWidth = std::max(pageWidth, U(repair.page).size());
   }
-  for (const CliRepair& repair : CliRepairs()) {
+  for (const Repair& repair : AllRepairs()) {
     std::string text = U(repair.text);
     if (repair.kind == RepairKind::FileType) text = U(repair.detail) + ": " + text;
     r.out += Pad(repair.id, idWidth + 1) + Pad(U(repair.page), pageWidth + 1) + text + "\n";
@@ -166,7 +166,7 @@ CliResult ListCommand(bool json) {
   return r;
 }
 
-CliResult ScanCommand(const std::vector<const CliRepair*>& scope, Platform& system, bool json) {
+CliResult ScanCommand(const std::vector<const Repair*>& scope, Platform& system, bool json) {
   const std::vector<ScanItem> items = ScanRepairs(scope, system);
   CliResult r;
   r.exitCode = ScanExitCode(items);
@@ -219,7 +219,7 @@ CliResult ScanCommand(const std::vector<const CliRepair*>& scope, Platform& syst
   return r;
 }
 
-CliResult FixCommand(const std::vector<const CliRepair*>& repairs, Platform& system,
+CliResult FixCommand(const std::vector<const Repair*>& repairs, Platform& system,
                      const FixOptions& options, bool json) {
   const std::vector<RepairReport> reports = FixRepairs(repairs, system, options);
   CliResult r;
@@ -363,7 +363,7 @@ CliResult RunCli(const std::vector<std::string>& args, CliHost& host) {
   if (app.got_subcommand("list")) return ListCommand(json);
 
   // Every argument must name something before anything runs.
-  auto expand = [](const std::vector<std::string>& ids, std::vector<const CliRepair*>* out,
+  auto expand = [](const std::vector<std::string>& ids, std::vector<const Repair*>* out,
                    std::string* bad) {
     for (const std::string& id : ids) {
       auto named = ExpandRepairArgument(id);
@@ -377,14 +377,14 @@ CliResult RunCli(const std::vector<std::string>& args, CliHost& host) {
   };
 
   Platform& system = host.system;
-  std::vector<const CliRepair*> chosen;
+  std::vector<const Repair*> chosen;
   std::string bad;
   if (app.got_subcommand("scan")) {
     if (scanIds.empty()) scanIds = {"assoc.*", "restriction.*"};
     if (!expand(scanIds, &chosen, &bad))
       return BadArguments("unknown repair id \"" + bad + "\"", json);
-    std::vector<const CliRepair*> scannable;
-    for (const CliRepair* r : chosen) {
+    std::vector<const Repair*> scannable;
+    for (const Repair* r : chosen) {
       if (r->scannable()) {
         scannable.push_back(r);
       } else if (std::find(scanIds.begin(), scanIds.end(), r->id) != scanIds.end()) {
@@ -403,7 +403,7 @@ CliResult RunCli(const std::vector<std::string>& args, CliHost& host) {
     options.drive = DriveLetter(*drive);
     if (!options.drive) return BadArguments("--drive takes a drive letter, such as C", json);
   }
-  for (const CliRepair* r : chosen) {
+  for (const Repair* r : chosen) {
     if (r->id == "advanced.corrupted-recycle-bin" && !options.drive)
       return BadArguments(r->id + " empties a drive's Recycle Bin: name the drive with --drive",
                           json);

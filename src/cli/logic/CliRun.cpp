@@ -32,7 +32,7 @@ std::optional<std::size_t> ListedRestriction(const RestrictionList& list,
 }
 
 // Does what pressing the row's button does, on `below` with no window above it.
-RoutineResult RunRoutine(const CliRepair& repair, Platform& below,
+RoutineResult RunRoutine(const Repair& repair, Platform& below,
                          const std::optional<std::wstring>& drive) {
   HeadlessPlatform ui(below, drive);
   RoutineResult result;
@@ -75,14 +75,14 @@ RoutineResult RunRoutine(const CliRepair& repair, Platform& below,
 // The repairs report their end only in a message box: "Done!" for the rows and the
 // Home tasks, the restart notice for the Advanced ones.  Several of them stop
 // without a word when a step is refused, so a missing notice is a failure.
-bool ReportedItsEnd(const CliRepair& repair, const std::vector<ShownMessage>& messages) {
+bool ReportedItsEnd(const Repair& repair, const std::vector<ShownMessage>& messages) {
   const std::wstring expected = repair.kind == RepairKind::Advanced ? kFixedNoticeText : L"Done!";
   for (const ShownMessage& m : messages)
     if (m.text == expected && (m.flags & kIconMask) == kMbIconInformation) return true;
   return false;
 }
 
-RepairStatus Judge(const CliRepair& repair, const RoutineResult& result, std::wstring* failure) {
+RepairStatus Judge(const Repair& repair, const RoutineResult& result, std::wstring* failure) {
   if (result.notNeeded) return RepairStatus::NotNeeded;
   if (result.raised) {
     *failure = *result.raised;
@@ -161,13 +161,13 @@ std::wstring StatusName(RepairStatus status) {
   return {};
 }
 
-std::vector<RepairReport> FixRepairs(const std::vector<const CliRepair*>& repairs, Platform& system,
+std::vector<RepairReport> FixRepairs(const std::vector<const Repair*>& repairs, Platform& system,
                                      const FixOptions& options) {
   std::vector<RepairReport> reports;
   std::optional<OverlayPlatform> preview;
   if (options.dryRun) preview.emplace(system);
 
-  for (const CliRepair* repair : repairs) {
+  for (const Repair* repair : repairs) {
     RepairReport report;
     report.repair = repair;
 
@@ -225,10 +225,10 @@ std::vector<RepairReport> FixRepairs(const std::vector<const CliRepair*>& repair
   return reports;
 }
 
-std::vector<ScanItem> ScanRepairs(const std::vector<const CliRepair*>& repairs, Platform& system) {
+std::vector<ScanItem> ScanRepairs(const std::vector<const Repair*>& repairs, Platform& system) {
   std::vector<ScanItem> items;
   std::optional<RestrictionList> restrictions;
-  for (const CliRepair* repair : repairs) {
+  for (const Repair* repair : repairs) {
     ScanItem item;
     item.repair = repair;
     if (repair->kind == RepairKind::Restriction) {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/logic/CliRepairs.h"
+#include "repairs/RepairCatalogue.h"
 #include "platform/ForwardingPlatform.h"
 #include "changes/Journal.h"
 #include "changes/RegistryCheck.h"
@@ -63,7 +63,7 @@ enum class RepairStatus {
 std::wstring StatusName(RepairStatus status);  // "done", "not-needed", ...
 
 struct RepairReport {
-  const CliRepair* repair = nullptr;
+  const Repair* repair = nullptr;
   RepairStatus status = RepairStatus::Failed;
   std::vector<ShownMessage> messages;
   std::wstring failure;  // why, when it failed
@@ -82,15 +82,15 @@ struct FixOptions {
 // Runs the repairs in the order given on `system`, the real platform.  A dry run
 // shares one preview layer, so each repair sees what the ones before it would
 // have written.
-std::vector<RepairReport> FixRepairs(const std::vector<const CliRepair*>& repairs, Platform& system,
+std::vector<RepairReport> FixRepairs(const std::vector<const Repair*>& repairs, Platform& system,
                                      const FixOptions& options);
 
 struct ScanItem {
-  const CliRepair* repair = nullptr;
+  const Repair* repair = nullptr;
   bool found = false;  // a restriction in force, or a file type not as its script leaves it
   std::vector<Difference> differences;
 };
-std::vector<ScanItem> ScanRepairs(const std::vector<const CliRepair*>& repairs, Platform& system);
+std::vector<ScanItem> ScanRepairs(const std::vector<const Repair*>& repairs, Platform& system);
 
 // 0 when nothing was found, 1 when something was.
 int ScanExitCode(const std::vector<ScanItem>& items);

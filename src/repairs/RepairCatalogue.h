@@ -1,5 +1,6 @@
-// Every repair the window offers, under a stable id for scripts and fleets:
-// assoc.<type>, restriction.<name>, advanced.<repair>, task.<tool>.
+// Every repair the program offers, under a stable id that both front ends use (the
+// command line's arguments, the window's undo files): assoc.<type>,
+// restriction.<name>, advanced.<repair>, task.<tool>.
 #pragma once
 
 #include <string>
@@ -9,11 +10,11 @@
 #include "fileassoc/FileAssoc.h"
 #include "restrict/Unit_Fungsi2RestFix_Korvane.h"
 
-namespace korvane::cli {
+namespace korvane {
 
 enum class RepairKind { FileType, Restriction, Advanced, Task };
 
-struct CliRepair {
+struct Repair {
   std::string id;
   RepairKind kind = RepairKind::Task;
   std::wstring page;     // the window's page
@@ -32,14 +33,14 @@ struct CliRepair {
 
 // In the order: file types, restrictions, Advanced repairs, Home tasks, each in
 // the window's order.
-const std::vector<CliRepair>& CliRepairs();
-const CliRepair* FindRepair(std::string_view id);
+const std::vector<Repair>& AllRepairs();
+const Repair* FindRepair(std::string_view id);
 
 // "Shutdown, Sleep, Restart, Hibernate command" -> "shutdown-sleep-restart-hibernate-command".
 std::string Slug(const std::wstring& text);
 
 // The repairs an argument names: one id, or "PAGE.*" (assoc.*, restriction.*,
 // advanced.*, task.*) for all of a page.  Empty when it names none.
-std::vector<const CliRepair*> ExpandRepairArgument(std::string_view argument);
+std::vector<const Repair*> ExpandRepairArgument(std::string_view argument);
 
-}  // namespace korvane::cli
+}  // namespace korvane
