@@ -66,7 +66,9 @@ class FakePlatform : public Platform {
   ~FakePlatform() override;
 
   // ---------------------------------------------------------------- set-up
-  // Registry (root is kHkeyClassesRoot / kHkeyCurrentUser / kHkeyLocalMachine).
+  // Registry (root is kHkeyClassesRoot / kHkeyCurrentUser / kHkeyLocalMachine).  Set-up
+  // through kHkeyClassesRoot follows the rules of a write there (see the .cpp); a
+  // per-user class key is set up under kHkeyCurrentUser, "Software\Classes\...".
   void setValue(Handle root, const std::wstring& path, const std::wstring& name, std::uint32_t type,
                 std::vector<std::uint8_t> bytes);
   void setString(Handle root, const std::wstring& path, const std::wstring& name,
@@ -217,7 +219,18 @@ class FakePlatform : public Platform {
     bool readOnly = false;
   };
 
+  // The per-user and the machine's copy of a key of HKEY_CLASSES_ROOT (null when absent).
+  struct ClassCopies {
+    Key* user;
+    Key* machine;
+  };
   Key* rootNode(Handle root) const;
+  Key* findParts(Handle root, const std::vector<std::wstring>& parts) const;
+  ClassCopies classCopies(const std::vector<std::wstring>& parts) const;
+  static std::vector<std::wstring> mergedSubKeys(const ClassCopies& copies);
+  static std::vector<std::pair<std::wstring, RegData>> mergedValues(const ClassCopies& copies);
+  bool where(Handle h, Handle* root, std::vector<std::wstring>* parts) const;
+  long deleteKeyAt(Handle root, const std::vector<std::wstring>& parts);
   long openHandle(Handle parent, const std::wstring& subKey, bool create, Handle* key);
   Key* resolve(Handle parentOrKey, const std::wstring& subKey, bool create, long* error);
   Key* find(Handle root, const std::wstring& path) const;
@@ -231,7 +244,7 @@ class FakePlatform : public Platform {
   std::wstring parentDir(const std::wstring& path) const;
   const FakeProgram* programFor(const std::wstring* app, const std::wstring& commandLine) const;
 
-  std::unique_ptr<Key> hkcr_, hkcu_, hklm_;
+  std::unique_ptr<Key> hkcu_, hklm_;
   std::map<Handle, std::vector<std::wstring>> keyHandles_;  // handle -> root + path parts
   std::map<Handle, Handle> keyRoots_;
   Handle nextHandle_ = 0x1000;
