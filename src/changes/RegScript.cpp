@@ -461,4 +461,20 @@ std::optional<std::wstring> RegImportTarget(const std::wstring& commandLine) {
   return args[2];
 }
 
+std::optional<RegImport> ReadRegImport(Platform& sys, const std::wstring& commandLine) {
+  std::optional<std::wstring> script = RegImportTarget(commandLine);
+  if (!script) return std::nullopt;
+  RegImport import;
+  import.script = *script;
+  std::vector<std::uint8_t> bytes;
+  if (sys.readFile(*script, &bytes)) {
+    RegScriptText parsed = ParseRegScript(DecodeRegFile(bytes));
+    if (parsed.hasHeader) {
+      import.accepted = true;
+      import.ops = std::move(parsed.ops);
+    }
+  }
+  return import;
+}
+
 }  // namespace korvane

@@ -66,4 +66,15 @@ int ApplyRegOps(Platform& sys, const std::vector<RegOp>& ops);
 // the script's path.
 std::optional<std::wstring> RegImportTarget(const std::wstring& commandLine);
 
+// What reg.exe would import when `commandLine` starts it, with the script read
+// through `sys` at this moment: nullopt when the command line imports nothing.
+// reg.exe refuses (exit code 1) a script it cannot read or one without the header;
+// then `accepted` is false and there are no operations.
+struct RegImport {
+  std::wstring script;
+  bool accepted = false;
+  std::vector<RegOp> ops;
+};
+std::optional<RegImport> ReadRegImport(Platform& sys, const std::wstring& commandLine);
+
 }  // namespace korvane

@@ -27,7 +27,9 @@ class ExpectedRegistry {
  public:
   // Registry changes are taken in order; others are ignored.  A deleted key that
   // is created again must afterwards hold exactly what was written after the
-  // deletion: anything else found below it is reported as unexpected.
+  // deletion: anything else found below it is reported as unexpected.  Where the
+  // deletion took only a per-user class key, the machine's copy may show through:
+  // then only what was written afterwards is looked for.
   void apply(const Change& change);
   void applyAll(const Journal& journal);
   bool empty() const { return keys_.empty(); }
@@ -44,6 +46,7 @@ class ExpectedRegistry {
     std::wstring path;
     bool present = true;
     bool exact = false;
+    bool loose = false;  // whether the key is there is not known
     std::map<std::wstring, Value> values;  // by lower-case name
   };
   using Id = std::pair<Handle, std::wstring>;  // root, lower-case path

@@ -137,6 +137,24 @@ const Repair* FindRepair(std::string_view id) {
   return nullptr;
 }
 
+const Repair* RepairOfFileType(const FileTypeRow& row) {
+  for (const Repair& r : AllRepairs())
+    if (r.fileType == &row) return &r;
+  return nullptr;
+}
+
+const Repair* RepairOfRestriction(const std::wstring& name) {
+  for (const Repair& r : AllRepairs())
+    if (r.restriction && r.restriction->Name == name) return &r;
+  return nullptr;
+}
+
+const Repair* RepairOfRoutine(void (*routine)()) {
+  for (const Repair& r : AllRepairs())
+    if (r.routine == routine) return &r;
+  return nullptr;
+}
+
 std::vector<const Repair*> ExpandRepairArgument(std::string_view argument) {
   std::vector<const Repair*> out;
   if (argument.size() > 2 && argument.substr(argument.size() - 2) == ".*") {

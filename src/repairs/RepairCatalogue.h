@@ -29,12 +29,18 @@ struct Repair {
   // The file-association rows and the restrictions can be checked without changing
   // anything.
   bool scannable() const { return kind == RepairKind::FileType || kind == RepairKind::Restriction; }
+  // The repair in a list of repairs: "TXT: Text Document", "Task Manager".
+  std::wstring title() const { return kind == RepairKind::FileType ? detail + L": " + text : text; }
 };
 
 // In the order: file types, restrictions, Advanced repairs, Home tasks, each in
 // the window's order.
 const std::vector<Repair>& AllRepairs();
 const Repair* FindRepair(std::string_view id);
+// The entries behind the window's buttons; nullptr for one the catalogue lacks.
+const Repair* RepairOfFileType(const FileTypeRow& row);
+const Repair* RepairOfRestriction(const std::wstring& name);
+const Repair* RepairOfRoutine(void (*routine)());  // Advanced repairs and Home tasks
 
 // "Shutdown, Sleep, Restart, Hibernate command" -> "shutdown-sleep-restart-hibernate-command".
 std::string Slug(const std::wstring& text);

@@ -11,6 +11,7 @@
 #include "common/Text.h"
 #include "changes/Describe.h"
 #include "changes/RegScript.h"
+#include "changes/UndoFiles.h"
 
 namespace korvane::cli {
 namespace {
@@ -159,9 +160,8 @@ CliResult ListCommand(bool json) {
     pageWidth = std::max(pageWidth, U(repair.page).size());
   }
   for (const Repair& repair : AllRepairs()) {
-    std::string text = U(repair.text);
-    if (repair.kind == RepairKind::FileType) text = U(repair.detail) + ": " + text;
-    r.out += Pad(repair.id, idWidth + 1) + Pad(U(repair.page), pageWidth + 1) + text + "\n";
+    r.out += Pad(repair.id, idWidth + 1) + Pad(U(repair.page), pageWidth + 1) + U(repair.title()) +
+             "\n";
   }
   return r;
 }
@@ -278,6 +278,31 @@ CliResult FixCommand(const std::vector<const Repair*>& repairs, Platform& system
   return r;
 }
 
+CliResult UndoCommand(const std::wstring& path, Platform& system, bool json) {
+  const UndoOutcome outcome = UndoFromFile(system, path);
+  CliResult r;
+  r.exitCode = outcome.done ? kExitOk : kExitFailed;
+  const std::string status = outcome.done ? "done" : "failed";
+  if (json) {
+    Json doc;
+    doc["command"] = "undo";
+    doc["file"] = U(path);
+    doc["status"] = status;
+    if (!outcome.failure.empty()) doc["failure"] = U(outcome.failure);
+    doc["unverified"] = Json::array();
+    for (const Difference& d : outcome.unverified) doc["unverified"].push_back(DifferenceJson(d));
+    doc["exitCode"] = r.exitCode;
+    r.out = Dump(doc);
+    return r;
+  }
+  r.out = "undo: " + U(path) + "\n";
+  for (const Difference& d : outcome.unverified)
+    r.out += "  not in place: " + U(DescribeDifference(d)) + "\n";
+  if (!outcome.failure.empty()) r.out += "  failed: " + U(outcome.failure) + "\n";
+  r.out += "  result: " + status + "\n";
+  return r;
+}
+
 CliResult BadArguments(const std::string& message, bool json) {
   CliResult r;
   r.exitCode = kExitBadArguments;
@@ -307,6 +332,7 @@ std::string UsageText() {
          "  KorvaneCli list [--json]\n"
          "  KorvaneCli scan [ID...] [--json]\n"
          "  KorvaneCli fix ID... [--dry-run] [--backup DIR] [--drive LETTER] [--json]\n"
+         "  KorvaneCli undo FILE [--json]\n"
          "\n"
          "  list       every repair with its id, page and row text\n"
          "  scan       restrictions in force and file types not as their scripts leave\n"
@@ -315,14 +341,16 @@ std::string UsageText() {
          "  --dry-run  changes nothing; prints every change the repairs would make\n"
          "  --backup   first writes DIR\\ID.reg for each repair; reg import undoes it\n"
          "  --drive    the drive of advanced.corrupted-recycle-bin (its items are deleted)\n"
+         "  undo       imports an undo file (written by --backup or by the window) with\n"
+         "             reg.exe, puts back the files kept beside it and reads it back\n"
          "  --json     one JSON document instead of lines\n"
          "\n"
          "An ID is one repair (see list) or PAGE.* for all of a page: assoc.*,\n"
          "restriction.*, advanced.*, task.*.\n"
          "\n"
          "Exit codes: 0 done or nothing found; 1 scan found something; 2 a repair\n"
-         "failed or what it wrote is not in place; 3010 done, restart needed;\n"
-         "87 bad arguments.\n";
+         "or an undo failed, or what it wrote is not in place; 3010 done, restart\n"
+         "needed; 87 bad arguments.\n";
 }
 
 CliResult RunCli(const std::vector<std::string>& args, CliHost& host) {
@@ -344,6 +372,9 @@ CliResult RunCli(const std::vector<std::string>& args, CliHost& host) {
   fix->add_flag("--dry-run", dryRun);
   fix->add_option("--backup", backupDir);
   fix->add_option("--drive", drive);
+  std::string undoFile;
+  CLI::App* undo = app.add_subcommand("undo");
+  undo->add_option("file", undoFile)->required();
 
   if (std::find(args.begin(), args.end(), "--help") != args.end() ||
       std::find(args.begin(), args.end(), "-h") != args.end() ||
@@ -361,6 +392,11 @@ CliResult RunCli(const std::vector<std::string>& args, CliHost& host) {
   }
 
   if (app.got_subcommand("list")) return ListCommand(json);
+  if (app.got_subcommand("undo")) {
+    std::wstring path = FromUtf8(undoFile);
+    if (host.fullPath) path = host.fullPath(path);
+    return UndoCommand(path, host.system, json);
+  }
 
   // Every argument must name something before anything runs.
   auto expand = [](const std::vector<std::string>& ids, std::vector<const Repair*>* out,

@@ -7,6 +7,7 @@
 #include "changes/JournalingPlatform.h"
 #include "changes/OverlayPlatform.h"
 #include "changes/RegScript.h"
+#include "changes/UndoFiles.h"
 #include "common/KorvaneError.h"
 #include "fileassoc/FileAssoc.h"
 #include "restrict/RestrictionList.h"
@@ -190,14 +191,11 @@ std::vector<RepairReport> FixRepairs(const std::vector<const Repair*>& repairs, 
       const RoutineResult planned = RunRoutine(*repair, before, options.drive);
       if (!planned.notNeeded) {
         const std::wstring path = BackupPath(system, *options.backupDir, repair->id);
-        const std::wstring text = BuildUndoScript(
-            before.journal(), system,
-            {L"KorvaneCli undo file for " + FromUtf8(repair->id) + L" (" + repair->text + L")",
-             L"written before the repair ran; to undo it: reg import \"" + path + L"\""});
-        if (!system.writeFile(path, EncodeRegFile(text))) {
+        std::wstring reason;
+        if (!WriteUndoFile(system, path, repair->id, repair->title(), before.journal(), &reason)) {
           report.status = RepairStatus::Failed;
-          report.failure = L"Cannot write the backup \"" + path + L"\": " + system.lastErrorText() +
-                           L". The repair was not run.";
+          report.failure =
+              L"Cannot write the backup \"" + path + L"\": " + reason + L". The repair was not run.";
           reports.push_back(std::move(report));
           continue;
         }

@@ -773,6 +773,27 @@ bool FakePlatform::readOwnResource(const std::wstring& name, std::vector<std::ui
   return true;
 }
 
+bool FakePlatform::listFiles(const std::wstring& folder, std::vector<std::wstring>* names) {
+  names->clear();
+  if (!directoryExists(folder)) return fail(kErrorPathNotFound);
+  const std::wstring dir = NormPath(folder);
+  for (const auto& [key, file] : files_) {
+    if (parentDir(file.path) != dir) continue;
+    const size_t slash = file.path.find_last_of(L"\\/");
+    names->push_back(slash == std::wstring::npos ? file.path : file.path.substr(slash + 1));
+  }
+  return true;
+}
+
+bool FakePlatform::createDirectory(const std::wstring& path) {
+  if (directoryExists(path)) return true;
+  auto parent = dirs_.find(parentDir(path));
+  if (parent == dirs_.end()) return fail(kErrorPathNotFound);
+  if (parent->second.readOnly || fileExists(path)) return fail(kErrorAccessDenied);
+  addDirectory(path);
+  return true;
+}
+
 // ------------------------------------------------------------------ dialogs
 
 int FakePlatform::messageBox(const std::wstring& text, const std::wstring& title, unsigned flags) {

@@ -146,6 +146,7 @@ class FakePlatform : public Platform {
   int comInitDepth = 0;
   std::set<std::wstring> semaphores;
   std::map<std::wstring, std::vector<std::uint8_t>> resources;
+  LocalTime now{2025, 3, 14, 9, 26, 53};
 
   // ---------------------------------------------------------------- Platform
   long regCreateKey(Handle parent, const std::wstring& subKey, std::uint32_t access,
@@ -189,6 +190,9 @@ class FakePlatform : public Platform {
   std::wstring lastErrorText() override;
   int shellDeleteTree(const std::wstring& pathList, unsigned flags) override;
   bool readOwnResource(const std::wstring& name, std::vector<std::uint8_t>* bytes) override;
+  bool listFiles(const std::wstring& folder, std::vector<std::wstring>* names) override;
+  bool createDirectory(const std::wstring& path) override;
+  LocalTime localTime() override { return now; }
 
   int messageBox(const std::wstring& text, const std::wstring& title, unsigned flags) override;
   std::wstring inputBox(const std::wstring& caption, const std::wstring& prompt,

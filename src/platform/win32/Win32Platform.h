@@ -63,6 +63,9 @@ class Win32Platform : public Platform {
   std::wstring lastErrorText() override;
   int shellDeleteTree(const std::wstring& pathList, unsigned flags) override;
   bool readOwnResource(const std::wstring& name, std::vector<std::uint8_t>* bytes) override;
+  bool listFiles(const std::wstring& folder, std::vector<std::wstring>* names) override;
+  bool createDirectory(const std::wstring& path) override;
+  LocalTime localTime() override;
 
   int messageBox(const std::wstring& text, const std::wstring& title, unsigned flags) override;
   std::wstring inputBox(const std::wstring& caption, const std::wstring& prompt,
