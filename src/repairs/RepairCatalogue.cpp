@@ -4,6 +4,7 @@
 
 #include "advfix/Unit_AdvFix_Korvane.h"
 #include "common/MaintenanceTasks.h"
+#include "restrict/RestrictionList.h"
 
 namespace korvane {
 namespace {
@@ -145,7 +146,7 @@ const Repair* RepairOfFileType(const FileTypeRow& row) {
 
 const Repair* RepairOfRestriction(const std::wstring& name) {
   for (const Repair& r : AllRepairs())
-    if (r.restriction && r.restriction->Name == name) return &r;
+    if (r.restriction && SameTextNoCase(TrimBlanks(name), r.restriction->Name)) return &r;
   return nullptr;
 }
 

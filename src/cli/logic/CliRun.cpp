@@ -10,6 +10,7 @@
 #include "changes/UndoFiles.h"
 #include "common/KorvaneError.h"
 #include "fileassoc/FileAssoc.h"
+#include "repairs/VerifiedPress.h"
 #include "restrict/RestrictionList.h"
 
 namespace korvane::cli {
@@ -42,7 +43,9 @@ RoutineResult RunRoutine(const Repair& repair, Platform& below,
     try {
       switch (repair.kind) {
         case RepairKind::FileType:
-          FixFileTypeRow(*repair.fileType);
+        case RepairKind::Advanced:
+        case RepairKind::Task:
+          PressButton(repair);
           break;
         case RepairKind::Restriction: {
           // As on the page: scan, tick the one entry, press FIX.
@@ -57,10 +60,6 @@ RoutineResult RunRoutine(const Repair& repair, Platform& below,
           btnFIXRESTRICTClick(list);
           break;
         }
-        case RepairKind::Advanced:
-        case RepairKind::Task:
-          repair.routine();
-          break;
       }
     } catch (const KorvaneError& e) {
       // What the window's dispatcher would have shown in its error box.
