@@ -44,9 +44,11 @@ add_custom_target(restart_helper DEPENDS ${KORVANE_RESTART_HELPER})
 
 # ------------------------------------------------------------- Korvane.exe
 set(KORVANE_RESOURCE_DIR ${CMAKE_SOURCE_DIR}/src/resources)
-configure_file(src/resources/Korvane.rc.in ${CMAKE_BINARY_DIR}/generated/Korvane.rc @ONLY)
-set_source_files_properties(${CMAKE_BINARY_DIR}/generated/Korvane.rc PROPERTIES
-  OBJECT_DEPENDS "${KORVANE_RESTART_HELPER};${KORVANE_RESOURCE_DIR}/Korvane.manifest;${KORVANE_RESOURCE_DIR}/korvane.ico")
+set(KORVANE_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
+configure_file(src/resources/Korvane.manifest.in ${KORVANE_GENERATED_DIR}/Korvane.manifest @ONLY)
+configure_file(src/resources/Korvane.rc.in ${KORVANE_GENERATED_DIR}/Korvane.rc @ONLY)
+set_source_files_properties(${KORVANE_GENERATED_DIR}/Korvane.rc PROPERTIES
+  OBJECT_DEPENDS "${KORVANE_RESTART_HELPER};${KORVANE_GENERATED_DIR}/Korvane.manifest;${KORVANE_RESOURCE_DIR}/korvane.ico")
 
 # Planted DLLs: the program runs elevated, typically from a Downloads folder, and
 # Windows looks for a DLL that is not a KnownDLL in the program's folder first.
@@ -96,7 +98,7 @@ add_subdirectory(${KORVANE_GTEST_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FRO
 file(GLOB KORVANE_WINE_TESTS CONFIGURE_DEPENDS tests/wine/*.cpp)
 if(KORVANE_WINE_TESTS)
   add_executable(korvane_wine_tests ${KORVANE_WINE_TESTS})
-  target_link_libraries(korvane_wine_tests PRIVATE korvane_win32 gtest gmock)
+  target_link_libraries(korvane_wine_tests PRIVATE korvane_win32 gtest gmock version)
   target_include_directories(korvane_wine_tests PRIVATE tests/wine)
   target_link_options(korvane_wine_tests PRIVATE ${KORVANE_STATIC_LINK} -municode)
   target_compile_definitions(korvane_wine_tests PRIVATE
