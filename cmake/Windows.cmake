@@ -8,6 +8,12 @@ set(CMAKE_CXX_FLAGS_RELEASE "-Os -DNDEBUG")
 set(CMAKE_C_FLAGS_RELEASE "-Os -DNDEBUG")
 add_compile_options(-ffunction-sections -fdata-sections)
 add_compile_definitions(UNICODE _UNICODE NOMINMAX _WIN32_WINNT=0x0602)
+# Reproducible programs: a commit built twice, anywhere, gives the same bytes, so a
+# published hash can be checked by rebuilding.  No link time stamp in the PE
+# header, and no build or source folder in any text the compiler embeds.
+set(KORVANE_REPRO_FLAGS -ffile-prefix-map=${CMAKE_SOURCE_DIR}/= -ffile-prefix-map=${CMAKE_BINARY_DIR}/=)
+add_compile_options(${KORVANE_REPRO_FLAGS})
+add_link_options(-Wl,--no-insert-timestamp)
 
 # One static executable that imports nothing but Windows' own DLLs.
 set(KORVANE_STATIC_LINK -static -static-libgcc -static-libstdc++)
@@ -28,7 +34,7 @@ if(KORVANE_HELPER_SOURCES)
   add_custom_command(
     OUTPUT ${KORVANE_RESTART_HELPER}
     COMMAND ${KORVANE_I686_CXX} -std=c++20 -Os -s -static -municode -DUNICODE -D_UNICODE
-            -Wl,--nxcompat -Wl,--dynamicbase
+            -Wl,--nxcompat -Wl,--dynamicbase -Wl,--no-insert-timestamp ${KORVANE_REPRO_FLAGS}
             -I${CMAKE_SOURCE_DIR}/src -o ${KORVANE_RESTART_HELPER} ${KORVANE_HELPER_SOURCES} -lpsapi
     DEPENDS ${KORVANE_HELPER_SOURCES}
     COMMENT "Building the 32-bit restart helper"
