@@ -12,6 +12,7 @@
 #include "changes/Describe.h"
 #include "changes/RegScript.h"
 #include "changes/UndoFiles.h"
+#include "KorvaneVersion.h"
 
 namespace korvane::cli {
 namespace {
@@ -333,6 +334,7 @@ std::string UsageText() {
          "  KorvaneCli scan [ID...] [--json]\n"
          "  KorvaneCli fix ID... [--dry-run] [--backup DIR] [--drive LETTER] [--json]\n"
          "  KorvaneCli undo FILE [--json]\n"
+         "  KorvaneCli --version\n"
          "\n"
          "  list       every repair with its id, page and row text\n"
          "  scan       restrictions in force and file types not as their scripts leave\n"
@@ -355,6 +357,12 @@ std::string UsageText() {
 
 CliResult RunCli(const std::vector<std::string>& args, CliHost& host) {
   const bool jsonAsked = std::find(args.begin(), args.end(), "--json") != args.end();
+
+  if (args.size() == 1 && args[0] == "--version") {
+    CliResult r;
+    r.out = "KorvaneCli " KORVANE_VERSION "\n";
+    return r;
+  }
 
   CLI::App app{"KorvaneCli"};
   app.set_help_flag();  // help is answered below, with the usage text
