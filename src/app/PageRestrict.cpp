@@ -8,6 +8,7 @@
 #include "app/ControlIds.h"
 #include "app/UiKit.h"
 #include "app/Unit_Korvane.h"
+#include "repairs/VerifiedPress.h"
 #include "restrict/RestrictionList.h"
 
 namespace korvane {
@@ -126,8 +127,8 @@ void BuildRestrictionPage(TFORM_UTAMA& form, HWND page) {
     btnSCANRESTRICTClick(g_page->model);
     g_page->Mirror();
   });
-  form.OnClick(ids::btnFIXRESTRICT, [] {
-    btnFIXRESTRICTClick(g_page->model);
+  form.OnClick(ids::btnFIXRESTRICT, [&form] {
+    RemoveRestrictionsVerified(form.System ? *form.System : Sys(), g_page->model);
     g_page->Mirror();
   });
   form.OnClick(ids::cbCHECKALLRESTRICT, [] {

@@ -6,6 +6,7 @@
 
 #include "changes/JournalingPlatform.h"
 #include "changes/RegScript.h"
+#include "common/Messages.h"
 #include "common/Text.h"
 #include "common/Unit_Fungsi_Korvane.h"
 #include "platform/ForwardingPlatform.h"
@@ -314,6 +315,23 @@ UndoOutcome UndoFromFile(Platform& system, const std::wstring& path) {
         system.writeFile(path + kUndoneMark, std::vector<std::uint8_t>(when.begin(), when.end()));
   }
   return outcome;
+}
+
+UndoRow RowOf(const UndoEntry& entry) {
+  return {entry.date, entry.undone ? entry.repair + L" (undone)" : entry.repair, ChangesText(entry)};
+}
+
+bool UndoWithMessages(Platform& system, const UndoEntry& entry) {
+  if (entry.undone &&
+      system.messageBox(kUndoAgainQuestion, kAppTitle, kMbYesNo | kMbIconQuestion) != kIdYes)
+    return false;
+  const UndoOutcome outcome = UndoFromFile(system, entry.path);
+  if (outcome.done) {
+    system.messageBox(L"Done!", kAppTitle, kMbIconInformation);
+  } else {
+    system.messageBox(L"Error!", kAppTitle, kMbIconError);
+  }
+  return outcome.done;
 }
 
 }  // namespace korvane

@@ -75,4 +75,19 @@ struct UndoOutcome {
 // shows as undone.
 UndoOutcome UndoFromFile(Platform& system, const std::wstring& path);
 
+// A row of the window's "Undo a Repair" list: its Date, Repair and Changes columns.
+struct UndoRow {
+  std::wstring date;
+  std::wstring repair;  // with " (undone)" once it has been undone
+  std::wstring changes;
+};
+UndoRow RowOf(const UndoEntry& entry);
+
+inline const std::wstring kUndoAgainQuestion =
+    L"This repair has been undone already. Undo it again?";
+
+// The window's "Undo": an entry undone already asks first (No: nothing happens);
+// the end is "Done!" or "Error!".  True when it was undone now.
+bool UndoWithMessages(Platform& system, const UndoEntry& entry);
+
 }  // namespace korvane

@@ -168,6 +168,42 @@ TEST_F(UndoFilesTest, AMissingKeptFileStopsTheUndoBeforeAnythingChanges) {
   EXPECT_EQ(fake().launches().size(), launches);
 }
 
+TEST_F(UndoFilesTest, TheWindowsUndoSaysDoneOrErrorAndAsksBeforeUndoingTwice) {
+  fake().setDword(HKCU, kAdvanced, L"IconsOnly", 1);
+  const VerifiedRun run = pressAt("advanced.thumbnails", {2025, 3, 14, 9, 26, 53});
+  ASSERT_EQ(run.undoFiles.size(), 1u);
+  auto entry = [&] { return ListUndoFiles(fake(), kUndo).at(0); };
+  EXPECT_EQ(RowOf(entry()).repair, L"Thumbnails do not appear in explorer.");
+  EXPECT_EQ(RowOf(entry()).date, L"2025-03-14 09:26:53");
+
+  EXPECT_TRUE(UndoWithMessages(fake(), entry()));
+  EXPECT_EQ(fake().messages().back().text, L"Done!");
+  EXPECT_EQ(fake().messages().back().flags, kMbIconInformation);
+  EXPECT_EQ(fake().dwordValue(HKCU, kAdvanced, L"IconsOnly"), 1u);
+  EXPECT_EQ(RowOf(entry()).repair, L"Thumbnails do not appear in explorer. (undone)");
+
+  // Undone already: the question comes first, and No leaves everything alone.
+  fake().setDword(HKCU, kAdvanced, L"IconsOnly", 7);
+  const size_t launches = fake().launches().size();
+  fake().answerMessageBoxes({kIdNo});
+  EXPECT_FALSE(UndoWithMessages(fake(), entry()));
+  EXPECT_EQ(fake().messages().back().text, kUndoAgainQuestion);
+  EXPECT_EQ(fake().messages().back().flags, kMbYesNo | kMbIconQuestion);
+  EXPECT_EQ(fake().launches().size(), launches);
+  EXPECT_EQ(fake().dwordValue(HKCU, kAdvanced, L"IconsOnly"), 7u);
+
+  fake().answerMessageBoxes({kIdYes});
+  EXPECT_TRUE(UndoWithMessages(fake(), entry()));
+  EXPECT_EQ(fake().dwordValue(HKCU, kAdvanced, L"IconsOnly"), 1u);
+
+  // A reg.exe that fails: "Error!", and the mark stays as it was.
+  fake().addProgram(L"reg.exe", fake::FakeProgram{1, 0, nullptr, nullptr});
+  fake().answerMessageBoxes({kIdYes});
+  EXPECT_FALSE(UndoWithMessages(fake(), entry()));
+  EXPECT_EQ(fake().messages().back().text, L"Error!");
+  EXPECT_EQ(fake().messages().back().flags, kMbIconError);
+}
+
 TEST_F(UndoFilesTest, TheCommandLineUndoesAFileWithExitCodeZeroOrTwo) {
   fake().setDword(HKCU, kAdvanced, L"IconsOnly", 1);
   last = run({"fix", "advanced.thumbnails", "--backup", "C:\\Backup"});
