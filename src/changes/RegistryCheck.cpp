@@ -250,9 +250,14 @@ std::wstring BuildUndoScript(const Journal& journal, Platform& live,
   if (!headerComments.empty()) out += L"\n";
 
   for (const auto& [root, path] : wholeKeys) {
-    for (const Location& at : StoredAt(root, path)) {
+    const std::vector<Location> places = StoredAt(root, path);
+    for (const Location& at : places) {
+      std::optional<KeyTree> tree = ReadKeyTree(live, at.root, at.path);
+      // A user's copy that is not there now is not made by the repair either: new
+      // class keys go to the machine's.
+      if (!tree && &at != &places.front()) continue;
       out += L"[-" + FullKeyName(at.root, at.path) + L"]\n\n";
-      if (auto tree = ReadKeyTree(live, at.root, at.path)) WriteTree(*tree, at.root, at.path, &out);
+      if (tree) WriteTree(*tree, at.root, at.path, &out);
     }
   }
   for (const ValueKey& vk : valueKeys) {
