@@ -279,10 +279,8 @@ void TFORM_UTAMA::FormCreate() {
   view.setTotalRAM = [this](const std::wstring& t) { SetText(lblTOTALRAM, t); };
   view.setMotherboard = [this](const std::wstring& t) { SetText(lblMBoard, t); };
   view.setWindowsName = [this](const std::wstring& t) { SetText(lblWinName, t); };
-  // Terminate is decided before the labels are filled, so a failing label does
-  // not hide a refusal.
-  TerminateRequested = true;
-  TerminateRequested = !korvane::FormCreate(view);
+  view.requestTerminate = [this] { TerminateRequested = true; };
+  korvane::FormCreate(view);
 }
 
 void TFORM_UTAMA::mnuEXITClick() { PostMessageW(Handle, WM_CLOSE, 0, 0); }
