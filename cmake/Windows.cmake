@@ -146,3 +146,12 @@ target_link_options(KorvaneCli PRIVATE ${KORVANE_STATIC_LINK} ${KORVANE_HARDEN_L
 if(TARGET korvane_wine_tests)
   add_dependencies(korvane_wine_tests KorvaneCli)
 endif()
+
+# The native build's warnings, for every program and library of our own here too.
+foreach(target korvane_win32 korvane_ui Korvane KorvaneCli RestartExp64 korvane_wine_tests
+               korvane_wine_child korvane_planted_program korvane_planted_dll korvane_unprotected
+               korvane_driver)
+  if(TARGET ${target})
+    target_compile_options(${target} PRIVATE -Wall -Wextra)
+  endif()
+endforeach()

@@ -111,7 +111,9 @@ LRESULT CALLBACK ScrollProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       return SendMessageW(TopLevel(hwnd), msg, wp, lp);
     case WM_VSCROLL: {
       if (!d) break;
-      SCROLLINFO si{sizeof si, SIF_ALL};
+      SCROLLINFO si{};
+      si.cbSize = sizeof si;
+      si.fMask = SIF_ALL;
       GetScrollInfo(hwnd, SB_VERT, &si);
       int pos = d->position;
       switch (LOWORD(wp)) {
@@ -323,7 +325,8 @@ void RegisterClasses(HINSTANCE instance) {
   g_dpi = GetDeviceCaps(screen, LOGPIXELSY);
   ReleaseDC(nullptr, screen);
 
-  WNDCLASSEXW wc{sizeof wc};
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
   wc.lpfnWndProc = PanelProc;
   wc.hInstance = instance;
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);

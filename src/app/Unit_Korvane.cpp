@@ -38,7 +38,8 @@ const FileTypeRow& Row(int position) { return FileTypeCatalogue()[static_cast<si
 
 TFORM_UTAMA::TFORM_UTAMA(HINSTANCE instance) : Instance(instance) {
   FORM_UTAMA = this;
-  WNDCLASSEXW wc{sizeof wc};
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
   wc.lpfnWndProc = ui::FormProc<TFORM_UTAMA>;
   wc.hInstance = instance;
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);

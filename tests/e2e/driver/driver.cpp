@@ -84,7 +84,8 @@ std::set<DWORD> ProgramProcesses() {
   std::set<DWORD> pids;
   HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
   if (snap == INVALID_HANDLE_VALUE) return pids;
-  PROCESSENTRY32W pe{sizeof pe};
+  PROCESSENTRY32W pe{};
+  pe.dwSize = sizeof pe;
   for (BOOL ok = Process32FirstW(snap, &pe); ok; ok = Process32NextW(snap, &pe))
     if (lstrcmpiW(pe.szExeFile, kProgramExe) == 0) pids.insert(pe.th32ProcessID);
   CloseHandle(snap);
