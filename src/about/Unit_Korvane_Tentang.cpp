@@ -20,7 +20,8 @@ constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 
 TFORM_TENTANG::TFORM_TENTANG(HINSTANCE instance, HWND mainWindow) : main_(mainWindow) {
   FORM_TENTANG = this;
-  WNDCLASSEXW wc{sizeof wc};
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
   wc.lpfnWndProc = ui::FormProc<TFORM_TENTANG>;
   wc.hInstance = instance;
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);

@@ -67,7 +67,7 @@ class TFORM_UTAMA {
   void BuildMenu();
   void BuildHome(HWND page);
   void BuildFileAssoc(HWND page);
-  HWND NewPage(int id);
+  HWND NewPage(int id, const wchar_t* caption);
 
   std::map<int, std::function<void()>> clicks_;
   std::map<int, std::function<LRESULT(NMHDR*)>> notifies_;

@@ -587,10 +587,12 @@ bool FakePlatform::writeFile(const std::wstring& path, const std::vector<std::ui
   if (it->second.readOnly || directoryExists(path) ||
       (old != files_.end() && old->second.readOnly))
     return fail(kErrorAccessDenied);
-  if (freeBytes) {
-    if (bytes.size() > *freeBytes) return fail(kErrorDiskFull);
-    *freeBytes -= bytes.size();
+  if (freeBytes && bytes.size() > *freeBytes) {
+    // As on Windows: the file is created (or emptied) first, then the data do not fit.
+    files_[NormPath(path)] = File{path, {}};
+    return fail(kErrorDiskFull);
   }
+  if (freeBytes) *freeBytes -= bytes.size();
   files_[NormPath(path)] = File{path, bytes};
   return true;
 }

@@ -97,7 +97,8 @@ class FakePlatform : public Platform {
   // A read-only file cannot be deleted, overwritten or replaced (access denied).
   void setFileReadOnly(const std::wstring& path, bool readOnly = true);
   // Room left on every disk for new file contents; unset means plenty.  A write
-  // that does not fit fails as on a full disk; moving a file needs no room.
+  // that does not fit fails as on a full disk, leaving the file it created empty;
+  // moving a file needs no room.
   std::optional<std::size_t> freeBytes;
   bool fileExists(const std::wstring& path) const;
   bool directoryExists(const std::wstring& path) const;

@@ -84,7 +84,8 @@ std::set<DWORD> ProgramProcesses() {
   std::set<DWORD> pids;
   HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
   if (snap == INVALID_HANDLE_VALUE) return pids;
-  PROCESSENTRY32W pe{sizeof pe};
+  PROCESSENTRY32W pe{};
+  pe.dwSize = sizeof pe;
   for (BOOL ok = Process32FirstW(snap, &pe); ok; ok = Process32NextW(snap, &pe))
     if (lstrcmpiW(pe.szExeFile, kProgramExe) == 0) pids.insert(pe.th32ProcessID);
   CloseHandle(snap);
@@ -228,6 +229,20 @@ bool ListViewText(HWND lv, int row, int column, std::wstring* text) {
   std::vector<wchar_t> chars(kTextChars + 1, L'\0');
   if (!buf.read(sizeof(LVITEMW), chars.data(), kTextChars * sizeof(wchar_t))) return false;
   *text = chars.data();
+  return true;
+}
+
+bool ListViewImage(HWND lv, int row, int* image) {
+  RemoteBuffer buf(lv, sizeof(LVITEMW));
+  if (!buf.ok()) return false;
+  LVITEMW item{};
+  item.mask = LVIF_IMAGE;
+  item.iItem = row;
+  if (!buf.write(0, &item, sizeof item)) return false;
+  DWORD_PTR ok = 0;
+  SendMessageTimeoutW(lv, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(buf.at(0)), SMTO_ABORTIFHUNG, 5000, &ok);
+  if (!ok || !buf.read(0, &item, sizeof item)) return false;
+  *image = item.iImage;
   return true;
 }
 
@@ -567,16 +582,19 @@ int CmdBoxWait(const Args& a) {
 
 // box-expect TIMEOUT TITLE TEXT ICON [ANSWER]: the box must show exactly this; it
 // is answered (IDOK by default) whether it matched or not, so that a wrong box
-// does not leave the program stuck for the next step.
+// does not leave the program stuck for the next step.  ANSWER "open" leaves a
+// matching box open, for a look at the window behind it; a wrong box is answered.
 int CmdBoxExpect(const Args& a) {
   BoxInfo box = WaitBox(Ms(a[0]));
   if (!box.hwnd) return Fail(L"no message box within " + a[0] + L" ms (expected " + Quoted(a[2]) + L")");
-  const int answer = AnswerId(a.size() > 4 ? a[4] : L"IDOK");
+  const std::wstring answerName = a.size() > 4 ? a[4] : L"IDOK";
   std::wstring wrong;
   if (box.title != a[1]) wrong += L" title " + Quoted(box.title) + L" != " + Quoted(a[1]) + L";";
   if (box.text != a[2]) wrong += L" text " + Quoted(box.text) + L" != " + Quoted(a[2]) + L";";
   if (a[3] != L"any" && box.icon != a[3]) wrong += L" icon " + box.icon + L" != " + a[3] + L";";
-  if (!Answer(box.hwnd, answer)) wrong += L" could not answer " + (a.size() > 4 ? a[4] : L"IDOK") + L";";
+  const bool leaveOpen = answerName == L"open" && wrong.empty();
+  const int answer = answerName == L"open" ? IDOK : AnswerId(answerName);
+  if (!leaveOpen && !Answer(box.hwnd, answer)) wrong += L" could not answer " + answerName + L";";
   if (!wrong.empty()) return Fail(L"message box:" + wrong);
   return 0;
 }
@@ -652,7 +670,8 @@ int CmdLvCount(const Args& a) {
   return 0;
 }
 
-// lv-rows ID: one line per row: "checked|unchecked<TAB>column 0<TAB>column 1".
+// lv-rows ID: one line per row:
+// "checked|unchecked<TAB>column 0<TAB>column 1<TAB>image N" (N the small image's index).
 int CmdLvRows(const Args& a) {
   HWND lv = NeedControl(a[0]);
   if (!lv) return Fail(L"no list view " + a[0]);
@@ -662,10 +681,87 @@ int CmdLvRows(const Args& a) {
     // State image 1 is the empty box, 2 the ticked one.
     const std::wstring mark = ((state & LVIS_STATEIMAGEMASK) >> 12) == 2 ? L"checked" : L"unchecked";
     std::wstring c0, c1;
-    if (!ListViewText(lv, row, 0, &c0) || !ListViewText(lv, row, 1, &c1))
+    int image = -1;
+    if (!ListViewText(lv, row, 0, &c0) || !ListViewText(lv, row, 1, &c1) || !ListViewImage(lv, row, &image))
       return Fail(L"cannot read row " + std::to_wstring(row));
-    Out(mark + L"\t" + c0 + L"\t" + c1);
+    Out(mark + L"\t" + c0 + L"\t" + c1 + L"\timage " + std::to_wstring(image));
   }
+  return 0;
+}
+
+// lv-widths ID: the widths of the list view's columns, in pixels, on one line.
+int CmdLvWidths(const Args& a) {
+  HWND lv = NeedControl(a[0]);
+  if (!lv) return Fail(L"no list view " + a[0]);
+  HWND header = reinterpret_cast<HWND>(Send(lv, LVM_GETHEADER, 0, 0));
+  const int n = header ? static_cast<int>(Send(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
+  std::wstring line;
+  for (int i = 0; i < n; ++i)
+    line += (i ? L" " : L"") + std::to_wstring(Send(lv, LVM_GETCOLUMNWIDTH, i, 0));
+  Out(line);
+  return 0;
+}
+
+// divider ID COLUMN drag DX | divider ID COLUMN double-click: works the divider at the
+// right edge of a column with the mouse, as posted button and move messages to the
+// list view's header.
+int CmdDivider(const Args& a) {
+  HWND lv = NeedControl(a[0]);
+  if (!lv) return Fail(L"no list view " + a[0]);
+  HWND header = reinterpret_cast<HWND>(Send(lv, LVM_GETHEADER, 0, 0));
+  if (!header) return Fail(L"the list view has no header");
+  const int column = Int(a[1]);
+  int x = 0;
+  for (int i = 0; i <= column; ++i) x += static_cast<int>(Send(lv, LVM_GETCOLUMNWIDTH, i, 0));
+  RECT rc;
+  GetClientRect(header, &rc);
+  const int y = (rc.bottom - rc.top) / 2;
+  if (a[2] == L"drag" && a.size() > 3) {
+    const int dx = Int(a[3]);
+    PostMessageW(header, WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
+    PostMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+    for (int step = 1; step <= 4; ++step)
+      PostMessageW(header, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x + dx * step / 4, y));
+    PostMessageW(header, WM_LBUTTONUP, 0, MAKELPARAM(x + dx, y));
+  } else if (a[2] == L"double-click") {
+    PostMessageW(header, WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
+    PostMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+    PostMessageW(header, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+    PostMessageW(header, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(x, y));
+    PostMessageW(header, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+  } else {
+    return Fail(L"divider: say drag DX or double-click");
+  }
+  // Handled once the window answers a message sent after them.
+  Send(header, WM_NULL, 0, 0);
+  Sleep(200);
+  return 0;
+}
+
+// controls: every window inside the main window, one a line:
+// "class<TAB>id<TAB>WIDTHxHEIGHT<TAB>window text" (size in 96-dpi pixels).  Hidden pages
+// are included; what assistive technology reads of a control is its window text.
+int CmdControls(const Args&) {
+  HWND m = MainWindow();
+  if (!m) return Fail(L"no main window");
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  struct Ctx {
+    int dpi;
+  } ctx{dpi};
+  EnumChildWindows(
+      m,
+      [](HWND h, LPARAM lp) -> BOOL {
+        const int dpi = reinterpret_cast<Ctx*>(lp)->dpi;
+        RECT rc;
+        GetWindowRect(h, &rc);
+        Out(ClassOf(h) + L"\t" + std::to_wstring(GetDlgCtrlID(h)) + L"\t" +
+            std::to_wstring(MulDiv(rc.right - rc.left, 96, dpi)) + L"x" +
+            std::to_wstring(MulDiv(rc.bottom - rc.top, 96, dpi)) + L"\t" + TextOf(h));
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&ctx));
   return 0;
 }
 
@@ -802,7 +898,10 @@ const Command kCommands[] = {
     {L"input-answer", 2, L"TIMEOUT-MS TEXT         fill in and accept the input box", CmdInputAnswer},
     {L"menu", 1, L"KEY...                  walk the menu bar: left right up down enter esc", CmdMenu},
     {L"lv-count", 1, L"CONTROL                 list view row count", CmdLvCount},
-    {L"lv-rows", 1, L"CONTROL                 list view rows: state, columns", CmdLvRows},
+    {L"lv-rows", 1, L"CONTROL                 list view rows: state, columns, image", CmdLvRows},
+    {L"lv-widths", 1, L"CONTROL                 list view column widths", CmdLvWidths},
+    {L"divider", 3, L"CONTROL COLUMN drag DX|double-click  work a column divider", CmdDivider},
+    {L"controls", 0, L"                        class, id, size and text of every control", CmdControls},
     {L"scroll-to", 3, L"BOX CONTROL MARGIN      scroll a control near the box's top", CmdScrollTo},
     {L"geometry", 0, L"                        crop geometry of the program's windows", CmdGeometry},
     {L"window", 2, L"CLASS TIMEOUT-MS        caption of the program's visible window of a class", CmdWindow},
