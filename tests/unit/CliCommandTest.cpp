@@ -191,6 +191,23 @@ TEST_F(CliCommandTest, ADryRunLeavesTheRegistryAndFilesExactlyAsTheyWere) {
             last.out.find("create key     HKEY_CLASSES_ROOT\\.bat\n"));
 }
 
+// With --backup a repair runs only after its preview succeeded, so a gap in the
+// preview layer would keep a repair from ever running with an undo file.
+TEST_F(CliCommandTest, EveryRepairCanBePreviewed) {
+  Furnish(fake());
+  installRegExe();
+  const Json doc = runJson({"fix", "assoc.*", "restriction.*", "advanced.*", "task.*",
+                            "--dry-run", "--drive", "C"});
+  EXPECT_EQ(last.exitCode, 0);
+  ASSERT_EQ(doc["repairs"].size(), 86u);
+  for (const auto& r : doc["repairs"]) {
+    const bool restriction = r["id"].get<std::string>().rfind("restriction.", 0) == 0;
+    EXPECT_EQ(r["status"], restriction && r["id"] != "restriction.task-manager" ? "not-needed"
+                                                                               : "preview")
+        << r.dump(1);
+  }
+}
+
 TEST_F(CliCommandTest, ThePreviewIsWhatTheRealRunThenDoes) {
   Furnish(fake());
   installRegExe();

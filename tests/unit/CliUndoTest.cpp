@@ -159,10 +159,64 @@ TEST_F(CliUndoTest, NoRepairRunsWithoutItsBackup) {
       {"fix", "restriction.task-manager", "advanced.thumbnails", "--backup", "C:\\ReadOnly"});
   EXPECT_EQ(last.exitCode, 2);
   for (const auto& r : doc["repairs"]) {
-    EXPECT_EQ(r["status"], "failed");
+    EXPECT_EQ(r["status"], "not-run");
     EXPECT_NE(r.value("failure", "").find("The repair was not run"), std::string::npos);
   }
   EXPECT_EQ(allHives(), before);
+}
+
+const std::wstring kTxtChoice =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.txt\\UserChoice";
+
+// With TEMP unset the scratch script is "\TXT.reg", in the root of the current drive,
+// where Windows creates it as anywhere else.  The preview must see the same, or the
+// undo file misses the user's own choice that the real run then deletes.
+TEST_F(CliUndoTest, AnEmptyTempStillGivesACompleteUndoFileFirst) {
+  TempPath = L"\\";
+  fake().setString(HKCU, kTxtChoice, L"ProgId", L"MyEditor.txt");
+  fake().setString(HKCU, kTxtChoice, L"Hash", L"abc=");
+  fake().setString(HKCR, L".txt", L"", L"MyEditor.txt");
+  fake().setString(HKCR, L"txtfile\\shell\\edit\\command", L"", L"myeditor.exe \"%1\"");
+  installRegExe();
+  const std::wstring before = allHives();
+
+  const auto doc = runJson({"fix", "assoc.txt", "--backup", "C:\\un"});
+  EXPECT_EQ(last.exitCode, 0) << last.out;
+  EXPECT_EQ(doc["repairs"][0]["status"], "done");
+  EXPECT_EQ(fake().stringValue(HKCU, kTxtChoice, L"ProgId"), L"txtfile");
+  EXPECT_FALSE(fake().fileExists(L"C:\\TXT.reg"));  // the scratch script is gone again
+
+  const std::string undo = fake::Narrow(
+      cli::DecodeRegFile(fake().fileBytes(L"C:\\un\\assoc.txt.reg").value_or(std::vector<std::uint8_t>{})));
+  EXPECT_NE(undo.find("\"ProgId\"=\"MyEditor.txt\""), std::string::npos) << undo;
+  EXPECT_TRUE(importFile(L"C:\\un\\assoc.txt.reg").empty());
+  EXPECT_EQ(allHives(), before);
+}
+
+TEST_F(CliUndoTest, ARepairWhosePreviewFailsIsNotRun) {
+  // The .exe row rewrites the registration directly and only then writes its
+  // script; without a TEMP folder the script cannot be written.  Run anyway, the
+  // repair would change the registration and then stop with "Error!", with an undo
+  // file that knows nothing of the script's part.
+  fake().setString(HKCR, L"exefile", L"", L"Planted");
+  fake().setString(HKCR, L".exe", L"", L"exefile");
+  TempPath = L"C:\\NoSuchFolder\\";
+  installRegExe();
+  const std::wstring before = allHives();
+
+  const auto doc = runJson({"fix", "assoc.exe", "assoc.bat", "--backup", "C:\\un"});
+  EXPECT_EQ(last.exitCode, 2);
+  for (const auto& r : doc["repairs"]) {
+    EXPECT_EQ(r["status"], "not-run") << r.dump();
+    EXPECT_NE(r.value("failure", "").find("preview failed"), std::string::npos) << r.dump();
+    EXPECT_NE(r.value("failure", "").find("Error!"), std::string::npos) << r.dump();
+  }
+  EXPECT_EQ(allHives(), before);
+  EXPECT_TRUE(fake().filesUnder(L"C:\\un").empty());
+  EXPECT_TRUE(fake().launches().empty());
+
+  last = run({"fix", "assoc.exe", "--backup", "C:\\un"});
+  EXPECT_NE(last.out.find("result: not run, nothing was changed"), std::string::npos) << last.out;
 }
 
 TEST_F(CliUndoTest, ARestrictionNotInForceNeedsNoBackup) {

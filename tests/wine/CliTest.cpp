@@ -21,8 +21,33 @@ struct ChildRun {
   std::string output;
 };
 
+// How a child is started beyond its command line.
+struct ChildSetting {
+  std::vector<std::wstring> unset;  // environment variables the child does not get
+  std::wstring folder;              // its current folder; empty: this program's
+};
+
+// This program's environment without the variables named, as a block for
+// CreateProcessW.
+std::vector<wchar_t> EnvironmentWithout(const std::vector<std::wstring>& unset) {
+  std::vector<wchar_t> block;
+  wchar_t* all = GetEnvironmentStringsW();
+  for (const wchar_t* p = all; *p; p += wcslen(p) + 1) {
+    const std::wstring entry = p;
+    bool drop = false;
+    for (const std::wstring& name : unset)
+      drop = drop || (entry.size() > name.size() && entry[name.size()] == L'=' &&
+                      _wcsnicmp(entry.c_str(), name.c_str(), name.size()) == 0);
+    if (!drop) block.insert(block.end(), entry.c_str(), entry.c_str() + entry.size() + 1);
+  }
+  FreeEnvironmentStringsW(all);
+  block.push_back(L'\0');
+  return block;
+}
+
 // Starts `program` with `arguments`, collects its standard output and waits.
-ChildRun Start(const std::wstring& program, const std::wstring& arguments) {
+ChildRun Start(const std::wstring& program, const std::wstring& arguments,
+               const ChildSetting& setting = {}) {
   ChildRun run;
   SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
   HANDLE readEnd = nullptr, writeEnd = nullptr;
@@ -36,8 +61,11 @@ ChildRun Start(const std::wstring& program, const std::wstring& arguments) {
   si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   PROCESS_INFORMATION pi{};
   std::wstring commandLine = L"\"" + program + L"\" " + arguments;
-  const BOOL started = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                                      CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi);
+  std::vector<wchar_t> environment = EnvironmentWithout(setting.unset);
+  const BOOL started = CreateProcessW(
+      program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+      CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT, environment.data(),
+      setting.folder.empty() ? nullptr : setting.folder.c_str(), &si, &pi);
   CloseHandle(writeEnd);
   if (started) {
     char buf[4096];
@@ -52,8 +80,8 @@ ChildRun Start(const std::wstring& program, const std::wstring& arguments) {
   return run;
 }
 
-ChildRun Cli(const std::wstring& arguments) {
-  return Start(BuildDir() + L"\\KorvaneCli.exe", arguments);
+ChildRun Cli(const std::wstring& arguments, const ChildSetting& setting = {}) {
+  return Start(BuildDir() + L"\\KorvaneCli.exe", arguments, setting);
 }
 
 // The system's reg.exe by its full path: a bare name would find a file of that
@@ -216,6 +244,44 @@ TEST(CliWineTest, RegImportOfTheBackupPutsBatAndBatfileBack) {
   const ChildRun undo = RegExe(L"import \"" + dir + L"\\assoc.bat.reg\"");
   EXPECT_EQ(undo.exitCode, 0u) << undo.output;
   EXPECT_EQ(Snapshot(HKEY_CLASSES_ROOT, L".bat") + Snapshot(HKEY_CLASSES_ROOT, L"batfile"), before);
+}
+
+// With TEMP unset the scratch script is "\TXT.reg": Windows writes it to the root of
+// the current drive, and the preview must do the same, or the undo file misses what
+// the real run then deletes (here the user's own choice for .txt).
+TEST(CliWineTest, WithTempUnsetTheUndoFileStillPutsTheUsersChoiceBack) {
+  const std::wstring fileExts =
+      L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.txt";
+  KeyGuard keepTxt(HKEY_CLASSES_ROOT, L"HKCR", L".txt");
+  KeyGuard keepTxtfile(HKEY_CLASSES_ROOT, L"HKCR", L"txtfile");
+  KeyGuard keepChoice(HKEY_CURRENT_USER, L"HKCU", fileExts);
+  Put(HKEY_CURRENT_USER, fileExts + L"\\UserChoice", L"ProgId", REG_SZ, Text(L"MyEditor.txt"));
+  Put(HKEY_CURRENT_USER, fileExts + L"\\OpenWithProgids", L"MyEditor.txt", REG_NONE, {});
+  Put(HKEY_CLASSES_ROOT, L".txt", L"", REG_SZ, Text(L"MyEditor.txt"));
+  const std::string before = Snapshot(HKEY_CURRENT_USER, fileExts) +
+                             Snapshot(HKEY_CLASSES_ROOT, L".txt") +
+                             Snapshot(HKEY_CLASSES_ROOT, L"txtfile");
+
+  // The current folder is on C:, so "\TXT.reg" is C:\TXT.reg.
+  ScratchDir scratch(L"KorvaneCliNoTemp");
+  const std::wstring dir = scratch.path() + L"\\undo";
+  const ChildRun fix =
+      Cli(L"fix assoc.txt --json --backup \"" + dir + L"\"", {{L"TEMP"}, scratch.path()});
+  const auto doc = nlohmann::json::parse(fix.output, nullptr, false);
+  ASSERT_FALSE(doc.is_discarded()) << fix.output;
+  const auto& repair = doc["repairs"][0];
+  // Wine's reg.exe reads the script's hex(2) data byte by byte (see the .bat test),
+  // so there the read-back finds those values wrong; the repair has run all the same.
+  EXPECT_TRUE(repair["status"] == "done" || (UnderWine() && repair["status"] == "unverified"))
+      << fix.output;
+  EXPECT_EQ(ReadString(HKEY_CURRENT_USER, fileExts + L"\\UserChoice", L"ProgId"), L"txtfile");
+  EXPECT_EQ(GetFileAttributesW(L"C:\\TXT.reg"), INVALID_FILE_ATTRIBUTES);
+
+  const ChildRun undo = RegExe(L"import \"" + dir + L"\\assoc.txt.reg\"");
+  EXPECT_EQ(undo.exitCode, 0u) << undo.output;
+  EXPECT_EQ(Snapshot(HKEY_CURRENT_USER, fileExts) + Snapshot(HKEY_CLASSES_ROOT, L".txt") +
+                Snapshot(HKEY_CLASSES_ROOT, L"txtfile"),
+            before);
 }
 
 TEST(CliWineTest, ScanExitsOneWhileTheTaskManagerPolicyIsSetAndZeroAfterItsFix) {

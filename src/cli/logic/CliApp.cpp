@@ -272,6 +272,7 @@ CliResult FixCommand(const std::vector<const CliRepair*>& repairs, Platform& sys
     std::string status = U(StatusName(rep.status));
     if (rep.status == RepairStatus::NotNeeded) status = "nothing to do (not in force)";
     if (rep.status == RepairStatus::Previewed) status = "preview only, nothing was changed";
+    if (rep.status == RepairStatus::NotRun) status = "not run, nothing was changed";
     if (rep.restartNeeded) status += ", restart needed";
     r.out += "  result: " + status + "\n";
   }

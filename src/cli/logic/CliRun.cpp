@@ -114,6 +114,17 @@ std::wstring BackupPath(Platform& system, const std::wstring& dir, const std::st
   return path;
 }
 
+// Writes the undo file and reads it back: only a file that holds every byte counts.
+// Returns why it could not be written.
+std::optional<std::wstring> WriteBackup(Platform& system, const std::wstring& path,
+                                        const std::vector<std::uint8_t>& bytes) {
+  if (!system.writeFile(path, bytes)) return system.lastErrorText();
+  std::vector<std::uint8_t> stored;
+  if (!system.readFile(path, &stored)) return system.lastErrorText();
+  if (stored != bytes) return std::wstring(L"The file does not hold what was written");
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::wstring MessageKind(unsigned flags) {
@@ -157,6 +168,8 @@ std::wstring StatusName(RepairStatus status) {
       return L"unverified";
     case RepairStatus::Previewed:
       return L"preview";
+    case RepairStatus::NotRun:
+      return L"not-run";
   }
   return {};
 }
@@ -185,18 +198,29 @@ std::vector<RepairReport> FixRepairs(const std::vector<const CliRepair*>& repair
 
     if (options.backupDir) {
       // The undo file comes from a preview of this very repair, taken just before it
-      // runs: every key and value it is about to touch, read as it is now.
+      // runs: every key and value it is about to touch, read as it is now.  A preview
+      // that fails leaves an undo file that misses what the real run would change,
+      // so the repair runs only after a preview that succeeded and a complete file.
       OverlayPlatform before(system);
       const RoutineResult planned = RunRoutine(*repair, before, options.drive);
       if (!planned.notNeeded) {
+        std::wstring why;
+        if (Judge(*repair, planned, &why) != RepairStatus::Done) {
+          report.status = RepairStatus::NotRun;
+          report.messages = planned.messages;
+          report.failure = L"Its preview failed, so no backup could be taken: " + why +
+                           L" The repair was not run.";
+          reports.push_back(std::move(report));
+          continue;
+        }
         const std::wstring path = BackupPath(system, *options.backupDir, repair->id);
         const std::wstring text = BuildUndoScript(
             before.journal(), system,
             {L"KorvaneCli undo file for " + FromUtf8(repair->id) + L" (" + repair->text + L")",
              L"written before the repair ran; to undo it: reg import \"" + path + L"\""});
-        if (!system.writeFile(path, EncodeRegFile(text))) {
-          report.status = RepairStatus::Failed;
-          report.failure = L"Cannot write the backup \"" + path + L"\": " + system.lastErrorText() +
+        if (const auto error = WriteBackup(system, path, EncodeRegFile(text))) {
+          report.status = RepairStatus::NotRun;
+          report.failure = L"Cannot write the backup \"" + path + L"\": " + *error +
                            L". The repair was not run.";
           reports.push_back(std::move(report));
           continue;
@@ -277,7 +301,8 @@ int ScanExitCode(const std::vector<ScanItem>& items) {
 int FixExitCode(const std::vector<Outcome>& outcomes) {
   bool restart = false;
   for (const Outcome& o : outcomes) {
-    if (o.status == RepairStatus::Failed || o.status == RepairStatus::Unverified)
+    if (o.status == RepairStatus::Failed || o.status == RepairStatus::Unverified ||
+        o.status == RepairStatus::NotRun)
       return kExitFailed;
     restart = restart || (o.status == RepairStatus::Done && o.needsRestart);
   }

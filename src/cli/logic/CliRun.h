@@ -56,9 +56,10 @@ class HeadlessPlatform : public ForwardingPlatform {
 enum class RepairStatus {
   Done,        // ran, reported its end, and what it wrote reads back
   NotNeeded,   // a restriction that is not in force: nothing to do
-  Failed,      // raised an error, showed one, stopped short, or could not be backed up
+  Failed,      // raised an error, showed one, or stopped short
   Unverified,  // ran, but something it wrote is not in place afterwards
   Previewed,   // dry run: nothing was changed
+  NotRun,      // its preview failed or its backup could not be written: nothing was changed
 };
 std::wstring StatusName(RepairStatus status);  // "done", "not-needed", ...
 
@@ -99,7 +100,7 @@ struct Outcome {
   RepairStatus status;
   bool needsRestart;
 };
-// 2 when any repair failed or could not be verified; else 3010 when a repair that
+// 2 when any repair failed, was not run or could not be verified; else 3010 when a repair that
 // needs a restart was done; else 0 (a preview, nothing needed, or done).
 int FixExitCode(const std::vector<Outcome>& outcomes);
 int FixExitCode(const std::vector<RepairReport>& reports);

@@ -24,12 +24,16 @@ std::wstring NormalPath(const std::wstring& path) {
   return p;
 }
 
+// The folder a file would be created in, as Windows resolves it: "C:\\X" lies in
+// "C:\\", and "\\X" (what an empty TEMP makes of a scratch file) in the root of the
+// current drive, "\\".
 std::wstring ParentFolder(const std::wstring& path) {
   std::wstring p = path;
   std::replace(p.begin(), p.end(), L'/', L'\\');
   while (p.size() > 3 && p.back() == L'\\') p.pop_back();
   const size_t slash = p.find_last_of(L'\\');
   if (slash == std::wstring::npos) return {};
+  if (slash == 0) return p.substr(0, 1);
   if (slash == 2 && p.size() > 1 && p[1] == L':') return p.substr(0, 3);
   return p.substr(0, slash);
 }

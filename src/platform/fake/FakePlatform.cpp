@@ -49,6 +49,8 @@ std::vector<std::wstring> SplitPath(const std::wstring& path) {
 std::wstring NormPath(const std::wstring& path) {
   std::wstring p = Lower(path);
   std::replace(p.begin(), p.end(), L'/', L'\\');
+  // "\\X" is X in the root of the current drive, which is always C: here.
+  if (!p.empty() && p[0] == L'\\' && (p.size() == 1 || p[1] != L'\\')) p = L"c:" + p;
   while (p.size() > 3 && p.back() == L'\\') p.pop_back();
   return p;
 }
