@@ -120,6 +120,11 @@ class ForwardingPlatform : public Platform {
   void coInitialize() override { inner_.coInitialize(); }
   void coUninitialize() override { inner_.coUninitialize(); }
 
+  bool writeNewFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes,
+                    long* error) override {
+    return inner_.writeNewFile(path, bytes, error);
+  }
+
  private:
   Platform& inner_;
 };

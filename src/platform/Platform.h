@@ -167,6 +167,13 @@ class Platform {
   virtual std::optional<ComFailure> createRestorePoint(const std::wstring& description) = 0;
   virtual void coInitialize() = 0;
   virtual void coUninitialize() = 0;
+
+  // --- KorvaneCli: undo files ---
+  // CreateFileW with CREATE_NEW, then the bytes: an existing file is never replaced
+  // (*error is then 80, ERROR_FILE_EXISTS).  On any failure *error holds the Win32
+  // code, lastErrorText() describes it, and no partly written file is left behind.
+  virtual bool writeNewFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes,
+                            long* error) = 0;
 };
 
 // The process-wide platform: Win32Platform in the program, a fake in tests.

@@ -16,9 +16,11 @@ namespace korvane::testing {
 
 class CliTest : public FakeTest {
  protected:
-  // KorvaneCli with these arguments, on the fake as the real platform.
-  cli::CliResult run(const std::vector<std::string>& args) {
-    cli::CliHost host{fake(),
+  // KorvaneCli with these arguments, on the fake as the real platform (or on a layer
+  // over it that plays some other behaviour).
+  cli::CliResult run(const std::vector<std::string>& args) { return run(args, fake()); }
+  cli::CliResult run(const std::vector<std::string>& args, Platform& system) {
+    cli::CliHost host{system,
                       [this](const std::wstring& path) {
                         if (!makeDirectories) return false;
                         if (!fake().directoryExists(path)) fake().addDirectory(path);

@@ -6,6 +6,7 @@
 
 #include "CliTestSupport.h"
 #include "common/Registry.h"
+#include "platform/ForwardingPlatform.h"
 
 namespace korvane {
 namespace {
@@ -142,6 +143,32 @@ TEST_F(CliUndoTest, TheFileIsWhatRegeditWritesAndAnEarlierOneIsNeverOverwritten)
   EXPECT_NE(cli::DecodeRegFile(*second).find(L"\"IconsOnly\"=dword:00000000"), std::wstring::npos);
 }
 
+// A file that another process creates between a look at the folder and the create:
+// this layer never sees the undo files, as a look taken just before that would.
+class BlindToUndoFiles : public ForwardingPlatform {
+ public:
+  using ForwardingPlatform::ForwardingPlatform;
+  std::uint32_t getFileAttributes(const std::wstring& path) override {
+    if (path.rfind(L"C:\\Backup\\", 0) == 0) return kInvalidFileAttributes;
+    return ForwardingPlatform::getFileAttributes(path);
+  }
+};
+
+TEST_F(CliUndoTest, AnUndoFileThatAppearedMeanwhileIsNotReplaced) {
+  fake().setDword(HKCU, kAdvanced, L"IconsOnly", 1);
+  fake().addDirectory(L"C:\\Backup");
+  fake().addTextFile(L"C:\\Backup\\advanced.thumbnails.reg", "made by someone else");
+  BlindToUndoFiles blind(fake());
+  last = run({"fix", "advanced.thumbnails", "--backup", "C:\\Backup"}, blind);
+  EXPECT_EQ(last.exitCode, 3010) << last.out;
+  EXPECT_EQ(fake().fileText(L"C:\\Backup\\advanced.thumbnails.reg"), "made by someone else");
+  EXPECT_NE(last.out.find("backup: C:\\Backup\\advanced.thumbnails-2.reg"), std::string::npos)
+      << last.out;
+  const auto undo = fake().fileBytes(L"C:\\Backup\\advanced.thumbnails-2.reg");
+  ASSERT_TRUE(undo.has_value());
+  EXPECT_NE(cli::DecodeRegFile(*undo).find(L"\"IconsOnly\"=dword:00000001"), std::wstring::npos);
+}
+
 TEST_F(CliUndoTest, NoRepairRunsWithoutItsBackup) {
   fake().setDword(HKCU, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System",
                   L"DisableTaskMgr", 1);
@@ -162,6 +189,16 @@ TEST_F(CliUndoTest, NoRepairRunsWithoutItsBackup) {
     EXPECT_EQ(r["status"], "not-run");
     EXPECT_NE(r.value("failure", "").find("The repair was not run"), std::string::npos);
   }
+  EXPECT_EQ(allHives(), before);
+
+  // A disk that fills up while the file is written leaves no part of it behind.
+  fake().freeBytes = 40;
+  const auto full = runJson({"fix", "restriction.task-manager", "--backup", "C:\\Full"});
+  EXPECT_EQ(last.exitCode, 2);
+  EXPECT_EQ(full["repairs"][0]["status"], "not-run");
+  EXPECT_NE(full["repairs"][0].value("failure", "").find("not enough space"), std::string::npos)
+      << full.dump();
+  EXPECT_TRUE(fake().filesUnder(L"C:\\Full").empty());
   EXPECT_EQ(allHives(), before);
 }
 

@@ -284,6 +284,30 @@ TEST(CliWineTest, WithTempUnsetTheUndoFileStillPutsTheUsersChoiceBack) {
             before);
 }
 
+// Undo files are made with CREATE_NEW: a file that is there, whoever made it and
+// whenever, stays as it is.
+TEST(CliWineTest, AnUndoFileIsCreatedNewOrNotAtAll) {
+  ScratchDir scratch(L"KorvaneCliNewFile");
+  const std::wstring existing = scratch.path() + L"\\taken.reg";
+  const std::vector<std::uint8_t> mine = {'m', 'i', 'n', 'e'};
+  ASSERT_TRUE(Sys().writeFile(existing, mine));
+  long error = 0;
+  EXPECT_FALSE(Sys().writeNewFile(existing, {'u', 'n', 'd', 'o'}, &error));
+  EXPECT_EQ(error, ERROR_FILE_EXISTS);
+  // The system's wording differs ("File exists" under Wine); there must be one.
+  EXPECT_FALSE(Sys().lastErrorText().empty());
+  std::vector<std::uint8_t> stored;
+  ASSERT_TRUE(Sys().readFile(existing, &stored));
+  EXPECT_EQ(stored, mine);
+
+  const std::wstring fresh = scratch.path() + L"\\fresh.reg";
+  ASSERT_TRUE(Sys().writeNewFile(fresh, {'u', 'n', 'd', 'o'}, &error));
+  ASSERT_TRUE(Sys().readFile(fresh, &stored));
+  EXPECT_EQ(stored, (std::vector<std::uint8_t>{'u', 'n', 'd', 'o'}));
+  EXPECT_FALSE(Sys().writeNewFile(scratch.path() + L"\\no\\such\\folder.reg", {'x'}, &error));
+  EXPECT_EQ(error, ERROR_PATH_NOT_FOUND);
+}
+
 TEST(CliWineTest, ScanExitsOneWhileTheTaskManagerPolicyIsSetAndZeroAfterItsFix) {
   KeyGuard keepPolicies(HKEY_CURRENT_USER, L"HKCU", kTaskMgrPolicy);
   Put(HKEY_CURRENT_USER, kTaskMgrPolicy, L"DisableTaskMgr", REG_DWORD, {1, 0, 0, 0});

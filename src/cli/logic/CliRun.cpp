@@ -1,6 +1,7 @@
 #include "cli/logic/CliRun.h"
 
 #include <exception>
+#include <functional>
 
 #include "advfix/Unit_AdvFix_Korvane.h"
 #include "cli/logic/CliText.h"
@@ -102,25 +103,31 @@ RepairStatus Judge(const CliRepair& repair, const RoutineResult& result, std::ws
   return RepairStatus::Done;
 }
 
-// <dir>\<id>.reg, or <id>-2.reg, -3 ... when that exists: an earlier undo file
-// holds the state from before the first repair and is never overwritten.
-std::wstring BackupPath(Platform& system, const std::wstring& dir, const std::string& id) {
+constexpr long kErrorFileExistsCode = 80;
+
+// Creates <dir>\<id>.reg, or <id>-2.reg, -3 ... when that exists: an earlier undo
+// file holds the state from before the first repair and is never overwritten.  Only
+// the create itself decides, so a file that appears meanwhile is not replaced
+// either.  The file is read back: only one that holds every byte counts.  Returns
+// why it could not be written; *path is the file's name.
+std::optional<std::wstring> WriteBackup(
+    Platform& system, const std::wstring& dir, const std::string& id,
+    const std::function<std::vector<std::uint8_t>(const std::wstring&)>& content,
+    std::wstring* path) {
   std::wstring base = dir;
   if (!base.empty() && base.back() != L'\\' && base.back() != L'/') base += L"\\";
   base += FromUtf8(id);
-  std::wstring path = base + L".reg";
-  for (int n = 2; system.getFileAttributes(path) != kInvalidFileAttributes; ++n)
-    path = base + L"-" + std::to_wstring(n) + L".reg";
-  return path;
-}
-
-// Writes the undo file and reads it back: only a file that holds every byte counts.
-// Returns why it could not be written.
-std::optional<std::wstring> WriteBackup(Platform& system, const std::wstring& path,
-                                        const std::vector<std::uint8_t>& bytes) {
-  if (!system.writeFile(path, bytes)) return system.lastErrorText();
+  std::vector<std::uint8_t> bytes;
+  for (int n = 1;; ++n) {
+    *path = n == 1 ? base + L".reg" : base + L"-" + std::to_wstring(n) + L".reg";
+    bytes = content(*path);
+    long error = 0;
+    if (system.writeNewFile(*path, bytes, &error)) break;
+    if ((error != kErrorFileExistsCode && error != kErrorAlreadyExists) || n >= 9999)
+      return system.lastErrorText();
+  }
   std::vector<std::uint8_t> stored;
-  if (!system.readFile(path, &stored)) return system.lastErrorText();
+  if (!system.readFile(*path, &stored)) return system.lastErrorText();
   if (stored != bytes) return std::wstring(L"The file does not hold what was written");
   return std::nullopt;
 }
@@ -213,12 +220,14 @@ std::vector<RepairReport> FixRepairs(const std::vector<const CliRepair*>& repair
           reports.push_back(std::move(report));
           continue;
         }
-        const std::wstring path = BackupPath(system, *options.backupDir, repair->id);
-        const std::wstring text = BuildUndoScript(
-            before.journal(), system,
-            {L"KorvaneCli undo file for " + FromUtf8(repair->id) + L" (" + repair->text + L")",
-             L"written before the repair ran; to undo it: reg import \"" + path + L"\""});
-        if (const auto error = WriteBackup(system, path, EncodeRegFile(text))) {
+        auto content = [&](const std::wstring& path) {
+          return EncodeRegFile(BuildUndoScript(
+              before.journal(), system,
+              {L"KorvaneCli undo file for " + FromUtf8(repair->id) + L" (" + repair->text + L")",
+               L"written before the repair ran; to undo it: reg import \"" + path + L"\""}));
+        };
+        std::wstring path;
+        if (const auto error = WriteBackup(system, *options.backupDir, repair->id, content, &path)) {
           report.status = RepairStatus::NotRun;
           report.failure = L"Cannot write the backup \"" + path + L"\": " + *error +
                            L". The repair was not run.";

@@ -157,6 +157,17 @@ bool JournalingPlatform::writeFile(const std::wstring& path,
   return ok;
 }
 
+bool JournalingPlatform::writeNewFile(const std::wstring& path,
+                                      const std::vector<std::uint8_t>& bytes, long* error) {
+  const bool ok = ForwardingPlatform::writeNewFile(path, bytes, error);
+  if (ok) {
+    Change c = OtherChange(ChangeKind::WriteFile, path);
+    c.byteCount = bytes.size();
+    journal_.push_back(c);
+  }
+  return ok;
+}
+
 bool JournalingPlatform::replaceFile(const std::wstring& from, const std::wstring& to) {
   const bool ok = ForwardingPlatform::replaceFile(from, to);
   if (ok) journal_.push_back(OtherChange(ChangeKind::ReplaceFile, from, to));

@@ -10,6 +10,7 @@ namespace {
 
 constexpr long kErrorPathNotFound = 3;
 constexpr long kErrorInvalidHandle = 6;
+constexpr long kErrorFileExists = 80;
 constexpr long kErrorNoMoreItems = 259;
 constexpr long kErrorKeyDeleted = 1018;
 
@@ -439,6 +440,8 @@ std::wstring OverlayPlatform::lastErrorText() {
       return L"The system cannot find the path specified";
     case kErrorAccessDenied:
       return L"Access is denied";
+    case kErrorFileExists:
+      return L"The file exists";
     default:
       return L"The operation completed successfully";
   }
@@ -479,6 +482,17 @@ bool OverlayPlatform::writeFile(const std::wstring& path, const std::vector<std:
   record(c);
   files_[NormalPath(path)] = FileEntry{path, bytes};
   return true;
+}
+
+bool OverlayPlatform::writeNewFile(const std::wstring& path,
+                                   const std::vector<std::uint8_t>& bytes, long* error) {
+  if (fileAttributes(path) != kInvalidFileAttributes) {
+    *error = kErrorFileExists;
+    return fail(kErrorFileExists);
+  }
+  if (writeFile(path, bytes)) return true;
+  *error = lastError_.value_or(kErrorAccessDenied);
+  return false;
 }
 
 bool OverlayPlatform::readFile(const std::wstring& path, std::vector<std::uint8_t>* bytes) {

@@ -30,6 +30,7 @@ constexpr long kErrorInvalidHandle = 6;
 constexpr long kErrorNoMoreItems = 259;
 constexpr long kErrorPathNotFound = 3;
 constexpr long kErrorDiskFull = 112;
+constexpr long kErrorFileExists = 80;
 
 std::vector<std::wstring> SplitPath(const std::wstring& path) {
   std::vector<std::wstring> parts;
@@ -625,6 +626,7 @@ std::wstring FakePlatform::lastErrorText() {
     case kErrorPathNotFound: return L"The system cannot find the path specified";
     case kErrorAccessDenied: return L"Access is denied";
     case kErrorDiskFull: return L"There is not enough space on the disk";
+    case kErrorFileExists: return L"The file exists";
     default: return L"The operation completed successfully";
   }
 }
@@ -683,6 +685,17 @@ std::optional<ComFailure> FakePlatform::queryBaseBoards(std::vector<BaseBoard>* 
   if (baseBoardFailure) return baseBoardFailure;
   *boards = baseBoards;
   return std::nullopt;
+}
+
+bool FakePlatform::writeNewFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes,
+                                long* error) {
+  if (fileExists(path) || directoryExists(path)) {
+    *error = kErrorFileExists;
+    return fail(kErrorFileExists);
+  }
+  if (writeFile(path, bytes)) return true;
+  *error = lastError_;
+  return false;
 }
 
 std::optional<ComFailure> FakePlatform::createRestorePoint(const std::wstring& description) {

@@ -199,6 +199,9 @@ class FakePlatform : public Platform {
   void coInitialize() override { ++comInitDepth; }
   void coUninitialize() override { --comInitDepth; }
 
+  bool writeNewFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes,
+                    long* error) override;
+
  private:
   struct Key;
   struct Process {

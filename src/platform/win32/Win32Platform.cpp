@@ -331,4 +331,29 @@ std::intptr_t Win32Platform::shellExecute(const std::wstring& verb, const std::w
 void Win32Platform::coInitialize() { CoInitialize(nullptr); }
 void Win32Platform::coUninitialize() { CoUninitialize(); }
 
+// ------------------------------------------------------- KorvaneCli: undo files
+
+bool Win32Platform::writeNewFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes,
+                                 long* error) {
+  HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) {
+    *error = static_cast<long>(GetLastError());
+    return false;
+  }
+  DWORD written = 0;
+  const bool ok = bytes.empty() || (WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()),
+                                              &written, nullptr) &&
+                                    written == bytes.size());
+  DWORD code = ok ? ERROR_SUCCESS : GetLastError();
+  if (!CloseHandle(f) && ok) code = GetLastError();
+  if (code == ERROR_SUCCESS && ok) return true;
+  // The file is this call's own: a part of an undo file is worse than none.
+  if (code == ERROR_SUCCESS) code = ERROR_WRITE_FAULT;
+  DeleteFileW(path.c_str());
+  SetLastError(code);
+  *error = static_cast<long>(code);
+  return false;
+}
+
 }  // namespace korvane

@@ -75,6 +75,9 @@ class Win32Platform : public Platform {
   void coInitialize() override;
   void coUninitialize() override;
 
+  bool writeNewFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes,
+                    long* error) override;
+
  private:
   HWND mainWindow_ = nullptr;
   NumberSeparators separators_;
