@@ -97,6 +97,40 @@ TEST_F(CliCommandTest, BadArgumentsExitWith87AndTheUsageAndChangeNothing) {
   EXPECT_TRUE(Has(help.out, "Usage:"));
 }
 
+TEST_F(CliCommandTest, AnOptionIsNeverTakenAsTheValueOfTheOneBefore) {
+  fake().setDword(HKCU, kSystemPolicies, L"DisableTaskMgr", 1);
+  const std::wstring before = allHives();
+  int foldersMade = 0;
+  const std::vector<std::vector<std::string>> cases = {
+      {"fix", "restriction.task-manager", "--backup", "--json"},
+      {"fix", "restriction.task-manager", "--backup", "--dry-run"},
+      {"fix", "restriction.task-manager", "--backup", "-q"},
+      {"fix", "restriction.task-manager", "--backup=--json"},
+      {"fix", "advanced.corrupted-recycle-bin", "--drive", "--json"},
+      {"fix", "advanced.corrupted-recycle-bin", "--drive", "-C"},
+  };
+  for (const auto& args : cases) {
+    std::string joined;
+    for (const auto& a : args) joined += a + " ";
+    cli::CliHost host{fake(),
+                      [&foldersMade](const std::wstring&) {
+                        ++foldersMade;
+                        return true;
+                      },
+                      nullptr};
+    const cli::CliResult r = cli::RunCli(args, host);
+    EXPECT_EQ(r.exitCode, 87) << joined;
+    EXPECT_TRUE(Has(r.err, "needs a value, not the option")) << joined << r.err;
+    EXPECT_TRUE(Has(r.err, "Usage:")) << joined;
+  }
+  EXPECT_EQ(foldersMade, 0);
+  EXPECT_EQ(allHives(), before);
+  EXPECT_TRUE(fake().launches().empty());
+  // The error is a JSON document when --json was asked for, even as the swallowed value.
+  const Json doc = Json::parse(run({"fix", "assoc.txt", "--backup", "--json"}).out);
+  EXPECT_EQ(doc["exitCode"], 87);
+}
+
 TEST_F(CliCommandTest, ListGivesEveryRepairAStableId) {
   const Json doc = runJson({"list"});
   EXPECT_EQ(last.exitCode, 0);

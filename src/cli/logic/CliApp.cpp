@@ -361,6 +361,14 @@ CliResult RunCli(const std::vector<std::string>& args, CliHost& host) {
     return BadArguments(e.what(), jsonAsked);
   }
 
+  // An empty variable in a fleet script turns "--backup $dir --json" into
+  // "--backup --json": the next option would be taken as the folder.
+  for (const auto& [name, value] : {std::pair{"--backup", &backupDir}, std::pair{"--drive", &drive}}) {
+    if (*value && !(*value)->empty() && (**value)[0] == '-')
+      return BadArguments(std::string(name) + " needs a value, not the option \"" + **value + "\"",
+                          jsonAsked);
+  }
+
   if (app.got_subcommand("list")) return ListCommand(json);
 
   // Every argument must name something before anything runs.
