@@ -355,6 +355,52 @@ TEST_F(CliCommandTest, TheRecycleBinDriveComesFromTheCommandLine) {
   EXPECT_TRUE(Has(last.out, "failed: The repair stopped before its end"));
 }
 
+TEST(CliTextTest, PlainLinesEscapeControlCharactersAndNothingElse) {
+  const struct {
+    std::wstring text;
+    std::wstring shown;
+  } cases[] = {
+      {L"C:\\Users\\Ann Lee\\x.reg \"q\" \u00e9\u4e2d", L"C:\\Users\\Ann Lee\\x.reg \"q\" \u00e9\u4e2d"},
+      {L"one\r\ntwo", L"one\\r\\ntwo"},
+      {L"a\tb", L"a\\tb"},
+      {L"\x1b[2Jclear", L"\\x1b[2Jclear"},
+      {std::wstring(L"nul\0inside", 10), L"nul\\x00inside"},
+      {L"\x7f\x85\x9f\xa0", L"\\x7f\\x85\\x9f\xa0"},
+      {L"para\u2029line\u2028", L"para\\u2029line\\u2028"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(cli::EscapeControls(c.text), c.shown) << cli::ToUtf8(c.shown);
+}
+
+TEST_F(CliCommandTest, RegistryDataCannotForgeLinesOfPlainOutput) {
+  installRegExe();
+  ASSERT_EQ(run({"fix", "assoc.txt"}).exitCode, 0);
+  const std::wstring forged =
+      L"x\r\nassoc.txt: in place, nothing to do\r\nChecked 34 restrictions and 1 file types: "
+      L"nothing found.";
+  fake().setString(HKCR, L".txt", L"Foreign\nname", forged);
+
+  last = run({"scan", "assoc.txt"});
+  EXPECT_EQ(last.exitCode, 1);
+  int checkedLines = 0;
+  for (size_t start = 0, end; start < last.out.size(); start = end + 1) {
+    end = last.out.find('\n', start);
+    const std::string line = last.out.substr(start, end - start);
+    EXPECT_EQ(line.find('\r'), std::string::npos) << line;
+    EXPECT_NE(line, "assoc.txt: in place, nothing to do");
+    checkedLines += line.rfind("Checked ", 0) == 0 ? 1 : 0;
+  }
+  EXPECT_EQ(checkedLines, 1) << last.out;
+  EXPECT_TRUE(Has(last.out, "\"Foreign\\nname\" = REG_SZ \"x\\r\\nassoc.txt: in place"))
+      << last.out;
+
+  // JSON carries the data as it is; its own escaping keeps it inside the string.
+  const Json doc = runJson({"scan", "assoc.txt"});
+  const auto& d = doc["fileTypes"][0]["differences"][0];
+  EXPECT_EQ(d["name"], "Foreign\nname");
+  EXPECT_EQ(d["actual"]["data"], cli::ToUtf8(forged));
+}
+
 TEST_F(CliCommandTest, ScanFindsRestrictionsInForce) {
   fake().setDword(HKCU, kSystemPolicies, L"DisableTaskMgr", 1);
   fake().setDword(HKLM, L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System",

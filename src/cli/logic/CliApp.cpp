@@ -18,6 +18,8 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 std::string U(const std::wstring& s) { return ToUtf8(s); }
+// Text that came from the registry, a repair or a path, for one line of plain output.
+std::string Line(const std::wstring& s) { return ToUtf8(EscapeControls(s)); }
 
 // ------------------------------------------------------------------- JSON
 
@@ -137,7 +139,7 @@ std::string Pad(const std::string& s, size_t width) {
 }
 
 std::string PlainChange(const Change& c) {
-  return (c.viaImport ? "      " : "    ") + U(DescribeChange(c)) + "\n";
+  return (c.viaImport ? "      " : "    ") + Line(DescribeChange(c)) + "\n";
 }
 
 // ---------------------------------------------------------------- commands
@@ -209,7 +211,7 @@ CliResult ScanCommand(const std::vector<const CliRepair*>& scope, Platform& syst
     r.out += item.repair->id + ": not as its script leaves it (" +
              std::to_string(item.differences.size()) + " differences)\n";
     for (std::size_t i = 0; i < item.differences.size() && i < kShown; ++i)
-      r.out += "    " + U(DescribeDifference(item.differences[i])) + "\n";
+      r.out += "    " + Line(DescribeDifference(item.differences[i])) + "\n";
     if (item.differences.size() > kShown)
       r.out += "    ... and " + std::to_string(item.differences.size() - kShown) + " more\n";
   }
@@ -262,13 +264,13 @@ CliResult FixCommand(const std::vector<const CliRepair*>& repairs, Platform& sys
       for (const Change& c : rep.changes) r.out += PlainChange(c);
     }
     for (const ShownMessage& m : rep.messages)
-      r.out += "  " + U(MessageKind(m.flags)) + ": " + U(m.text) +
+      r.out += "  " + U(MessageKind(m.flags)) + ": " + Line(m.text) +
                ((m.flags & 0x0F) == kMbYesNo ? (m.answer == kIdYes ? " -> yes" : " -> no") : "") +
                "\n";
-    if (rep.backupPath) r.out += "  backup: " + U(*rep.backupPath) + "\n";
+    if (rep.backupPath) r.out += "  backup: " + Line(*rep.backupPath) + "\n";
     for (const Difference& d : rep.unverified)
-      r.out += "  not in place: " + U(DescribeDifference(d)) + "\n";
-    if (!rep.failure.empty()) r.out += "  failed: " + U(rep.failure) + "\n";
+      r.out += "  not in place: " + Line(DescribeDifference(d)) + "\n";
+    if (!rep.failure.empty()) r.out += "  failed: " + Line(rep.failure) + "\n";
     std::string status = U(StatusName(rep.status));
     if (rep.status == RepairStatus::NotNeeded) status = "nothing to do (not in force)";
     if (rep.status == RepairStatus::Previewed) status = "preview only, nothing was changed";
