@@ -124,6 +124,7 @@ class ForwardingPlatform : public Platform {
                     long* error) override {
     return inner_.writeNewFile(path, bytes, error);
   }
+  bool isElevated() override { return inner_.isElevated(); }
 
  private:
   Platform& inner_;

@@ -168,12 +168,14 @@ class Platform {
   virtual void coInitialize() = 0;
   virtual void coUninitialize() = 0;
 
-  // --- KorvaneCli: undo files ---
+  // --- KorvaneCli (fleet use): undo files, rights ---
   // CreateFileW with CREATE_NEW, then the bytes: an existing file is never replaced
   // (*error is then 80, ERROR_FILE_EXISTS).  On any failure *error holds the Win32
   // code, lastErrorText() describes it, and no partly written file is left behind.
   virtual bool writeNewFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes,
                             long* error) = 0;
+  // The process token is elevated (TokenElevation); false when that cannot be told.
+  virtual bool isElevated() = 0;
 };
 
 // The process-wide platform: Win32Platform in the program, a fake in tests.

@@ -131,6 +131,50 @@ TEST_F(CliCommandTest, AnOptionIsNeverTakenAsTheValueOfTheOneBefore) {
   EXPECT_EQ(doc["exitCode"], 87);
 }
 
+TEST_F(CliCommandTest, OnlyARealFixNeedsAnElevatedProcess) {
+  fake().setDword(HKCU, kSystemPolicies, L"DisableTaskMgr", 1);
+  const std::wstring before = allHives();
+  int foldersMade = 0;
+  const struct {
+    std::vector<std::string> args;
+    bool elevated;
+    int exitCode;
+  } cases[] = {
+      {{"list"}, false, 0},
+      {{"scan", "restriction.task-manager"}, false, 1},
+      {{"fix", "restriction.task-manager", "--dry-run"}, false, 0},
+      {{"fix", "restriction.task-manager"}, false, 5},
+      {{"fix", "restriction.task-manager", "--backup", "C:\\Undo"}, false, 5},
+      {{"fix", "advanced.*", "--drive", "C"}, false, 5},
+      {{"fix", "nonsense"}, false, 87},  // bad arguments are reported first
+      {{"fix", "restriction.task-manager"}, true, 0},
+  };
+  for (const auto& c : cases) {
+    std::string joined;
+    for (const auto& a : c.args) joined += a + " ";
+    fake().elevated = c.elevated;
+    cli::CliHost host{fake(),
+                      [&foldersMade](const std::wstring&) {
+                        ++foldersMade;
+                        return true;
+                      },
+                      nullptr};
+    const cli::CliResult r = cli::RunCli(c.args, host);
+    EXPECT_EQ(r.exitCode, c.exitCode) << joined << r.out << r.err;
+    if (c.exitCode == 5) {
+      EXPECT_TRUE(Has(r.err, "needs administrator rights")) << joined;
+      EXPECT_TRUE(Has(r.err, "Nothing was changed")) << joined;
+      EXPECT_TRUE(r.out.empty()) << joined;
+      EXPECT_EQ(allHives(), before) << joined;
+      EXPECT_EQ(foldersMade, 0) << joined;
+      EXPECT_TRUE(fake().launches().empty()) << joined;
+    }
+  }
+  EXPECT_FALSE(fake().value(HKCU, kSystemPolicies, L"DisableTaskMgr").has_value());
+  fake().elevated = false;
+  EXPECT_EQ(runJson({"fix", "restriction.task-manager"})["exitCode"], 5);
+}
+
 TEST_F(CliCommandTest, ListGivesEveryRepairAStableId) {
   const Json doc = runJson({"list"});
   EXPECT_EQ(last.exitCode, 0);

@@ -324,8 +324,8 @@ std::string UsageText() {
          "restriction.*, advanced.*, task.*.\n"
          "\n"
          "Exit codes: 0 done or nothing found; 1 scan found something; 2 a repair\n"
-         "failed or what it wrote is not in place; 3010 done, restart needed;\n"
-         "87 bad arguments.\n";
+         "failed, was not run, or what it wrote is not in place; 3010 done, restart\n"
+         "needed; 5 fix needs administrator rights; 87 bad arguments.\n";
 }
 
 CliResult RunCli(const std::vector<std::string>& args, CliHost& host) {
@@ -419,8 +419,23 @@ CliResult RunCli(const std::vector<std::string>& args, CliHost& host) {
       return BadArguments(r->id + " empties a drive's Recycle Bin: name the drive with --drive",
                           json);
   }
+  if (backupDir && dryRun)
+    return BadArguments("--backup writes files; it cannot go with --dry-run", json);
+  // Without elevation the repairs would fail part-way, some of their writes refused
+  // and others done: nothing is tried at all.
+  if (!dryRun && !system.isElevated()) {
+    const std::string message =
+        "fix changes the system and needs administrator rights; run it from an elevated "
+        "prompt (or as SYSTEM). Nothing was changed; list, scan and fix --dry-run work "
+        "without them";
+    CliResult r;
+    r.exitCode = kExitNotElevated;
+    r.err = "KorvaneCli: " + message + ".\n";
+    if (json)
+      r.out = Dump(Json{{"command", "fix"}, {"error", message}, {"exitCode", kExitNotElevated}});
+    return r;
+  }
   if (backupDir) {
-    if (dryRun) return BadArguments("--backup writes files; it cannot go with --dry-run", json);
     options.backupDir = FromUtf8(*backupDir);
     if (host.fullPath) options.backupDir = host.fullPath(*options.backupDir);
     if (!host.makeDirectory || !host.makeDirectory(*options.backupDir)) {

@@ -18,6 +18,7 @@ namespace korvane::cli {
 constexpr int kExitOk = 0;
 constexpr int kExitFound = 1;
 constexpr int kExitFailed = 2;
+constexpr int kExitNotElevated = 5;       // ERROR_ACCESS_DENIED
 constexpr int kExitBadArguments = 87;     // ERROR_INVALID_PARAMETER
 constexpr int kExitRestartNeeded = 3010;  // ERROR_SUCCESS_REBOOT_REQUIRED
 

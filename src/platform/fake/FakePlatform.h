@@ -144,6 +144,8 @@ class FakePlatform : public Platform {
   int comInitDepth = 0;
   std::set<std::wstring> semaphores;
   std::map<std::wstring, std::vector<std::uint8_t>> resources;
+  // KorvaneCli's fleet use: the process's rights.
+  bool elevated = true;
 
   // ---------------------------------------------------------------- Platform
   long regCreateKey(Handle parent, const std::wstring& subKey, std::uint32_t access,
@@ -201,6 +203,7 @@ class FakePlatform : public Platform {
 
   bool writeNewFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes,
                     long* error) override;
+  bool isElevated() override { return elevated; }
 
  private:
   struct Key;

@@ -331,7 +331,7 @@ std::intptr_t Win32Platform::shellExecute(const std::wstring& verb, const std::w
 void Win32Platform::coInitialize() { CoInitialize(nullptr); }
 void Win32Platform::coUninitialize() { CoUninitialize(); }
 
-// ------------------------------------------------------- KorvaneCli: undo files
+// ------------------------------------------------- KorvaneCli: undo files, rights
 
 bool Win32Platform::writeNewFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes,
                                  long* error) {
@@ -354,6 +354,16 @@ bool Win32Platform::writeNewFile(const std::wstring& path, const std::vector<std
   SetLastError(code);
   *error = static_cast<long>(code);
   return false;
+}
+
+bool Win32Platform::isElevated() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  TOKEN_ELEVATION elevation{};
+  DWORD size = 0;
+  const bool ok = GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size);
+  CloseHandle(token);
+  return ok && elevation.TokenIsElevated != 0;
 }
 
 }  // namespace korvane

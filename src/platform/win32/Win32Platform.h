@@ -77,6 +77,7 @@ class Win32Platform : public Platform {
 
   bool writeNewFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes,
                     long* error) override;
+  bool isElevated() override;
 
  private:
   HWND mainWindow_ = nullptr;
