@@ -8,7 +8,8 @@ namespace korvane::cli {
 namespace {
 
 bool IsRoot(Handle h) {
-  return h == kHkeyClassesRoot || h == kHkeyCurrentUser || h == kHkeyLocalMachine;
+  return h == kHkeyClassesRoot || h == kHkeyCurrentUser || h == kHkeyLocalMachine ||
+         h == kHkeyUsers;
 }
 
 }  // namespace
