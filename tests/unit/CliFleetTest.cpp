@@ -334,6 +334,16 @@ TEST_F(CliFleetTest, TheOutputForOneIdStaysWithinWhatIntuneReads) {
     EXPECT_TRUE(Has(LastLine(last.out), "restriction.task-manager (42 users)")) << last.out;
   }
   EXPECT_EQ(last.exitCode, 0);
+
+  // A reg.exe that writes every value wrong: each of them is not in place.
+  installRegExe([](cli::RegOp& op) {
+    if (op.kind == cli::RegOpKind::SetValue)
+      op.data = RegData{kRegSz, std::vector<std::uint8_t>(600, 0x78)};
+  });
+  last = run({"fix", "assoc.bat"});
+  EXPECT_EQ(last.exitCode, 2);
+  EXPECT_TRUE(Has(last.out, "more not in place")) << last.out;
+  EXPECT_LT(last.out.size(), 2048u) << last.out;
 }
 
 TEST_F(CliFleetTest, AsSystemAPerUserRestrictionSaysWhoseSettingsWereChecked) {

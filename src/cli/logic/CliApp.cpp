@@ -436,8 +436,12 @@ std::string PlainReport(const RepairReport& rep, const FixOptions& options,
            "\n";
   }
   if (rep.backupPath) out += Clipped(indent + "  backup: " + Line(*rep.backupPath), 320) + "\n";
-  for (const Difference& d : rep.unverified)
-    out += Clipped(indent + "  not in place: " + Line(DescribeDifference(d))) + "\n";
+  constexpr std::size_t kShown = 5;
+  for (std::size_t i = 0; i < rep.unverified.size() && i < kShown; ++i)
+    out += Clipped(indent + "  not in place: " + Line(DescribeDifference(rep.unverified[i]))) + "\n";
+  if (rep.unverified.size() > kShown)
+    out += indent + "  ... and " + std::to_string(rep.unverified.size() - kShown) +
+           " more not in place (--json lists them all)\n";
   if (!rep.failure.empty()) out += Clipped(indent + "  failed: " + Line(rep.failure), 400) + "\n";
   if (rep.eventLogError)
     out += Clipped(indent + "  event log: not written: " + Line(*rep.eventLogError)) + "\n";
