@@ -274,14 +274,14 @@ TEST_F(CliCommandTest, ADryRunLeavesTheRegistryAndFilesExactlyAsTheyWere) {
 TEST_F(CliCommandTest, EveryRepairCanBePreviewed) {
   Furnish(fake());
   installRegExe();
-  const Json doc = runJson({"fix", "assoc.*", "restriction.*", "advanced.*", "task.*",
-                            "--dry-run", "--drive", "C"});
+  const Json doc = runJson(
+      {"fix", "assoc.*", "restriction.*", "advanced.*", "task.*", "--dry-run", "--drive", "C"});
   EXPECT_EQ(last.exitCode, 0);
   ASSERT_EQ(doc["repairs"].size(), 86u);
   for (const auto& r : doc["repairs"]) {
     const bool restriction = r["id"].get<std::string>().rfind("restriction.", 0) == 0;
-    EXPECT_EQ(r["status"], restriction && r["id"] != "restriction.task-manager" ? "not-needed"
-                                                                               : "preview")
+    EXPECT_EQ(r["status"],
+              restriction && r["id"] != "restriction.task-manager" ? "not-needed" : "preview")
         << r.dump(1);
   }
 }
@@ -404,7 +404,8 @@ TEST(CliTextTest, PlainLinesEscapeControlCharactersAndNothingElse) {
     std::wstring text;
     std::wstring shown;
   } cases[] = {
-      {L"C:\\Users\\Ann Lee\\x.reg \"q\" \u00e9\u4e2d", L"C:\\Users\\Ann Lee\\x.reg \"q\" \u00e9\u4e2d"},
+      {L"C:\\Users\\Ann Lee\\x.reg \"q\" \u00e9\u4e2d",
+       L"C:\\Users\\Ann Lee\\x.reg \"q\" \u00e9\u4e2d"},
       {L"one\r\ntwo", L"one\\r\\ntwo"},
       {L"a\tb", L"a\\tb"},
       {L"\x1b[2Jclear", L"\\x1b[2Jclear"},

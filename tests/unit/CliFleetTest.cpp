@@ -114,9 +114,9 @@ TEST_F(CliFleetTest, ScanWithAllUsersChecksEveryPersonsHiveAndUnloadsWhatItLoade
   std::vector<std::wstring> hiveSteps;
   for (const auto& e : fake().events)
     if (e.rfind(L"load ", 0) == 0 || e.rfind(L"unload ", 0) == 0) hiveSteps.push_back(e);
-  EXPECT_EQ(hiveSteps, (std::vector<std::wstring>{
-                           L"load Korvane_" + kBob, L"load Korvane_" + kCarol,
-                           L"unload Korvane_" + kBob, L"unload Korvane_" + kCarol}));
+  EXPECT_EQ(hiveSteps,
+            (std::vector<std::wstring>{L"load Korvane_" + kBob, L"load Korvane_" + kCarol,
+                                       L"unload Korvane_" + kBob, L"unload Korvane_" + kCarol}));
   EXPECT_TRUE(fake().enabledPrivileges.count(L"SeRestorePrivilege"));
   EXPECT_TRUE(fake().enabledPrivileges.count(L"SeBackupPrivilege"));
   EXPECT_EQ(fake().openKeyHandles(), 0u);
@@ -189,9 +189,10 @@ TEST_F(CliFleetTest, TheExitCodeIsTheWorstOverTheUsersAndAUserWhoCannotBeReached
   last = run({"scan", "restriction.task-manager", "--all-users"});
   EXPECT_EQ(last.exitCode, 2) << last.out;
   EXPECT_TRUE(Has(last.out, "user " + N(kBob) + " (C:\\Users\\bob): not checked: its hive file \"" +
-                                N(kBobHive) + "\" could not be loaded: The process cannot access "
-                                              "the file because it is being used by another "
-                                              "process\n"))
+                                N(kBobHive) +
+                                "\" could not be loaded: The process cannot access "
+                                "the file because it is being used by another "
+                                "process\n"))
       << last.out;
   EXPECT_TRUE(Has(last.out, "in force for 1 of 3 users")) << last.out;
   EXPECT_EQ(LastLine(last.out),
@@ -273,8 +274,7 @@ TEST_F(CliFleetTest, PlainOutputEndsWithOneSummaryLineAndQuietPrintsOnlyThat) {
       {{"fix", "restriction.task-manager", "--all-users", "--dry-run"},
        "Korvane: preview only, nothing was changed: 1 of 1 would change something: "
        "restriction.task-manager (2 users)"},
-      {{"fix", "advanced.thumbnails"},
-       "Korvane: 1 of 1 done: advanced.thumbnails; restart needed"},
+      {{"fix", "advanced.thumbnails"}, "Korvane: 1 of 1 done: advanced.thumbnails; restart needed"},
       {{"list"}, "Korvane: 86 repairs"},
   };
   for (const auto& c : cases) {
@@ -318,11 +318,12 @@ TEST_F(CliFleetTest, AFailedRepairIsReportedOnStandardOutputOnly) {
 TEST_F(CliFleetTest, TheOutputForOneIdStaysWithinWhatIntuneReads) {
   // Forty people, each with Task Manager disabled and a long profile path.
   for (int i = 0; i < 40; ++i) {
-    const std::wstring sid = L"S-1-5-21-1111111111-2222222222-3333333333-" + std::to_wstring(2000 + i);
+    const std::wstring sid =
+        L"S-1-5-21-1111111111-2222222222-3333333333-" + std::to_wstring(2000 + i);
     fake().setDword(HKU, sid + L"\\" + kPolicies, L"DisableTaskMgr", 1);
-    fake().setString(HKLM, kProfileList + L"\\" + sid, L"ProfileImagePath",
-                     L"C:\\Users\\a-rather-long-profile-folder-name-for-person-" +
-                         std::to_wstring(i));
+    fake().setString(
+        HKLM, kProfileList + L"\\" + sid, L"ProfileImagePath",
+        L"C:\\Users\\a-rather-long-profile-folder-name-for-person-" + std::to_wstring(i));
     fake().accounts[sid] = L"CONTOSO\\person.with.a.long.account.name" + std::to_wstring(i);
   }
   for (const auto& args : std::vector<std::vector<std::string>>{
@@ -369,10 +370,12 @@ TEST_F(CliFleetTest, AsSystemAPerUserRestrictionSaysWhoseSettingsWereChecked) {
     int notes = 0;
     for (const auto& line : Lines(last.out)) notes += line == note ? 1 : 0;
     EXPECT_EQ(notes, c.noted ? 1 : 0) << joined << "\n" << last.out;
-    EXPECT_EQ(Has(LastLine(last.out), "(in SYSTEM's own settings; --all-users checks every "
-                                      "user's)"),
+    EXPECT_EQ(Has(LastLine(last.out),
+                  "(in SYSTEM's own settings; --all-users checks every "
+                  "user's)"),
               c.noted)
-        << joined << "\n" << last.out;
+        << joined << "\n"
+        << last.out;
   }
   // Intune shows only the last line: --quiet keeps the hint there.
   last = run({"scan", "restriction.task-manager", "--quiet"});
@@ -398,11 +401,15 @@ TEST_F(CliFleetTest, EachRealRepairLeavesOneEventLogRecord) {
   EXPECT_EQ(bob.source, L"Korvane");
   EXPECT_EQ(bob.id, 100u);
   EXPECT_EQ(bob.type, 4);
-  EXPECT_EQ(bob.text, L"KorvaneCli fix restriction.task-manager (Task Manager)\r\n"
-                      L"User: " + kBob + L" (C:\\Users\\bob)\r\n"
-                      L"Result: done\r\n"
-                      L"Changes: 1\r\n"
-                      L"Undo file: C:\\Undo\\restriction.task-manager." + kBob + L".reg\r\n");
+  EXPECT_EQ(bob.text,
+            L"KorvaneCli fix restriction.task-manager (Task Manager)\r\n"
+            L"User: " +
+                kBob +
+                L" (C:\\Users\\bob)\r\n"
+                L"Result: done\r\n"
+                L"Changes: 1\r\n"
+                L"Undo file: C:\\Undo\\restriction.task-manager." +
+                kBob + L".reg\r\n");
   EXPECT_NE(fake().eventLog[2].text.find(L"Result: not-needed\r\nChanges: 0\r\n"),
             std::wstring::npos);
 
@@ -415,12 +422,18 @@ TEST_F(CliFleetTest, EachRealRepairLeavesOneEventLogRecord) {
   } cases[] = {
       {{"fix", "advanced.thumbnails"}, nullptr, 101u, 4, L"Result: done, restart needed\r\n"},
       {{"fix", "task.restore-point"},
-       [](fake::FakePlatform& f) { f.restorePointFailure = ComFailure{-1, L"", L"Not implemented."}; },
-       102u, 1, L"Result: failed\r\n"},
+       [](fake::FakePlatform& f) {
+         f.restorePointFailure = ComFailure{-1, L"", L"Not implemented."};
+       },
+       102u,
+       1,
+       L"Result: failed\r\n"},
       // Without --all-users a per-user restriction names the account that ran.
       {{"fix", "restriction.registry-editor"},
        [](fake::FakePlatform& f) { f.setDword(HKCU, kPolicies, L"DisableRegistryTools", 1); },
-       100u, 4, L"User: S-1-5-21-100-200-300-1000 (CONTOSO\\admin) (the account KorvaneCli ran as)"},
+       100u,
+       4,
+       L"User: S-1-5-21-100-200-300-1000 (CONTOSO\\admin) (the account KorvaneCli ran as)"},
   };
   for (const auto& c : cases) {
     fake().eventLog.clear();
@@ -454,11 +467,16 @@ TEST(CliUserHivesTest, OnlyPeoplesSidsCount) {
     const wchar_t* name;
     bool person;
   } cases[] = {
-      {L"S-1-5-21-1-2-3-1001", true},   {L"S-1-12-1-1234-5678", true},
-      {L"S-1-5-18", false},             {L"S-1-5-19", false},
-      {L"S-1-5-20", false},             {L"S-1-5-21-1-2-3-1001_Classes", false},
-      {L".DEFAULT", false},             {L"S-1-5-21-1-2-3-1001.bak", false},
-      {L"Korvane_S-1-5-21-1-2-3", false}, {L"S-1-", false},
+      {L"S-1-5-21-1-2-3-1001", true},
+      {L"S-1-12-1-1234-5678", true},
+      {L"S-1-5-18", false},
+      {L"S-1-5-19", false},
+      {L"S-1-5-20", false},
+      {L"S-1-5-21-1-2-3-1001_Classes", false},
+      {L".DEFAULT", false},
+      {L"S-1-5-21-1-2-3-1001.bak", false},
+      {L"Korvane_S-1-5-21-1-2-3", false},
+      {L"S-1-", false},
   };
   for (const auto& c : cases) EXPECT_EQ(cli::IsPersonSid(c.name), c.person) << N(c.name);
 }

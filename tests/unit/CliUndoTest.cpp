@@ -223,8 +223,8 @@ TEST_F(CliUndoTest, AnEmptyTempStillGivesACompleteUndoFileFirst) {
   EXPECT_EQ(fake().stringValue(HKCU, kTxtChoice, L"ProgId"), L"txtfile");
   EXPECT_FALSE(fake().fileExists(L"C:\\TXT.reg"));  // the scratch script is gone again
 
-  const std::string undo = fake::Narrow(
-      cli::DecodeRegFile(fake().fileBytes(L"C:\\un\\assoc.txt.reg").value_or(std::vector<std::uint8_t>{})));
+  const std::string undo = fake::Narrow(cli::DecodeRegFile(
+      fake().fileBytes(L"C:\\un\\assoc.txt.reg").value_or(std::vector<std::uint8_t>{})));
   EXPECT_NE(undo.find("\"ProgId\"=\"MyEditor.txt\""), std::string::npos) << undo;
   EXPECT_TRUE(importFile(L"C:\\un\\assoc.txt.reg").empty());
   EXPECT_EQ(allHives(), before);

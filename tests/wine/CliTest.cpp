@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <map>
-#include <optional>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -64,10 +64,10 @@ ChildRun Start(const std::wstring& program, const std::wstring& arguments,
   PROCESS_INFORMATION pi{};
   std::wstring commandLine = L"\"" + program + L"\" " + arguments;
   std::vector<wchar_t> environment = EnvironmentWithout(setting.unset);
-  const BOOL started = CreateProcessW(
-      program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-      CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT, environment.data(),
-      setting.folder.empty() ? nullptr : setting.folder.c_str(), &si, &pi);
+  const BOOL started =
+      CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                     CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT, environment.data(),
+                     setting.folder.empty() ? nullptr : setting.folder.c_str(), &si, &pi);
   CloseHandle(writeEnd);
   if (started) {
     char buf[4096];
@@ -446,7 +446,8 @@ TEST(CliWineTest, AllUsersFindsLiftsAndUndoesTheRestrictionInEveryProfile) {
   EXPECT_FALSE(KeyExists(HKEY_USERS, temporary));  // loaded for the scan, unloaded after it
 
   const std::wstring undo = profiles.path() + L"\\undo";
-  const ChildRun fix = Cli(L"fix restriction.task-manager --all-users --json --backup \"" + undo + L"\"");
+  const ChildRun fix =
+      Cli(L"fix restriction.task-manager --all-users --json --backup \"" + undo + L"\"");
   const auto doc = nlohmann::json::parse(fix.output, nullptr, false);
   ASSERT_FALSE(doc.is_discarded()) << fix.output;
   EXPECT_EQ(fix.exitCode, 0u) << fix.output;

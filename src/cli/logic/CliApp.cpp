@@ -210,8 +210,8 @@ std::string TallyList(const std::vector<Tally>& tallies, std::size_t room) {
   for (std::size_t i = 0; i < tallies.size(); ++i) {
     std::string entry = tallies[i].id;
     if (tallies[i].users)
-      entry += " (" + std::to_string(tallies[i].users) +
-               (tallies[i].users == 1 ? " user)" : " users)");
+      entry +=
+          " (" + std::to_string(tallies[i].users) + (tallies[i].users == 1 ? " user)" : " users)");
     const std::string more = ", and " + std::to_string(tallies.size() - i) + " more";
     if (out.size() + entry.size() + 2 + more.size() > room) return out + more;
     out += (out.empty() ? "" : ", ") + entry;
@@ -223,8 +223,10 @@ std::string TallyList(const std::vector<Tally>& tallies, std::size_t room) {
 void Finish(CliResult* r, const RunContext& ctx, std::string summary) {
   if (ctx.systemOnly) summary += kSystemSuffix;
   summary = "Korvane: " + summary;
-  if (ctx.quiet) r->out.clear();
-  else if (ctx.systemOnly) r->out += std::string(kSystemNote) + "\n";
+  if (ctx.quiet)
+    r->out.clear();
+  else if (ctx.systemOnly)
+    r->out += std::string(kSystemNote) + "\n";
   r->out += summary + "\n";
 }
 
@@ -317,12 +319,12 @@ CliResult ScanCommand(const std::vector<const CliRepair*>& scope, Platform& syst
   if (ctx.hives)
     for (const UserHive& user : ctx.hives->users()) notChecked += user.error.empty() ? 0 : 1;
   const char* what = fileTypes == 0 ? "in force" : restrictions == 0 ? "not in place" : "found";
-  std::string summary = std::to_string(found) + " of " + std::to_string(ids.size()) +
-                        " checked " + what;
+  std::string summary =
+      std::to_string(found) + " of " + std::to_string(ids.size()) + " checked " + what;
   if (found) summary += ": " + TallyList(tallies, kSummaryLimit);
   if (notChecked)
-    summary += "; " + std::to_string(notChecked) + (notChecked == 1 ? " user" : " users") +
-               " not checked";
+    summary +=
+        "; " + std::to_string(notChecked) + (notChecked == 1 ? " user" : " users") + " not checked";
 
   if (ctx.json) {
     Json doc;
@@ -341,8 +343,10 @@ CliResult ScanCommand(const std::vector<const CliRepair*>& scope, Platform& syst
           j["users"] = Json::array();
           for (const ScanItem* item : id.items) {
             Json u = UserJson(*item->user);
-            if (item->error.empty()) u["inForce"] = item->found;
-            else u["error"] = U(item->error);
+            if (item->error.empty())
+              u["inForce"] = item->found;
+            else
+              u["error"] = U(item->error);
             j["users"].push_back(u);
           }
         }
@@ -430,15 +434,16 @@ std::string PlainReport(const RepairReport& rep, const FixOptions& options,
   }
   for (const ShownMessage& m : rep.messages) {
     if (quietMessages && (m.flags & 0xF0) == kMbIconInformation) continue;
-    out += Clipped(indent + "  " + U(MessageKind(m.flags)) + ": " + Line(m.text) +
-                   ((m.flags & 0x0F) == kMbYesNo ? (m.answer == kIdYes ? " -> yes" : " -> no")
-                                                 : "")) +
-           "\n";
+    out +=
+        Clipped(indent + "  " + U(MessageKind(m.flags)) + ": " + Line(m.text) +
+                ((m.flags & 0x0F) == kMbYesNo ? (m.answer == kIdYes ? " -> yes" : " -> no") : "")) +
+        "\n";
   }
   if (rep.backupPath) out += Clipped(indent + "  backup: " + Line(*rep.backupPath), 320) + "\n";
   constexpr std::size_t kShown = 5;
   for (std::size_t i = 0; i < rep.unverified.size() && i < kShown; ++i)
-    out += Clipped(indent + "  not in place: " + Line(DescribeDifference(rep.unverified[i]))) + "\n";
+    out +=
+        Clipped(indent + "  not in place: " + Line(DescribeDifference(rep.unverified[i]))) + "\n";
   if (rep.unverified.size() > kShown)
     out += indent + "  ... and " + std::to_string(rep.unverified.size() - kShown) +
            " more not in place (--json lists them all)\n";
@@ -552,7 +557,8 @@ CliResult FixCommand(const std::vector<const CliRepair*>& repairs, Platform& sys
       used += part.size();
       r.out += part;
     }
-    if (left) r.out += "  ... and " + std::to_string(left) + " more users (--json lists them all)\n";
+    if (left)
+      r.out += "  ... and " + std::to_string(left) + " more users (--json lists them all)\n";
     if (nothing)
       r.out += "  nothing to do for " + std::to_string(nothing) +
                (nothing == 1 ? " user" : " users") + " (not in force)\n";
@@ -659,7 +665,8 @@ CliResult Run(const std::vector<std::string>& args, CliHost& host) {
 
   // An empty variable in a fleet script turns "--backup $dir --json" into
   // "--backup --json": the next option would be taken as the folder.
-  for (const auto& [name, value] : {std::pair{"--backup", &backupDir}, std::pair{"--drive", &drive}}) {
+  for (const auto& [name, value] :
+       {std::pair{"--backup", &backupDir}, std::pair{"--drive", &drive}}) {
     if (*value && !(*value)->empty() && (**value)[0] == '-')
       return BadArguments(std::string(name) + " needs a value, not the option \"" + **value + "\"",
                           jsonAsked);

@@ -154,18 +154,18 @@ std::vector<std::wstring> UndoHeader(const CliRepair& repair, const UserHive* us
   lines.push_back(L"for the user " + UserLabel(*user) + L", written before the repair ran.");
   if (user->loadedHere) {
     const std::wstring temporary = L"HKU\\" + user->keyName;
-    lines.insert(lines.end(),
-                 {L"The user's hive was not loaded then: KorvaneCli loaded \"" + user->hiveFile +
-                      L"\"",
-                  L"as HKEY_USERS\\" + user->keyName +
-                      L" for the repair. To undo it while the user is not logged on,",
-                  L"load the hive under that name first, import this file, then unload it:",
-                  L"  reg load " + temporary + L" \"" + user->hiveFile + L"\"",
-                  L"  reg import \"" + path + L"\"", L"  reg unload " + temporary,
-                  L"While the user is logged on, the hive is HKEY_USERS\\" + user->sid +
-                      L" instead: import a copy",
-                  L"of this file in which HKEY_USERS\\" + user->keyName + L" reads HKEY_USERS\\" +
-                      user->sid + L"."});
+    lines.insert(
+        lines.end(),
+        {L"The user's hive was not loaded then: KorvaneCli loaded \"" + user->hiveFile + L"\"",
+         L"as HKEY_USERS\\" + user->keyName +
+             L" for the repair. To undo it while the user is not logged on,",
+         L"load the hive under that name first, import this file, then unload it:",
+         L"  reg load " + temporary + L" \"" + user->hiveFile + L"\"",
+         L"  reg import \"" + path + L"\"", L"  reg unload " + temporary,
+         L"While the user is logged on, the hive is HKEY_USERS\\" + user->sid +
+             L" instead: import a copy",
+         L"of this file in which HKEY_USERS\\" + user->keyName + L" reads HKEY_USERS\\" +
+             user->sid + L"."});
     return lines;
   }
   lines.insert(lines.end(), {L"While the user's hive is loaded as HKEY_USERS\\" + user->sid +
@@ -191,8 +191,8 @@ void RecordEvent(Platform& system, const FixOptions& options, RepairReport* repo
     id = kEventFailed;
     type = kEventTypeError;
   }
-  std::wstring text = L"KorvaneCli fix " + FromUtf8(report->repair->id) + L" (" +
-                      report->repair->text + L")\r\n";
+  std::wstring text =
+      L"KorvaneCli fix " + FromUtf8(report->repair->id) + L" (" + report->repair->text + L")\r\n";
   if (report->user) {
     text += L"User: " + UserLabel(*report->user) + L"\r\n";
   } else if (IsPerUser(*report->repair) && !options.runBy.empty()) {

@@ -485,8 +485,8 @@ bool OverlayPlatform::writeFile(const std::wstring& path, const std::vector<std:
   return true;
 }
 
-bool OverlayPlatform::writeNewFile(const std::wstring& path,
-                                   const std::vector<std::uint8_t>& bytes, long* error) {
+bool OverlayPlatform::writeNewFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes,
+                                   long* error) {
   if (fileAttributes(path) != kInvalidFileAttributes) {
     *error = kErrorFileExists;
     return fail(kErrorFileExists);

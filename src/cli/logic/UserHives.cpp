@@ -134,8 +134,8 @@ UserHives::UserHives(Platform& system) : system_(system) {
       continue;
     }
     if (system.regLoadHive(temporary, file) != kErrorSuccess) {
-      user.error = L"its hive file \"" + file + L"\" could not be loaded: " +
-                   system.lastErrorText();
+      user.error =
+          L"its hive file \"" + file + L"\" could not be loaded: " + system.lastErrorText();
       continue;
     }
     user.keyName = temporary;
@@ -178,15 +178,17 @@ long UserHivePlatform::onHiveKey(std::uint32_t access, Call call) {
   return result;
 }
 
-long UserHivePlatform::regCreateKey(Handle parent, const std::wstring& subKey,
-                                    std::uint32_t access, Handle* key) {
-  if (parent != kHkeyCurrentUser) return ForwardingPlatform::regCreateKey(parent, subKey, access, key);
+long UserHivePlatform::regCreateKey(Handle parent, const std::wstring& subKey, std::uint32_t access,
+                                    Handle* key) {
+  if (parent != kHkeyCurrentUser)
+    return ForwardingPlatform::regCreateKey(parent, subKey, access, key);
   return inner().regCreateKey(kHkeyUsers, below(subKey), access, key);
 }
 
 long UserHivePlatform::regOpenKey(Handle parent, const std::wstring& subKey, std::uint32_t access,
                                   Handle* key) {
-  if (parent != kHkeyCurrentUser) return ForwardingPlatform::regOpenKey(parent, subKey, access, key);
+  if (parent != kHkeyCurrentUser)
+    return ForwardingPlatform::regOpenKey(parent, subKey, access, key);
   return inner().regOpenKey(kHkeyUsers, below(subKey), access, key);
 }
 

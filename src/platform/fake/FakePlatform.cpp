@@ -642,7 +642,8 @@ std::wstring FakePlatform::lastErrorText() {
     case kErrorInvalidParameter: return L"The parameter is incorrect";
     case kErrorAlreadyExists: return L"Cannot create a file when that file already exists";
     case kErrorBadDb: return L"The configuration registry database is corrupt";
-    case kErrorNotAllAssigned: return L"Not all privileges or groups referenced are assigned to the caller";
+    case kErrorNotAllAssigned:
+      return L"Not all privileges or groups referenced are assigned to the caller";
     case kErrorPrivilegeNotHeld: return L"A required privilege is not held by the client";
     default: return L"The operation completed successfully";
   }

@@ -271,7 +271,7 @@ class FakePlatform : public Platform {
   const FakeProgram* programFor(const std::wstring* app, const std::wstring& commandLine) const;
 
   std::unique_ptr<Key> hkcr_, hkcu_, hklm_, hku_;
-  std::map<std::wstring, std::unique_ptr<Key>> hiveFiles_;  // by normalised file path
+  std::map<std::wstring, std::unique_ptr<Key>> hiveFiles_;     // by normalised file path
   std::vector<std::pair<std::wstring, std::wstring>> loaded_;  // name, file
   std::map<Handle, std::vector<std::wstring>> keyHandles_;  // handle -> root + path parts
   std::map<Handle, Handle> keyRoots_;

@@ -1,9 +1,8 @@
-#include <windows.h>
-
 #include "platform/win32/Win32Platform.h"
 
 #include <sddl.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <vector>
 
@@ -338,8 +337,8 @@ void Win32Platform::coUninitialize() { CoUninitialize(); }
 
 bool Win32Platform::writeNewFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes,
                                  long* error) {
-  HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                         nullptr);
   if (f == INVALID_HANDLE_VALUE) {
     *error = static_cast<long>(GetLastError());
     return false;
