@@ -156,7 +156,31 @@ endif()
 # ---------------------------------------------------------- KorvaneCli.exe
 # The console program for scripts and fleets: the same repairs on the same seam,
 # one static executable like the window.
-add_executable(KorvaneCli src/cli/main.cpp)
+# Its manifest asks for no elevation and carries the window's supportedOS entries,
+# taken from the window's manifest so that the two lists cannot drift apart.
+file(READ ${KORVANE_RESOURCE_DIR}/Korvane.manifest KORVANE_WINDOW_MANIFEST)
+string(REGEX MATCH "[ ]*<compatibility .*</compatibility>" KORVANE_CLI_COMPATIBILITY
+       "${KORVANE_WINDOW_MANIFEST}")
+if(NOT KORVANE_CLI_COMPATIBILITY)
+  message(FATAL_ERROR "Korvane.manifest has no <compatibility> section")
+endif()
+set(KORVANE_CLI_MANIFEST_VERSION "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}")
+foreach(part PATCH TWEAK)
+  if("${PROJECT_VERSION_${part}}" STREQUAL "")
+    string(APPEND KORVANE_CLI_MANIFEST_VERSION ".0")
+  else()
+    string(APPEND KORVANE_CLI_MANIFEST_VERSION ".${PROJECT_VERSION_${part}}")
+  endif()
+endforeach()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             ${KORVANE_RESOURCE_DIR}/Korvane.manifest ${KORVANE_RESOURCE_DIR}/KorvaneCli.manifest.in)
+set(KORVANE_CLI_MANIFEST ${CMAKE_BINARY_DIR}/generated/KorvaneCli.manifest)
+configure_file(src/resources/KorvaneCli.manifest.in ${KORVANE_CLI_MANIFEST} @ONLY)
+configure_file(src/resources/KorvaneCli.rc.in ${CMAKE_BINARY_DIR}/generated/KorvaneCli.rc @ONLY)
+set_source_files_properties(${CMAKE_BINARY_DIR}/generated/KorvaneCli.rc PROPERTIES
+  OBJECT_DEPENDS ${KORVANE_CLI_MANIFEST})
+
+add_executable(KorvaneCli src/cli/main.cpp ${CMAKE_BINARY_DIR}/generated/KorvaneCli.rc)
 target_link_libraries(KorvaneCli PRIVATE korvane_win32)
 target_link_options(KorvaneCli PRIVATE ${KORVANE_STATIC_LINK} ${KORVANE_HARDEN_LINK} -municode
                     -Wl,--gc-sections -s)

@@ -109,6 +109,84 @@ TEST_F(CliCommandTest, VersionPrintsTheBuildsVersionAndTouchesNothing) {
   EXPECT_EQ(run({"list", "--version"}).exitCode, 87);
 }
 
+TEST_F(CliCommandTest, AnOptionIsNeverTakenAsTheValueOfTheOneBefore) {
+  fake().setDword(HKCU, kSystemPolicies, L"DisableTaskMgr", 1);
+  const std::wstring before = allHives();
+  int foldersMade = 0;
+  const std::vector<std::vector<std::string>> cases = {
+      {"fix", "restriction.task-manager", "--backup", "--json"},
+      {"fix", "restriction.task-manager", "--backup", "--dry-run"},
+      {"fix", "restriction.task-manager", "--backup", "-q"},
+      {"fix", "restriction.task-manager", "--backup=--json"},
+      {"fix", "advanced.corrupted-recycle-bin", "--drive", "--json"},
+      {"fix", "advanced.corrupted-recycle-bin", "--drive", "-C"},
+  };
+  for (const auto& args : cases) {
+    std::string joined;
+    for (const auto& a : args) joined += a + " ";
+    cli::CliHost host{fake(),
+                      [&foldersMade](const std::wstring&) {
+                        ++foldersMade;
+                        return true;
+                      },
+                      nullptr};
+    const cli::CliResult r = cli::RunCli(args, host);
+    EXPECT_EQ(r.exitCode, 87) << joined;
+    EXPECT_TRUE(Has(r.err, "needs a value, not the option")) << joined << r.err;
+    EXPECT_TRUE(Has(r.err, "Usage:")) << joined;
+  }
+  EXPECT_EQ(foldersMade, 0);
+  EXPECT_EQ(allHives(), before);
+  EXPECT_TRUE(fake().launches().empty());
+  // The error is a JSON document when --json was asked for, even as the swallowed value.
+  const Json doc = Json::parse(run({"fix", "assoc.txt", "--backup", "--json"}).out);
+  EXPECT_EQ(doc["exitCode"], 87);
+}
+
+TEST_F(CliCommandTest, OnlyARealFixNeedsAnElevatedProcess) {
+  fake().setDword(HKCU, kSystemPolicies, L"DisableTaskMgr", 1);
+  const std::wstring before = allHives();
+  int foldersMade = 0;
+  const struct {
+    std::vector<std::string> args;
+    bool elevated;
+    int exitCode;
+  } cases[] = {
+      {{"list"}, false, 0},
+      {{"scan", "restriction.task-manager"}, false, 1},
+      {{"fix", "restriction.task-manager", "--dry-run"}, false, 0},
+      {{"fix", "restriction.task-manager"}, false, 5},
+      {{"fix", "restriction.task-manager", "--backup", "C:\\Undo"}, false, 5},
+      {{"fix", "advanced.*", "--drive", "C"}, false, 5},
+      {{"fix", "nonsense"}, false, 87},  // bad arguments are reported first
+      {{"fix", "restriction.task-manager"}, true, 0},
+  };
+  for (const auto& c : cases) {
+    std::string joined;
+    for (const auto& a : c.args) joined += a + " ";
+    fake().elevated = c.elevated;
+    cli::CliHost host{fake(),
+                      [&foldersMade](const std::wstring&) {
+                        ++foldersMade;
+                        return true;
+                      },
+                      nullptr};
+    const cli::CliResult r = cli::RunCli(c.args, host);
+    EXPECT_EQ(r.exitCode, c.exitCode) << joined << r.out << r.err;
+    if (c.exitCode == 5) {
+      EXPECT_TRUE(Has(r.err, "needs administrator rights")) << joined;
+      EXPECT_TRUE(Has(r.err, "Nothing was changed")) << joined;
+      EXPECT_TRUE(r.out.empty()) << joined;
+      EXPECT_EQ(allHives(), before) << joined;
+      EXPECT_EQ(foldersMade, 0) << joined;
+      EXPECT_TRUE(fake().launches().empty()) << joined;
+    }
+  }
+  EXPECT_FALSE(fake().value(HKCU, kSystemPolicies, L"DisableTaskMgr").has_value());
+  fake().elevated = false;
+  EXPECT_EQ(runJson({"fix", "restriction.task-manager"})["exitCode"], 5);
+}
+
 TEST_F(CliCommandTest, ListGivesEveryRepairAStableId) {
   const Json doc = runJson({"list"});
   EXPECT_EQ(last.exitCode, 0);
@@ -201,6 +279,23 @@ TEST_F(CliCommandTest, ADryRunLeavesTheRegistryAndFilesExactlyAsTheyWere) {
     EXPECT_TRUE(Has(last.out, line)) << line << "\n---\n" << last.out;
   EXPECT_LT(last.out.find("delete key     HKEY_CLASSES_ROOT\\.bat\n"),
             last.out.find("create key     HKEY_CLASSES_ROOT\\.bat\n"));
+}
+
+// With --backup a repair runs only after its preview succeeded, so a gap in the
+// preview layer would keep a repair from ever running with an undo file.
+TEST_F(CliCommandTest, EveryRepairCanBePreviewed) {
+  Furnish(fake());
+  installRegExe();
+  const Json doc = runJson(
+      {"fix", "assoc.*", "restriction.*", "advanced.*", "task.*", "--dry-run", "--drive", "C"});
+  EXPECT_EQ(last.exitCode, 0);
+  ASSERT_EQ(doc["repairs"].size(), 86u);
+  for (const auto& r : doc["repairs"]) {
+    const bool restriction = r["id"].get<std::string>().rfind("restriction.", 0) == 0;
+    EXPECT_EQ(r["status"],
+              restriction && r["id"] != "restriction.task-manager" ? "not-needed" : "preview")
+        << r.dump(1);
+  }
 }
 
 TEST_F(CliCommandTest, ThePreviewIsWhatTheRealRunThenDoes) {
@@ -314,6 +409,53 @@ TEST_F(CliCommandTest, TheRecycleBinDriveComesFromTheCommandLine) {
   last = run({"fix", "advanced.corrupted-recycle-bin", "--drive", "Q"});
   EXPECT_EQ(last.exitCode, 2);
   EXPECT_TRUE(Has(last.out, "failed: The repair stopped before its end"));
+}
+
+TEST(CliTextTest, PlainLinesEscapeControlCharactersAndNothingElse) {
+  const struct {
+    std::wstring text;
+    std::wstring shown;
+  } cases[] = {
+      {L"C:\\Users\\Ann Lee\\x.reg \"q\" \u00e9\u4e2d",
+       L"C:\\Users\\Ann Lee\\x.reg \"q\" \u00e9\u4e2d"},
+      {L"one\r\ntwo", L"one\\r\\ntwo"},
+      {L"a\tb", L"a\\tb"},
+      {L"\x1b[2Jclear", L"\\x1b[2Jclear"},
+      {std::wstring(L"nul\0inside", 10), L"nul\\x00inside"},
+      {L"\x7f\x85\x9f\xa0", L"\\x7f\\x85\\x9f\xa0"},
+      {L"para\u2029line\u2028", L"para\\u2029line\\u2028"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(cli::EscapeControls(c.text), c.shown) << cli::ToUtf8(c.shown);
+}
+
+TEST_F(CliCommandTest, RegistryDataCannotForgeLinesOfPlainOutput) {
+  installRegExe();
+  ASSERT_EQ(run({"fix", "assoc.txt"}).exitCode, 0);
+  const std::wstring forged =
+      L"x\r\nassoc.txt: in place, nothing to do\r\nChecked 34 restrictions and 1 file types: "
+      L"nothing found.";
+  fake().setString(HKCR, L".txt", L"Foreign\nname", forged);
+
+  last = run({"scan", "assoc.txt"});
+  EXPECT_EQ(last.exitCode, 1);
+  int checkedLines = 0;
+  for (size_t start = 0, end; start < last.out.size(); start = end + 1) {
+    end = last.out.find('\n', start);
+    const std::string line = last.out.substr(start, end - start);
+    EXPECT_EQ(line.find('\r'), std::string::npos) << line;
+    EXPECT_NE(line, "assoc.txt: in place, nothing to do");
+    checkedLines += line.rfind("Checked ", 0) == 0 ? 1 : 0;
+  }
+  EXPECT_EQ(checkedLines, 1) << last.out;
+  EXPECT_TRUE(Has(last.out, "\"Foreign\\nname\" = REG_SZ \"x\\r\\nassoc.txt: in place"))
+      << last.out;
+
+  // JSON carries the data as it is; its own escaping keeps it inside the string.
+  const Json doc = runJson({"scan", "assoc.txt"});
+  const auto& d = doc["fileTypes"][0]["differences"][0];
+  EXPECT_EQ(d["name"], "Foreign\nname");
+  EXPECT_EQ(d["actual"]["data"], cli::ToUtf8(forged));
 }
 
 TEST_F(CliCommandTest, ScanFindsRestrictionsInForce) {

@@ -245,7 +245,7 @@ std::wstring BuildUndoScript(const Journal& journal, Platform& live,
   }
   if (!others.empty()) {
     out += L"; Not undone by this file:\n";
-    for (const Change* c : others) out += L";   " + DescribeChange(*c) + L"\n";
+    for (const Change* c : others) out += L";   " + EscapeControls(DescribeChange(*c)) + L"\n";
   }
   return out;
 }

@@ -75,6 +75,17 @@ class Win32Platform : public Platform {
   void coInitialize() override;
   void coUninitialize() override;
 
+  bool writeNewFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes,
+                    long* error) override;
+  bool isElevated() override;
+  std::optional<std::wstring> processUserSid() override;
+  std::optional<std::wstring> accountName(const std::wstring& sid) override;
+  long enablePrivilege(const std::wstring& name) override;
+  long regLoadHive(const std::wstring& name, const std::wstring& file) override;
+  long regUnloadHive(const std::wstring& name) override;
+  bool reportEvent(const std::wstring& source, std::uint16_t type, std::uint32_t eventId,
+                   const std::wstring& text) override;
+
  private:
   HWND mainWindow_ = nullptr;
   NumberSeparators separators_;
