@@ -36,7 +36,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
 
   ShowWindow(main->Handle, SW_SHOW);
   UpdateWindow(main->Handle);
-  if (main->TerminateRequested) PostQuitMessage(0);
+  if (main->TerminateRequested) {
+    PostQuitMessage(0);
+  } else {
+    main->BuildPagesInBackground();
+  }
 
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
