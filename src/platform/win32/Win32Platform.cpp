@@ -24,6 +24,15 @@ Win32Platform::Win32Platform() {
   separators_.decimal = LocaleText(LOCALE_SDECIMAL, L".");
 }
 
+Win32Platform::~Win32Platform() {
+  // A query nobody asked for in the end (the program was refused at start) is let
+  // finish: its COM objects belong to that thread.
+  if (prefetchThread_) {
+    WaitForSingleObject(prefetchThread_, INFINITE);
+    CloseHandle(prefetchThread_);
+  }
+}
+
 // ------------------------------------------------------------------ registry
 
 long Win32Platform::regCreateKey(Handle parent, const std::wstring& subKey, std::uint32_t access,
