@@ -8,6 +8,12 @@ set(CMAKE_CXX_FLAGS_RELEASE "-Os -DNDEBUG")
 set(CMAKE_C_FLAGS_RELEASE "-Os -DNDEBUG")
 add_compile_options(-ffunction-sections -fdata-sections)
 add_compile_definitions(UNICODE _UNICODE NOMINMAX _WIN32_WINNT=0x0602)
+# Reproducible programs: a commit built twice, anywhere, gives the same bytes, so a
+# published hash can be checked by rebuilding.  No link time stamp in the PE
+# header, and no build or source folder in any text the compiler embeds.
+set(KORVANE_REPRO_FLAGS -ffile-prefix-map=${CMAKE_SOURCE_DIR}/= -ffile-prefix-map=${CMAKE_BINARY_DIR}/=)
+add_compile_options(${KORVANE_REPRO_FLAGS})
+add_link_options(-Wl,--no-insert-timestamp)
 
 # One static executable that imports nothing but Windows' own DLLs.
 set(KORVANE_STATIC_LINK -static -static-libgcc -static-libstdc++)
@@ -28,7 +34,7 @@ if(KORVANE_HELPER_SOURCES)
   add_custom_command(
     OUTPUT ${KORVANE_RESTART_HELPER}
     COMMAND ${KORVANE_I686_CXX} -std=c++20 -Os -s -static -municode -DUNICODE -D_UNICODE
-            -Wl,--nxcompat -Wl,--dynamicbase
+            -Wl,--nxcompat -Wl,--dynamicbase -Wl,--no-insert-timestamp ${KORVANE_REPRO_FLAGS}
             -I${CMAKE_SOURCE_DIR}/src -o ${KORVANE_RESTART_HELPER} ${KORVANE_HELPER_SOURCES} -lpsapi
     DEPENDS ${KORVANE_HELPER_SOURCES}
     COMMENT "Building the 32-bit restart helper"
@@ -44,9 +50,11 @@ add_custom_target(restart_helper DEPENDS ${KORVANE_RESTART_HELPER})
 
 # ------------------------------------------------------------- Korvane.exe
 set(KORVANE_RESOURCE_DIR ${CMAKE_SOURCE_DIR}/src/resources)
-configure_file(src/resources/Korvane.rc.in ${CMAKE_BINARY_DIR}/generated/Korvane.rc @ONLY)
-set_source_files_properties(${CMAKE_BINARY_DIR}/generated/Korvane.rc PROPERTIES
-  OBJECT_DEPENDS "${KORVANE_RESTART_HELPER};${KORVANE_RESOURCE_DIR}/Korvane.manifest;${KORVANE_RESOURCE_DIR}/korvane.ico")
+set(KORVANE_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
+configure_file(src/resources/Korvane.manifest.in ${KORVANE_GENERATED_DIR}/Korvane.manifest @ONLY)
+configure_file(src/resources/Korvane.rc.in ${KORVANE_GENERATED_DIR}/Korvane.rc @ONLY)
+set_source_files_properties(${KORVANE_GENERATED_DIR}/Korvane.rc PROPERTIES
+  OBJECT_DEPENDS "${KORVANE_RESTART_HELPER};${KORVANE_GENERATED_DIR}/Korvane.manifest;${KORVANE_RESOURCE_DIR}/korvane.ico")
 
 # Planted DLLs: the program runs elevated, typically from a Downloads folder, and
 # Windows looks for a DLL that is not a KnownDLL in the program's folder first.
@@ -96,7 +104,7 @@ add_subdirectory(${KORVANE_GTEST_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FRO
 file(GLOB KORVANE_WINE_TESTS CONFIGURE_DEPENDS tests/wine/*.cpp)
 if(KORVANE_WINE_TESTS)
   add_executable(korvane_wine_tests ${KORVANE_WINE_TESTS})
-  target_link_libraries(korvane_wine_tests PRIVATE korvane_win32 gtest gmock)
+  target_link_libraries(korvane_wine_tests PRIVATE korvane_win32 gtest gmock version)
   target_include_directories(korvane_wine_tests PRIVATE tests/wine)
   target_link_options(korvane_wine_tests PRIVATE ${KORVANE_STATIC_LINK} -municode)
   target_compile_definitions(korvane_wine_tests PRIVATE

@@ -2,7 +2,8 @@
 # Builds everything and runs every test tier:
 #   1. native unit tests (with AddressSanitizer and UBSan) and the payload checks,
 #   2. Windows integration tests, cross-built and run under Wine,
-#   3. end-to-end tests that drive Korvane.exe under Xvfb + Wine.
+#   3. end-to-end tests that drive Korvane.exe under Xvfb + Wine,
+#   4. two release builds that must be byte-identical, and their package check.
 # Exits non-zero when any tier fails.  Artifacts (screenshots) land in build/artifacts.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -54,6 +55,12 @@ if [ "$windows_ok" = 1 ]; then
   korvane_stop_xvfb
   korvane_prefix_stop
 fi
+
+# ------------------------------------------------------------------ release
+# Last, as the slowest: two Release builds of the programs in fresh folders must
+# give the same bytes, and the packaged manifests must agree with the zip.
+step "release: reproducible builds and package manifests"
+bash tests/release/reproducible.sh || failed+=("release")
 
 echo
 if [ ${#failed[@]} -ne 0 ]; then

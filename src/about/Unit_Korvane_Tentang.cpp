@@ -7,6 +7,7 @@
 #include "app/Art.h"
 #include "app/ControlIds.h"
 #include "app/UiKit.h"
+#include "KorvaneVersion.h"
 
 namespace korvane {
 
@@ -59,7 +60,7 @@ void TFORM_TENTANG::BuildControls() {
   Image1 = ui::Panel(white, -1, 8, 8, 84, 84, RGB(255, 255, 255),
                      [](HDC dc, RECT rc) { art::Logo(dc, 0, 0, rc.right); });
   lblAppName = ui::Label(white, ids::lblAppName, L"Korvane", 99, 8, 200, 30, ui::Font(L"Tahoma", 27));
-  LABEL_VERSI = ui::Label(white, ids::LABEL_VERSI, L"Version 2.1.4", 99, 38, 200, 17, ui::Font(L"Tahoma", 13));
+  LABEL_VERSI = ui::Label(white, ids::LABEL_VERSI, L"Version " KORVANE_VERSION, 99, 38, 200, 17, ui::Font(L"Tahoma", 13));
   Label8 = ui::Label(white, -1, L"Homepage:", 99, 60, 70, 15);
   LABEL_HOMEPAGE = ui::Label(white, ids::LABEL_HOMEPAGE, kHomepageAddress, 170, 60, 180, 15);
   Label1 = ui::Label(white, -1, L"Email:", 99, 79, 70, 15);

@@ -11,6 +11,7 @@
 #include "cli/logic/Describe.h"
 #include "cli/logic/OverlayPlatform.h"
 #include "common/Registry.h"
+#include "KorvaneVersion.h"
 #include "fileassoc/Unit_FORMLAIN_Korvane.h"
 
 namespace korvane {
@@ -98,6 +99,17 @@ TEST_F(CliCommandTest, BadArgumentsExitWith87AndTheUsageAndChangeNothing) {
   const cli::CliResult help = run({"fix", "--help"});
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_TRUE(Has(help.out, "Usage:"));
+}
+
+TEST_F(CliCommandTest, VersionPrintsTheBuildsVersionAndTouchesNothing) {
+  const std::wstring before = allHives();
+  const cli::CliResult r = run({"--version"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out, std::string("KorvaneCli ") + KORVANE_VERSION + "\n");
+  EXPECT_TRUE(r.err.empty());
+  EXPECT_EQ(allHives(), before);
+  // After a command it is not a known option of that command.
+  EXPECT_EQ(run({"list", "--version"}).exitCode, 87);
 }
 
 TEST_F(CliCommandTest, ListGivesEveryRepairAStableId) {

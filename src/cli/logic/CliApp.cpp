@@ -11,6 +11,7 @@
 #include "cli/logic/CliText.h"
 #include "cli/logic/Describe.h"
 #include "cli/logic/RegScript.h"
+#include "KorvaneVersion.h"
 
 namespace korvane::cli {
 namespace {
@@ -307,6 +308,7 @@ std::string UsageText() {
          "  KorvaneCli list [--json]\n"
          "  KorvaneCli scan [ID...] [--json]\n"
          "  KorvaneCli fix ID... [--dry-run] [--backup DIR] [--drive LETTER] [--json]\n"
+         "  KorvaneCli --version\n"
          "\n"
          "  list       every repair with its id, page and row text\n"
          "  scan       restrictions in force and file types not as their scripts leave\n"
@@ -327,6 +329,12 @@ std::string UsageText() {
 
 CliResult RunCli(const std::vector<std::string>& args, CliHost& host) {
   const bool jsonAsked = std::find(args.begin(), args.end(), "--json") != args.end();
+
+  if (args.size() == 1 && args[0] == "--version") {
+    CliResult r;
+    r.out = "KorvaneCli " KORVANE_VERSION "\n";
+    return r;
+  }
 
   CLI::App app{"KorvaneCli"};
   app.set_help_flag();  // help is answered below, with the usage text

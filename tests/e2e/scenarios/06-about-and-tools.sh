@@ -6,7 +6,7 @@ for round in first second; do
   # Help is the third menu; its last entry is About.
   drv menu right right down up enter
   expect_eq "About caption ($round)" "$(drv window TFORM_TENTANG 10000)" "About"
-  expect_eq "version label" "$(drv text LABEL_VERSI)" "Version 2.1.4"
+  expect_eq "version label" "$(drv text LABEL_VERSI)" "Version $(cat "$E2E_BUILD/version.txt")"
   expect_eq "main window while About is open" "$(drv main-enabled)" disabled
   [ "$round" = first ] && shot about
   drv click BTN_OK
