@@ -23,6 +23,7 @@ constexpr int kClientWidth = 641;
 constexpr int kClientHeight = 548;
 constexpr int kHeaderHeight = 89;
 constexpr int kTabHeight = 30;
+constexpr UINT kBuildNextPage = WM_APP + 1;
 
 void SetText(HWND control, const std::wstring& text) { SetWindowTextW(control, text.c_str()); }
 
@@ -91,6 +92,14 @@ LRESULT TFORM_UTAMA::Handle_(UINT msg, WPARAM wp, LPARAM lp) {
       if (it != notifies_.end()) return it->second(hdr);
       break;
     }
+    case kBuildNextPage:
+      for (int i = 0; i < 4; ++i) {
+        if (pageBuilt_[i]) continue;
+        EnsurePage(i);
+        BuildPagesInBackground();
+        break;
+      }
+      return 0;
     case WM_CTLCOLORSTATIC:
       SetBkMode(reinterpret_cast<HDC>(wp), TRANSPARENT);
       return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
@@ -105,9 +114,29 @@ LRESULT TFORM_UTAMA::Handle_(UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 void TFORM_UTAMA::ShowPage(int index) {
+  EnsurePage(index);
   HWND pages[] = {TabSheet1, tsFILEASSOC, tsRESTRICTFIX, tsADVANCEDFIX};
   for (int i = 0; i < 4; ++i) ShowWindow(pages[i], i == index ? SW_SHOW : SW_HIDE);
   TabCtrl_SetCurSel(PageControl1, index);
+}
+
+void TFORM_UTAMA::EnsurePage(int index) {
+  if (index < 0 || index >= 4 || pageBuilt_[index]) return;
+  pageBuilt_[index] = true;
+  switch (index) {
+    case 0: BuildHome(TabSheet1); break;
+    case 1: BuildFileAssoc(tsFILEASSOC); break;
+    case 2: BuildRestrictionPage(*this, tsRESTRICTFIX); break;
+    case 3: BuildAdvancedPage(*this, tsADVANCEDFIX); break;
+  }
+}
+
+void TFORM_UTAMA::BuildPagesInBackground() {
+  for (bool built : pageBuilt_)
+    if (!built) {
+      PostMessageW(Handle, kBuildNextPage, 0, 0);
+      return;
+    }
 }
 
 HWND TFORM_UTAMA::NewPage(int id, const wchar_t* caption) {
@@ -163,10 +192,9 @@ void TFORM_UTAMA::BuildWindow() {
   tsFILEASSOC = NewPage(ids::tsFILEASSOC, captions[1]);
   tsRESTRICTFIX = NewPage(ids::tsRESTRICTFIX, captions[2]);
   tsADVANCEDFIX = NewPage(ids::tsADVANCEDFIX, captions[3]);
-  BuildHome(TabSheet1);
-  BuildFileAssoc(tsFILEASSOC);
-  BuildRestrictionPage(*this, tsRESTRICTFIX);
-  BuildAdvancedPage(*this, tsADVANCEDFIX);
+  // Only the page shown at start is built now: the other three hold some two
+  // hundred windows, which would keep the window from showing for as long as
+  // everything else start-up does.
   ShowPage(0);
 }
 

@@ -8,8 +8,11 @@
 
 #include "CliTestSupport.h"
 #include "cli/logic/CliRun.h"
+#include "cli/logic/Describe.h"
+#include "cli/logic/OverlayPlatform.h"
 #include "common/Registry.h"
 #include "KorvaneVersion.h"
+#include "fileassoc/Unit_FORMLAIN_Korvane.h"
 
 namespace korvane {
 namespace {
@@ -536,6 +539,124 @@ TEST_F(CliCommandTest, ScanComparesEachFileTypeWithWhatItsScriptLeaves) {
   const Json all = runJson({"scan"});
   EXPECT_EQ(all["restrictions"].size(), 34u);
   EXPECT_EQ(all["fileTypes"].size(), 26u);
+}
+
+std::vector<std::wstring> Described(const std::vector<cli::Difference>& differences) {
+  std::vector<std::wstring> out;
+  for (const auto& d : differences) out.push_back(cli::DescribeDifference(d));
+  return out;
+}
+
+// The scan works out what a row's button leaves behind from the row's script
+// alone.  The reference is the button itself, pressed on a preview layer: the
+// script written out and imported there, and for the .exe row the direct repair
+// first.  Both must find the same differences, whatever the registry holds.
+TEST_F(CliCommandTest, ScanOfEachFileTypeFindsWhatAPreviewOfItsButtonWouldChange) {
+  auto reference = [this](const FileTypeRow& row) {
+    cli::OverlayPlatform preview(fake());
+    {
+      cli::HeadlessPlatform ui(preview, std::nullopt);
+      SysScope scope(ui);
+      FixFileTypeRow(row);
+    }
+    cli::ExpectedRegistry expected;
+    expected.applyAll(preview.journal());
+    return Described(expected.compare(fake()));
+  };
+  const struct {
+    const char* what;
+    std::function<void()> prepare;
+  } states[] = {
+      {"nothing there", [] {}},
+      {"some of it there", [this] { Furnish(fake()); }},
+      {"repaired, then changed",
+       [this] {
+         installRegExe();
+         ASSERT_EQ(run({"fix", "assoc.*"}).exitCode, 0);
+         fake::FakePlatform& f = fake();
+         f.setString(HKCR, L".bat", L"Foreign", L"x");
+         f.regDeleteTree(HKCR, L"batfile\\DefaultIcon");
+         f.setString(HKCR, L"SystemFileAssociations\\Folder\\shell\\Custom", L"", L"x");
+         f.regDeleteTree(HKCR, L"Directory\\shell");
+         f.setValue(HKCR, L"exefile", L"EditFlags", kRegBinary, {1});
+         f.setString(HKCU,
+                     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.exe",
+                     L"Progid", L"evil");
+       }},
+  };
+  for (const auto& state : states) {
+    SCOPED_TRACE(state.what);
+    state.prepare();
+    for (const FileTypeRow& row : FileTypeCatalogue()) {
+      const cli::CliRepair* repair =
+          cli::FindRepair("assoc." + cli::ToUtf8(cli::LowerText(row.label)));
+      ASSERT_NE(repair, nullptr);
+      const auto items = cli::ScanRepairs({repair}, fake());
+      ASSERT_EQ(items.size(), 1u);
+      const auto found = Described(items[0].differences);
+      EXPECT_EQ(found, reference(row)) << cli::ToUtf8(row.label);
+      EXPECT_EQ(items[0].found, !found.empty());
+    }
+  }
+}
+
+// Counts the key openings that reach the registry.
+class OpenCounter : public ForwardingPlatform {
+ public:
+  using ForwardingPlatform::ForwardingPlatform;
+  long regOpenKey(Handle parent, const std::wstring& subKey, std::uint32_t access,
+                  Handle* key) override {
+    const long rc = ForwardingPlatform::regOpenKey(parent, subKey, access, key);
+    opens.push_back({parent, cli::LowerText(subKey), rc == kErrorSuccess});
+    return rc;
+  }
+  struct Open {
+    Handle root;
+    std::wstring path;
+    bool found;
+  };
+  std::vector<Open> opens;
+};
+
+// The comparison after every file type's script opens each key once at most,
+// and none below a key it found missing; the payloads hold hundreds of keys, so
+// anything more is what makes a full scan slow.
+TEST_F(CliCommandTest, ComparingOpensEachKeyOnceAndNoneBelowAMissingKey) {
+  cli::ExpectedRegistry expected;
+  for (const FileTypeRow& row : FileTypeCatalogue())
+    expected.applyScript(cli::ParseRegScript(*FORM_LAIN().byName(row.payload)).ops);
+  const struct {
+    const char* what;
+    std::function<void()> prepare;
+  } states[] = {
+      {"nothing there", [] {}},
+      {"everything repaired, a few keys gone",
+       [this] {
+         installRegExe();
+         ASSERT_EQ(run({"fix", "assoc.*"}).exitCode, 0);
+         fake().regDeleteTree(HKCR, L"batfile");
+         fake().regDeleteTree(HKCR, L"Folder\\shell");
+       }},
+  };
+  for (const auto& state : states) {
+    SCOPED_TRACE(state.what);
+    state.prepare();
+    OpenCounter counter(fake());
+    expected.compare(counter);
+    ASSERT_FALSE(counter.opens.empty());
+    std::map<std::pair<Handle, std::wstring>, int> times;
+    std::set<std::pair<Handle, std::wstring>> missing;
+    for (const auto& o : counter.opens) {
+      ++times[{o.root, o.path}];
+      if (!o.found) missing.insert({o.root, o.path});
+    }
+    for (const auto& [key, n] : times) EXPECT_EQ(n, 1) << cli::ToUtf8(key.second);
+    for (const auto& o : counter.opens)
+      for (size_t cut = o.path.find(L'\\'); cut != std::wstring::npos;
+           cut = o.path.find(L'\\', cut + 1))
+        EXPECT_FALSE(missing.count({o.root, o.path.substr(0, cut)}))
+            << cli::ToUtf8(o.path) << " opened below a missing key";
+  }
 }
 
 }  // namespace

@@ -400,25 +400,25 @@ std::vector<ScanItem> ScanRepairs(const std::vector<const CliRepair*>& repairs, 
       }
       item.found = ListedRestriction(*restrictions, *repair->restriction).has_value();
     } else if (repair->kind == RepairKind::FileType) {
-      // What the row's button would leave behind, worked out on a preview layer from
-      // the script itself, then compared with the registry as it is.
-      OverlayPlatform preview(system);
-      {
-        HeadlessPlatform ui(preview, std::nullopt);
-        SysScope scope(ui);
+      // What the row's button would leave behind, worked out from the script itself,
+      // then compared with the registry as it is.
+      ExpectedRegistry expected;
+      if (std::wstring(repair->fileType->typeCode) == L"EXE") {
         // The .exe row rewrites the registration directly before importing its
-        // script, as FixFileTypeRow does.
-        if (std::wstring(repair->fileType->typeCode) == L"EXE") {
+        // script, as FixFileTypeRow does; that part is a routine, run on a preview.
+        OverlayPlatform preview(system);
+        {
+          HeadlessPlatform ui(preview, std::nullopt);
+          SysScope scope(ui);
           try {
             FixExeAssociation();
           } catch (const KorvaneError&) {
           }
         }
-        if (const Payload* payload = FORM_LAIN().byName(repair->fileType->payload))
-          ApplyRegOps(preview, ParseRegScript(*payload).ops);
+        expected.applyAll(preview.journal());
       }
-      ExpectedRegistry expected;
-      expected.applyAll(preview.journal());
+      if (const Payload* payload = FORM_LAIN().byName(repair->fileType->payload))
+        expected.applyScript(ParseRegScript(*payload).ops);
       item.differences = expected.compare(system);
       item.found = !item.differences.empty();
     }

@@ -26,6 +26,15 @@ Win32Platform::Win32Platform() {
   separators_.decimal = LocaleText(LOCALE_SDECIMAL, L".");
 }
 
+Win32Platform::~Win32Platform() {
+  // A query nobody asked for in the end (the program was refused at start) is let
+  // finish: its COM objects belong to that thread.
+  if (prefetchThread_) {
+    WaitForSingleObject(prefetchThread_, INFINITE);
+    CloseHandle(prefetchThread_);
+  }
+}
+
 // ------------------------------------------------------------------ registry
 
 long Win32Platform::regCreateKey(Handle parent, const std::wstring& subKey, std::uint32_t access,
@@ -48,12 +57,17 @@ long Win32Platform::regOpenKey(Handle parent, const std::wstring& subKey, std::u
 long Win32Platform::regCloseKey(Handle key) { return RegCloseKey(AsKey(key)); }
 
 long Win32Platform::regQueryValue(Handle key, const std::wstring& name, RegData* data) {
-  DWORD type = 0, size = 0;
-  LONG rc = RegQueryValueExW(AsKey(key), name.c_str(), nullptr, &type, nullptr, &size);
-  if (rc != ERROR_SUCCESS) return rc;
-  std::vector<std::uint8_t> bytes(size);
-  rc = RegQueryValueExW(AsKey(key), name.c_str(), nullptr, &type, bytes.empty() ? nullptr : bytes.data(),
-                        &size);
+  // Most values fit the first buffer, so one call reads them; a scan reads
+  // hundreds.  A larger one is read again at the size the first call reported
+  // (and again if it grew in between).
+  DWORD type = 0;
+  std::vector<std::uint8_t> bytes(512);
+  DWORD size = static_cast<DWORD>(bytes.size());
+  LONG rc = RegQueryValueExW(AsKey(key), name.c_str(), nullptr, &type, bytes.data(), &size);
+  while (rc == ERROR_MORE_DATA) {
+    bytes.resize(size);
+    rc = RegQueryValueExW(AsKey(key), name.c_str(), nullptr, &type, bytes.data(), &size);
+  }
   if (rc != ERROR_SUCCESS) return rc;
   bytes.resize(size);
   data->type = type;

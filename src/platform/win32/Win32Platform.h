@@ -13,6 +13,14 @@ namespace korvane {
 class Win32Platform : public Platform {
  public:
   Win32Platform();
+  ~Win32Platform() override;
+  Win32Platform(const Win32Platform&) = delete;
+  Win32Platform& operator=(const Win32Platform&) = delete;
+
+  // Starts the baseboard query on a thread of its own, so that it runs while the
+  // window is being built.  The next queryBaseBoards() waits for it and returns
+  // its answer (or its failure, with the texts the failing call left).
+  void prefetchBaseBoards();
 
   // The window that owns message boxes and shell requests (the main window once it
   // exists; null before).
@@ -88,6 +96,10 @@ class Win32Platform : public Platform {
 
  private:
   HWND mainWindow_ = nullptr;
+  HANDLE prefetchThread_ = nullptr;
+  bool prefetched_ = false;  // the thread got to ask
+  std::vector<BaseBoard> prefetchedBoards_;
+  std::optional<ComFailure> prefetchFailure_;
   NumberSeparators separators_;
 };
 

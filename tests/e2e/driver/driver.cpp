@@ -143,6 +143,25 @@ std::vector<HWND> Boxes() {
   return ProgramWindows([](HWND h) { return ClassOf(h) == kBoxClass && IsWindowVisible(h); });
 }
 
+HWND FindDescendant(HWND root, int id) {
+  struct Ctx {
+    int id;
+    HWND found;
+  } ctx{id, nullptr};
+  EnumChildWindows(
+      root,
+      [](HWND hwnd, LPARAM lp) -> BOOL {
+        auto* c = reinterpret_cast<Ctx*>(lp);
+        if (GetDlgCtrlID(hwnd) == c->id) {
+          c->found = hwnd;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&ctx));
+  return ctx.found;
+}
+
 // The pages are nested panels, so controls are looked for among all descendants
 // of the program's own windows (main window first, then its dialogs).  Message
 // boxes are left out: their OK button would clash with the About dialog's id 1.
@@ -151,24 +170,8 @@ HWND FindControl(int id) {
   if (HWND m = MainWindow()) roots.push_back(m);
   for (HWND h : ProgramWindows([](HWND h) { return ClassOf(h) != kMainClass && ClassOf(h) != kBoxClass; }))
     roots.push_back(h);
-  for (HWND root : roots) {
-    struct Ctx {
-      int id;
-      HWND found;
-    } ctx{id, nullptr};
-    EnumChildWindows(
-        root,
-        [](HWND hwnd, LPARAM lp) -> BOOL {
-          auto* c = reinterpret_cast<Ctx*>(lp);
-          if (GetDlgCtrlID(hwnd) == c->id) {
-            c->found = hwnd;
-            return FALSE;
-          }
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&ctx));
-    if (ctx.found) return ctx.found;
-  }
+  for (HWND root : roots)
+    if (HWND found = FindDescendant(root, id)) return found;
   return nullptr;
 }
 
@@ -542,6 +545,108 @@ int CmdTab(const Args& a) {
   return 0;
 }
 
+// The page panels by tab index.
+const int kPageIds[] = {korvane::ids::TabSheet1, korvane::ids::tsFILEASSOC, korvane::ids::tsRESTRICTFIX,
+                        korvane::ids::tsADVANCEDFIX};
+
+// Chooses a page as a click on its tab would; once the program has answered, the
+// page is shown.  Prints every visible window on it, in creation order, one a
+// line: "PAGE<TAB>CLASS<TAB>ID<TAB>TEXT".  Reads nothing twice and waits for
+// nothing, so it shows the page exactly as it first appeared.
+int TourPage(HWND main, int index) {
+  HWND tab = FindDescendant(main, korvane::ids::PageControl1);
+  HWND page = FindDescendant(main, kPageIds[index]);
+  if (!tab || !page) return Fail(L"no tab control or page " + std::to_wstring(index));
+  DWORD_PTR ignored = 0;
+  // Generous: under load, building a page can take a while.
+  if (!SendMessageTimeoutW(tab, TCM_SETCURFOCUS, index, 0, SMTO_ABORTIFHUNG, 30000, &ignored))
+    return Fail(L"the window did not answer the choice of tab " + std::to_wstring(index));
+  if (!IsWindowVisible(page)) return Fail(L"page " + std::to_wstring(index) + L" is not shown");
+  struct Ctx {
+    int index;
+    std::vector<std::wstring> lines;
+  } ctx{index, {}};
+  EnumChildWindows(
+      page,
+      [](HWND hwnd, LPARAM lp) -> BOOL {
+        auto* c = reinterpret_cast<Ctx*>(lp);
+        if (IsWindowVisible(hwnd))
+          c->lines.push_back(std::to_wstring(c->index) + L"\t" + ClassOf(hwnd) + L"\t" +
+                             std::to_wstring(GetDlgCtrlID(hwnd)) + L"\t" + Quoted(TextOf(hwnd)));
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&ctx));
+  for (const auto& line : ctx.lines) Out(line);
+  return 0;
+}
+
+// The pages in the order a curious user would try them: the three not shown at
+// start first, then Home again.
+const int kTourOrder[] = {1, 2, 3, 0};
+
+// launch-and-tour TIMEOUT-MS: starts Korvane.exe (beside this program) itself, so
+// that nothing stands between the window becoming visible and the first choice
+// of a tab; then chooses every page at once and prints what each shows.
+int CmdLaunchAndTour(const Args& a) {
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring exe = self;
+  exe = exe.substr(0, exe.find_last_of(L"\\/") + 1) + kProgramExe;
+  std::wstring cmd = L"\"" + exe + L"\"";
+  // The program outlives this command, so it must not keep this command's output
+  // open: Wine hands a child the standard handles' Unix files, and the scenario
+  // reading the output would wait for the program to end.
+  HANDLE nul = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+  STARTUPINFOW si{sizeof si};
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdInput = si.hStdOutput = si.hStdError = nul;
+  PROCESS_INFORMATION pi{};
+  const BOOL started =
+      CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+  const DWORD error = GetLastError();
+  if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
+  if (!started) return Fail(L"cannot start " + exe + L" (error " + std::to_wstring(error) + L")");
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  struct Ctx {
+    DWORD pid;
+    HWND found;
+  } ctx{pi.dwProcessId, nullptr};
+  const ULONGLONG end = GetTickCount64() + Ms(a[0]);
+  while (!ctx.found && GetTickCount64() < end) {
+    EnumWindows(
+        [](HWND hwnd, LPARAM lp) -> BOOL {
+          auto* c = reinterpret_cast<Ctx*>(lp);
+          if (PidOf(hwnd) != c->pid || ClassOf(hwnd) != kMainClass || !IsWindowVisible(hwnd)) return TRUE;
+          c->found = hwnd;
+          return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&ctx));
+    if (!ctx.found) Sleep(1);
+  }
+  if (!ctx.found) return Fail(L"no visible main window within " + a[0] + L" ms");
+  for (int index : kTourOrder)
+    if (const int rc = TourPage(ctx.found, index)) return rc;
+  return 0;
+}
+
+// tour: the same for the running program, page after page.
+int CmdTour(const Args&) {
+  HWND m = MainWindow();
+  if (!m) return Fail(L"no main window");
+  for (int index : kTourOrder)
+    if (const int rc = TourPage(m, index)) return rc;
+  return 0;
+}
+
+int CmdId(const Args& a) {
+  const int id = ControlId(a[0]);
+  if (id == kNoId) return Fail(L"unknown control " + a[0]);
+  Out(std::to_wstring(id));
+  return 0;
+}
+
 int CmdText(const Args& a) {
   HWND c = NeedControl(a[0]);
   if (!c) return Fail(L"no control " + a[0]);
@@ -887,6 +992,10 @@ const Command kCommands[] = {
     {L"caption", 0, L"                        main window caption", CmdCaption},
     {L"tabs", 0, L"                        tab captions, one a line", CmdTabs},
     {L"tab", 1, L"INDEX                   switch to a page", CmdTab},
+    {L"launch-and-tour", 1, L"TIMEOUT-MS              start Korvane.exe, choose every page at once, print them",
+     CmdLaunchAndTour},
+    {L"tour", 0, L"                        choose every page, print the windows on each", CmdTour},
+    {L"id", 1, L"CONTROL                 the control's id, as a number", CmdId},
     {L"text", 1, L"CONTROL                 text of a control (name from ControlIds.h or number)", CmdText},
     {L"visible", 1, L"CONTROL                 fails unless the control is visible", CmdVisible},
     {L"click", 1, L"CONTROL                 press a button (BM_CLICK)", CmdClick},
