@@ -30,22 +30,31 @@ target_link_libraries(korvane_win32 PUBLIC korvane_logic ole32 oleaut32 uuid she
 # for x86_64 below, for the tests (only 64-bit Wine is available here).
 file(GLOB KORVANE_HELPER_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/restarthelper/*.cpp)
 set(KORVANE_RESTART_HELPER ${CMAKE_BINARY_DIR}/RestartExp32.exe)
-if(KORVANE_HELPER_SOURCES)
-  add_custom_command(
-    OUTPUT ${KORVANE_RESTART_HELPER}
-    COMMAND ${KORVANE_I686_CXX} -std=c++20 -Os -s -static -municode -DUNICODE -D_UNICODE
-            -Wl,--nxcompat -Wl,--dynamicbase -Wl,--no-insert-timestamp ${KORVANE_REPRO_FLAGS}
-            -I${CMAKE_SOURCE_DIR}/src -o ${KORVANE_RESTART_HELPER} ${KORVANE_HELPER_SOURCES} -lpsapi
-    DEPENDS ${KORVANE_HELPER_SOURCES}
-    COMMENT "Building the 32-bit restart helper"
-    VERBATIM)
-  add_executable(RestartExp64 ${KORVANE_HELPER_SOURCES})
-  target_include_directories(RestartExp64 PRIVATE src)
-  target_link_options(RestartExp64 PRIVATE ${KORVANE_STATIC_LINK} -municode)
-  target_link_libraries(RestartExp64 PRIVATE psapi)
-else()
-  file(WRITE ${KORVANE_RESTART_HELPER} "")
+# Without the helper, Tools > Restart "explorer.exe" would ship broken: refuse to
+# configure rather than embed anything else.
+if(NOT KORVANE_HELPER_SOURCES)
+  message(FATAL_ERROR "The Explorer restart helper's sources (src/restarthelper/*.cpp) are "
+                      "missing; Korvane.exe embeds that program and cannot be built without it.")
 endif()
+find_program(KORVANE_I686_CXX_PATH NAMES ${KORVANE_I686_CXX} NO_CACHE)
+if(NOT KORVANE_I686_CXX_PATH)
+  message(FATAL_ERROR "The Explorer restart helper is a 32-bit program built by "
+                      "'${KORVANE_I686_CXX}', which was not found. Install it (Debian: "
+                      "g++-mingw-w64-i686-posix; MSYS2: mingw-w64-i686-gcc) or name another "
+                      "32-bit MinGW-w64 C++ compiler with -DKORVANE_I686_CXX=...")
+endif()
+add_custom_command(
+  OUTPUT ${KORVANE_RESTART_HELPER}
+  COMMAND ${KORVANE_I686_CXX_PATH} -std=c++20 -Os -s -static -municode -DUNICODE -D_UNICODE
+          -Wall -Wextra -Wl,--nxcompat -Wl,--dynamicbase -Wl,--no-insert-timestamp ${KORVANE_REPRO_FLAGS}
+          -I${CMAKE_SOURCE_DIR}/src -o ${KORVANE_RESTART_HELPER} ${KORVANE_HELPER_SOURCES} -lpsapi
+  DEPENDS ${KORVANE_HELPER_SOURCES}
+  COMMENT "Building the 32-bit restart helper"
+  VERBATIM)
+add_executable(RestartExp64 ${KORVANE_HELPER_SOURCES})
+target_include_directories(RestartExp64 PRIVATE src)
+target_link_options(RestartExp64 PRIVATE ${KORVANE_STATIC_LINK} -municode)
+target_link_libraries(RestartExp64 PRIVATE psapi)
 add_custom_target(restart_helper DEPENDS ${KORVANE_RESTART_HELPER})
 
 # ------------------------------------------------------------- Korvane.exe
@@ -149,10 +158,43 @@ endif()
 # ---------------------------------------------------------- KorvaneCli.exe
 # The console program for scripts and fleets: the same repairs on the same seam,
 # one static executable like the window.
-add_executable(KorvaneCli src/cli/main.cpp)
+# Its manifest asks for no elevation and carries the window's supportedOS entries,
+# taken from the window's manifest so that the two lists cannot drift apart.
+file(READ ${KORVANE_RESOURCE_DIR}/Korvane.manifest KORVANE_WINDOW_MANIFEST)
+string(REGEX MATCH "[ ]*<compatibility .*</compatibility>" KORVANE_CLI_COMPATIBILITY
+       "${KORVANE_WINDOW_MANIFEST}")
+if(NOT KORVANE_CLI_COMPATIBILITY)
+  message(FATAL_ERROR "Korvane.manifest has no <compatibility> section")
+endif()
+set(KORVANE_CLI_MANIFEST_VERSION "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}")
+foreach(part PATCH TWEAK)
+  if("${PROJECT_VERSION_${part}}" STREQUAL "")
+    string(APPEND KORVANE_CLI_MANIFEST_VERSION ".0")
+  else()
+    string(APPEND KORVANE_CLI_MANIFEST_VERSION ".${PROJECT_VERSION_${part}}")
+  endif()
+endforeach()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             ${KORVANE_RESOURCE_DIR}/Korvane.manifest ${KORVANE_RESOURCE_DIR}/KorvaneCli.manifest.in)
+set(KORVANE_CLI_MANIFEST ${CMAKE_BINARY_DIR}/generated/KorvaneCli.manifest)
+configure_file(src/resources/KorvaneCli.manifest.in ${KORVANE_CLI_MANIFEST} @ONLY)
+configure_file(src/resources/KorvaneCli.rc.in ${CMAKE_BINARY_DIR}/generated/KorvaneCli.rc @ONLY)
+set_source_files_properties(${CMAKE_BINARY_DIR}/generated/KorvaneCli.rc PROPERTIES
+  OBJECT_DEPENDS ${KORVANE_CLI_MANIFEST})
+
+add_executable(KorvaneCli src/cli/main.cpp ${CMAKE_BINARY_DIR}/generated/KorvaneCli.rc)
 target_link_libraries(KorvaneCli PRIVATE korvane_cli korvane_win32)
 target_link_options(KorvaneCli PRIVATE ${KORVANE_STATIC_LINK} ${KORVANE_HARDEN_LINK} -municode
                     -Wl,--gc-sections -s)
 if(TARGET korvane_wine_tests)
   add_dependencies(korvane_wine_tests KorvaneCli)
 endif()
+
+# The native build's warnings, for every program and library of our own here too.
+foreach(target korvane_win32 korvane_ui Korvane KorvaneCli RestartExp64 korvane_wine_tests
+               korvane_wine_child korvane_planted_program korvane_planted_dll korvane_unprotected
+               korvane_driver)
+  if(TARGET ${target})
+    target_compile_options(${target} PRIVATE -Wall -Wextra)
+  endif()
+endforeach()

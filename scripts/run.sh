@@ -7,8 +7,11 @@ cd "$(dirname "$0")/.."
 ROOT=$PWD
 
 bash scripts/install-deps.sh
-cmake -S . -B build/windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-  -DCMAKE_BUILD_TYPE=Release >/dev/null
+# The toolchain file counts only when the build folder is first configured; CMake
+# warns that it is unused when it is passed again.
+toolchain=()
+[ -f build/windows/CMakeCache.txt ] || toolchain=(-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake)
+cmake -S . -B build/windows -G Ninja "${toolchain[@]}" -DCMAKE_BUILD_TYPE=Release >/dev/null
 ninja -C build/windows Korvane
 
 prefix=$(mktemp -d "$ROOT/build/wineprefix-run.XXXXXX")

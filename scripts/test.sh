@@ -46,8 +46,8 @@ if [ "$windows_ok" = 1 ]; then
   korvane_start_xvfb || failed+=("xvfb")
   korvane_prefix_init
   (cd build/windows && ctest --output-on-failure --timeout 300) || failed+=("wine integration")
-  bash scripts/check-binary.sh build/windows/Korvane.exe comctl32.dll || failed+=("binary checks")
-  bash scripts/check-binary.sh build/windows/KorvaneCli.exe || failed+=("binary checks")
+  bash scripts/check-binary.sh build/windows/Korvane.exe --manifest requireAdministrator comctl32.dll || failed+=("binary checks")
+  bash scripts/check-binary.sh build/windows/KorvaneCli.exe --manifest asInvoker || failed+=("binary checks")
 
   # --------------------------------------------------------------- tier 3
   step "end-to-end tests under Xvfb + Wine"

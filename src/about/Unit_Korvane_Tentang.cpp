@@ -20,7 +20,8 @@ constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 
 TFORM_TENTANG::TFORM_TENTANG(HINSTANCE instance, HWND mainWindow) : main_(mainWindow) {
   FORM_TENTANG = this;
-  WNDCLASSEXW wc{sizeof wc};
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
   wc.lpfnWndProc = ui::FormProc<TFORM_TENTANG>;
   wc.hInstance = instance;
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
@@ -35,26 +36,9 @@ TFORM_TENTANG::TFORM_TENTANG(HINSTANCE instance, HWND mainWindow) : main_(mainWi
 
 LRESULT TFORM_TENTANG::Handle_(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
-    case WM_CREATE: {
-      HWND white = ui::Panel(Handle, -1, 0, 0, 358, 153, RGB(255, 255, 255));
-      Image1 = ui::Panel(white, -1, 8, 8, 84, 84, RGB(255, 255, 255),
-                         [](HDC dc, RECT rc) { art::Logo(dc, 0, 0, rc.right); });
-      lblAppName = ui::Label(white, ids::lblAppName, L"Korvane", 99, 8, 200, 30, ui::Font(L"Tahoma", 27));
-      LABEL_VERSI = ui::Label(white, ids::LABEL_VERSI, L"Version " KORVANE_VERSION, 99, 38, 200, 17, ui::Font(L"Tahoma", 13));
-      Label8 = ui::Label(white, -1, L"Homepage:", 99, 60, 70, 15);
-      LABEL_HOMEPAGE = ui::Label(white, ids::LABEL_HOMEPAGE, kHomepageAddress, 170, 60, 180, 15);
-      Label1 = ui::Label(white, -1, L"Email:", 99, 79, 70, 15);
-      LABEL_EMAIL = ui::Label(white, ids::LABEL_EMAIL, kSupportEmail, 170, 79, 180, 15);
-      Label5 = ui::Label(white, -1, kCopyrightNotice, 8, 118, 186, 30);
-      ui::MakeLink(LABEL_HOMEPAGE, ui::DefaultFont(), ui::Font(L"Tahoma", 11, false, true));
-      ui::MakeLink(LABEL_EMAIL, ui::DefaultFont(), ui::Font(L"Tahoma", 11, false, true));
-      BTN_OK = CreateWindowExW(0, L"BUTTON", L"OK", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
-                               ui::Scale(260), ui::Scale(119), ui::Scale(89), ui::Scale(25), white,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(ids::BTN_OK)), nullptr, nullptr);
-      SendMessageW(BTN_OK, WM_SETFONT, reinterpret_cast<WPARAM>(ui::DefaultFont()), FALSE);
+    case WM_CREATE:
       FormCreate();
       return 0;
-    }
     case WM_COMMAND:
       switch (LOWORD(wp)) {
         case ids::BTN_OK:
@@ -70,6 +54,28 @@ LRESULT TFORM_TENTANG::Handle_(UINT msg, WPARAM wp, LPARAM lp) {
   return DefWindowProcW(Handle, msg, wp, lp);
 }
 
+// The controls are made the first time the dialog is shown: it may never be, and
+// start-up has better things to do.
+void TFORM_TENTANG::BuildControls() {
+  HWND white = ui::Panel(Handle, -1, 0, 0, 358, 153, RGB(255, 255, 255));
+  Image1 = ui::Panel(white, -1, 8, 8, 84, 84, RGB(255, 255, 255),
+                     [](HDC dc, RECT rc) { art::Logo(dc, 0, 0, rc.right); });
+  lblAppName = ui::Label(white, ids::lblAppName, L"Korvane", 99, 8, 200, 30, ui::Font(L"Tahoma", 27));
+  LABEL_VERSI = ui::Label(white, ids::LABEL_VERSI, L"Version " KORVANE_VERSION, 99, 38, 200, 17, ui::Font(L"Tahoma", 13));
+  Label8 = ui::Label(white, -1, L"Homepage:", 99, 60, 70, 15);
+  LABEL_HOMEPAGE = ui::Label(white, ids::LABEL_HOMEPAGE, kHomepageAddress, 170, 60, 180, 15);
+  Label1 = ui::Label(white, -1, L"Email:", 99, 79, 70, 15);
+  LABEL_EMAIL = ui::Label(white, ids::LABEL_EMAIL, kSupportEmail, 170, 79, 180, 15);
+  Label5 = ui::Label(white, -1, kCopyrightNotice, 8, 118, 186, 30);
+  ui::MakeLink(LABEL_HOMEPAGE, ui::DefaultFont(), ui::Font(L"Tahoma", 11, false, true));
+  ui::MakeLink(LABEL_EMAIL, ui::DefaultFont(), ui::Font(L"Tahoma", 11, false, true));
+  BTN_OK = CreateWindowExW(0, L"BUTTON", L"OK", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
+                           ui::Scale(260), ui::Scale(119), ui::Scale(89), ui::Scale(25), white,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(ids::BTN_OK)), nullptr, nullptr);
+  SendMessageW(BTN_OK, WM_SETFONT, reinterpret_cast<WPARAM>(ui::DefaultFont()), FALSE);
+  built_ = true;
+}
+
 void TFORM_TENTANG::FormCreate() {
   // The dialog shows the program's own icon in its title bar.
   HICON icon = reinterpret_cast<HICON>(GetClassLongPtrW(main_, GCLP_HICONSM));
@@ -79,6 +85,7 @@ void TFORM_TENTANG::FormCreate() {
 }
 
 void TFORM_TENTANG::ShowModal() {
+  if (!built_) BuildControls();
   RECT m, d;
   GetWindowRect(main_, &m);
   GetWindowRect(Handle, &d);

@@ -34,8 +34,11 @@ class TFORM_TENTANG {
   LRESULT Handle_(UINT msg, WPARAM wp, LPARAM lp);
 
  private:
+  void BuildControls();
+
   HWND main_;
   bool showing_ = false;
+  bool built_ = false;
 };
 
 extern TFORM_TENTANG* FORM_TENTANG;

@@ -279,12 +279,13 @@ void ResetFirewall() { RunToolThenNotice(L"netsh advfirewall reset", kShowNormal
 void ResetHostsFile() {
   // The new text goes into a file beside the hosts file and then takes its place in
   // one step, so a refusal (a read-only hosts file, a locked one) leaves the old
-  // file exactly as it was instead of leaving the machine with none.
+  // file exactly as it was instead of leaving the machine with none.  A write can
+  // fail after the staged file was created (a full disk): whatever went wrong,
+  // nothing of the attempt is left in drivers\etc.
   const std::wstring hosts = HostsFilePath();
   const std::wstring staged = hosts + L".korvane-new";
-  if (!Sys().writeFile(staged, LinesToCrLfBytes(FORM_LAIN().MEMO_HOSTS)))
-    RaiseCannotCreate(hosts, Sys().lastErrorText());
-  if (!Sys().replaceFile(staged, hosts)) {
+  if (!Sys().writeFile(staged, LinesToCrLfBytes(FORM_LAIN().MEMO_HOSTS)) ||
+      !Sys().replaceFile(staged, hosts)) {
     const std::wstring reason = Sys().lastErrorText();
     Sys().deleteFile(staged);
     RaiseCannotCreate(hosts, reason);

@@ -45,7 +45,8 @@ std::wstring ShowInputBox(HWND owner, const std::wstring& caption, const std::ws
   static bool registered = false;
   HINSTANCE instance = GetModuleHandleW(nullptr);
   if (!registered) {
-    WNDCLASSEXW wc{sizeof wc};
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
     wc.lpfnWndProc = Proc;
     wc.hInstance = instance;
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);

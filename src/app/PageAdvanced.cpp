@@ -18,7 +18,7 @@ void BuildAdvancedPage(TFORM_UTAMA& form, HWND page) {
   HWND content = ui::ScrollBox(page, ids::ScrollBox1, 3, 80, 630, 321, total, RGB(255, 255, 255));
   RECT rc;
   GetClientRect(content, &rc);
-  const int width = MulDiv(rc.right, 96, GetDeviceCaps(GetDC(nullptr), LOGPIXELSY));
+  const int width = ui::Unscale(rc.right);
 
   int y = 0;
   const wchar_t* section = nullptr;
@@ -26,16 +26,15 @@ void BuildAdvancedPage(TFORM_UTAMA& form, HWND page) {
     const AdvancedRow& row = rows[i];
     if (!section || std::wstring(section) != row.section) {
       section = row.section;
-      const std::wstring caption = row.section;
-      ui::Panel(content, -1, 0, y, width, headerHeight, GetSysColor(COLOR_BTNSHADOW), [caption](HDC dc, RECT r) {
-        DrawEdge(dc, &r, EDGE_RAISED, BF_RECT);
-        SetBkMode(dc, TRANSPARENT);
-        SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
-        HGDIOBJ old = SelectObject(dc, ui::Font(L"Tahoma", 12, true));
-        // Without DT_NOPREFIX the stored "&&" shows as one ampersand.
-        DrawTextW(dc, caption.c_str(), -1, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-        SelectObject(dc, old);
-      });
+      HWND header = ui::Panel(content, -1, 0, y, width, headerHeight, GetSysColor(COLOR_BTNSHADOW),
+                              [](HDC dc, RECT r) { DrawEdge(dc, &r, EDGE_RAISED, BF_RECT); });
+      // Without SS_NOPREFIX the stored "&&" shows as one ampersand, and is read as one.
+      HWND caption = CreateWindowExW(0, L"STATIC", row.section,
+                                     WS_CHILD | WS_VISIBLE | SS_CENTER | SS_CENTERIMAGE, ui::Scale(2),
+                                     ui::Scale(2), ui::Scale(width - 4), ui::Scale(headerHeight - 4),
+                                     header, nullptr, nullptr, nullptr);
+      SendMessageW(caption, WM_SETFONT, reinterpret_cast<WPARAM>(ui::Font(L"Tahoma", 12, true)), FALSE);
+      ui::SetTextColour(caption, GetSysColor(COLOR_BTNTEXT));
       y += headerHeight;
     }
     const int height = i == 0 ? rowHeight + 1 : rowHeight;

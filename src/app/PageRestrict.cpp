@@ -4,6 +4,8 @@
 
 #include <commctrl.h>
 
+#include <iterator>
+
 #include "app/Art.h"
 #include "app/ControlIds.h"
 #include "app/UiKit.h"
@@ -21,30 +23,33 @@ struct RestrictionPage {
   HWND cbCHECKALLRESTRICT = nullptr;
   bool mirroring = false;
 
+  // Copies the whole model into the controls.  Every field of every row is written
+  // whatever the list held before: a rescan may find as many restrictions as the last
+  // one but other ones, and a stale caption over a live check box would lift the
+  // wrong policy.
   void Mirror() {
     mirroring = true;
     const auto& items = model.items();
-    const bool sameItems = ListView_GetItemCount(lvRESTRICT) == static_cast<int>(items.size());
-    if (!sameItems) {
+    if (ListView_GetItemCount(lvRESTRICT) != static_cast<int>(items.size())) {
       ListView_DeleteAllItems(lvRESTRICT);
       for (size_t i = 0; i < items.size(); ++i) {
         LVITEMW item{};
-        item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_GROUPID;
+        item.mask = LVIF_TEXT;
         item.iItem = static_cast<int>(i);
-        item.pszText = const_cast<wchar_t*>(items[i].caption.c_str());
-        item.iImage = items[i].imageIndex;
-        item.iGroupId = items[i].groupId;
-        const int index = ListView_InsertItem(lvRESTRICT, &item);
-        ListView_SetItemText(lvRESTRICT, index, 1, const_cast<wchar_t*>(items[i].info.c_str()));
+        item.pszText = const_cast<wchar_t*>(L"");
+        ListView_InsertItem(lvRESTRICT, &item);
       }
     }
     for (size_t i = 0; i < items.size(); ++i) {
       const int index = static_cast<int>(i);
       LVITEMW item{};
-      item.mask = LVIF_IMAGE;
+      item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_GROUPID;
       item.iItem = index;
+      item.pszText = const_cast<wchar_t*>(items[i].caption.c_str());
       item.iImage = items[i].imageIndex;
+      item.iGroupId = items[i].groupId;
       ListView_SetItem(lvRESTRICT, &item);
+      ListView_SetItemText(lvRESTRICT, index, 1, const_cast<wchar_t*>(items[i].info.c_str()));
       if ((ListView_GetCheckState(lvRESTRICT, index) != 0) != items[i].checked)
         ListView_SetCheckState(lvRESTRICT, index, items[i].checked);
     }
@@ -52,17 +57,46 @@ struct RestrictionPage {
     for (const auto& name : model.selection())
       SendMessageW(lbRESTRICT, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
     SendMessageW(cbCHECKALLRESTRICT, BM_SETCHECK, model.checkAll() ? BST_CHECKED : BST_UNCHECKED, 0);
+    UpdateWindow(lvRESTRICT);
     mirroring = false;
   }
 };
 
 RestrictionPage* g_page = nullptr;
 
-void AddColumn(HWND lv, int index, const wchar_t* text, int width) {
+constexpr int kColumnWidths[] = {150, 400};
+WNDPROC g_listViewProc = nullptr;
+
+// The columns keep their widths: dragging a divider, double-clicking it (which would
+// size the column to its longest text) and the keyboard's size-to-fit are refused
+// before the list view acts on them.
+LRESULT CALLBACK FixedColumnsProc(HWND lv, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_NOTIFY && reinterpret_cast<NMHDR*>(lp)->hwndFrom == ListView_GetHeader(lv)) {
+    auto* header = reinterpret_cast<NMHEADERW*>(lp);  // the A form has the same layout
+    switch (header->hdr.code) {
+      case HDN_BEGINTRACKW:
+      case HDN_BEGINTRACKA:
+      case HDN_DIVIDERDBLCLICKW:
+      case HDN_DIVIDERDBLCLICKA:
+        return TRUE;
+      case HDN_ITEMCHANGINGW:
+      case HDN_ITEMCHANGINGA:
+        if (header->pitem && (header->pitem->mask & HDI_WIDTH) && header->iItem >= 0 &&
+            header->iItem < static_cast<int>(std::size(kColumnWidths)) &&
+            header->pitem->cxy != ui::Scale(kColumnWidths[header->iItem]))
+          return TRUE;
+        break;
+    }
+  }
+  return CallWindowProcW(g_listViewProc, lv, msg, wp, lp);
+}
+
+void AddColumn(HWND lv, int index, const wchar_t* text) {
   LVCOLUMNW col{};
-  col.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+  col.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM | LVCF_FMT;
+  col.fmt = LVCFMT_LEFT | LVCFMT_FIXED_WIDTH;
   col.pszText = const_cast<wchar_t*>(text);
-  col.cx = ui::Scale(width);
+  col.cx = ui::Scale(kColumnWidths[index]);
   col.iSubItem = index;
   ListView_InsertColumn(lv, index, &col);
 }
@@ -83,8 +117,10 @@ void AddGroup(HWND lv, int id, const wchar_t* header) {
 
 void BuildRestrictionPage(TFORM_UTAMA& form, HWND page) {
   g_page = new RestrictionPage();
-  HWND heading = ui::Label(page, -1, L"Remove restrictions on the Windows.", 16, 11, 480, 25,
-                           ui::Font(L"Tahoma", 19));
+  // One line in its fixed box: where a substitute font runs wider than Tahoma the end
+  // gives way to an ellipsis instead of the last word wrapping out of sight.
+  HWND heading = ui::Label(page, -1, L"Remove restrictions on the Windows.", 16, 11, 353, 25,
+                           ui::Font(L"Tahoma", 19), SS_ENDELLIPSIS);
   ui::SetTextColour(heading, GetSysColor(COLOR_HIGHLIGHT));
   ui::Label(page, -1,
             L"Certain Windows functions could not be opened or accessed, this can be caused by the "
@@ -100,8 +136,10 @@ void BuildRestrictionPage(TFORM_UTAMA& form, HWND page) {
   SendMessageW(lv, WM_SETFONT, reinterpret_cast<WPARAM>(ui::DefaultFont()), FALSE);
   ListView_SetExtendedListViewStyle(lv, LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
   ListView_SetImageList(lv, art::RestrictionImages(), LVSIL_SMALL);
-  AddColumn(lv, 0, L"Restriction Item(s)", 150);
-  AddColumn(lv, 1, L"Info", 400);
+  AddColumn(lv, 0, L"Restriction Item(s)");
+  AddColumn(lv, 1, L"Info");
+  g_listViewProc = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrW(lv, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FixedColumnsProc)));
   ListView_EnableGroupView(lv, TRUE);
   AddGroup(lv, 0, L"Desktop & Explorer");
   AddGroup(lv, 1, L"System & Security");
@@ -122,6 +160,8 @@ void BuildRestrictionPage(TFORM_UTAMA& form, HWND page) {
   SetWindowPos(scan, lv, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   SetWindowPos(remove, scan, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   SetWindowPos(g_page->cbCHECKALLRESTRICT, remove, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+
+  g_page->model.setView([] { g_page->Mirror(); });
 
   form.OnClick(ids::btnSCANRESTRICT, [] {
     btnSCANRESTRICTClick(g_page->model);

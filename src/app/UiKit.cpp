@@ -16,6 +16,7 @@ const wchar_t kPanelClass[] = L"KorvanePanel";
 const wchar_t kScrollClass[] = L"KorvaneScrollBox";
 const wchar_t kColourProp[] = L"KorvaneTextColour";
 const wchar_t kLinkProp[] = L"KorvaneLink";
+const wchar_t kSeeThroughProp[] = L"KorvaneSeeThrough";
 
 struct PanelData {
   COLORREF background;
@@ -39,6 +40,7 @@ LRESULT ColourStatic(HWND panel, HDC dc, HWND control) {
   HANDLE colour = GetPropW(control, kColourProp);
   if (colour) SetTextColor(dc, static_cast<COLORREF>(reinterpret_cast<UINT_PTR>(colour) - 1));
   SetBkMode(dc, TRANSPARENT);
+  if (GetPropW(control, kSeeThroughProp)) return reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
   return reinterpret_cast<LRESULT>(data ? data->brush : GetSysColorBrush(COLOR_BTNFACE));
 }
 
@@ -109,7 +111,9 @@ LRESULT CALLBACK ScrollProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       return SendMessageW(TopLevel(hwnd), msg, wp, lp);
     case WM_VSCROLL: {
       if (!d) break;
-      SCROLLINFO si{sizeof si, SIF_ALL};
+      SCROLLINFO si{};
+      si.cbSize = sizeof si;
+      si.fMask = SIF_ALL;
       GetScrollInfo(hwnd, SB_VERT, &si);
       int pos = d->position;
       switch (LOWORD(wp)) {
@@ -167,6 +171,7 @@ LRESULT CALLBACK LinkProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }  // namespace
 
 int Scale(int pixels) { return MulDiv(pixels, g_dpi, 96); }
+int Unscale(int pixels) { return MulDiv(pixels, 96, g_dpi); }
 
 HFONT Font(const wchar_t* face, int pixelHeight, bool bold, bool underline) {
   static std::map<std::wstring, HFONT> cache;
@@ -192,6 +197,8 @@ void SetTextColour(HWND control, COLORREF colour) {
   SetPropW(control, kColourProp, reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(colour) + 1));
 }
 
+void SetSeeThrough(HWND label) { SetPropW(label, kSeeThroughProp, reinterpret_cast<HANDLE>(1)); }
+
 HWND Label(HWND parent, int id, const std::wstring& text, int x, int y, int w, int h, HFONT font,
            DWORD style) {
   HWND hwnd = CreateWindowExW(0, L"STATIC", text.c_str(), WS_CHILD | WS_VISIBLE | SS_NOPREFIX | style,
@@ -213,21 +220,28 @@ HWND Button(HWND parent, int id, const std::wstring& text, int x, int y, int w, 
 
 HWND GroupBox(HWND parent, const std::wstring& text, int x, int y, int w, int h) {
   // Drawn by a panel rather than a BS_GROUPBOX button: the button leaves its inside
-  // unpainted, which shows black where child windows have their own surfaces.
-  return Panel(parent, -1, x, y, w, h, GetSysColor(COLOR_BTNFACE), [text](HDC dc, RECT rc) {
+  // unpainted, which shows black where child windows have their own surfaces.  The
+  // caption is painted from the window text, so what is read out is what is shown.
+  HWND box = Panel(parent, -1, x, y, w, h, GetSysColor(COLOR_BTNFACE));
+  SetWindowTextW(box, text.c_str());
+  auto* data = reinterpret_cast<PanelData*>(GetWindowLongPtrW(box, GWLP_USERDATA));
+  data->paint = [box](HDC dc, RECT rc) {
+    wchar_t caption[256];
+    const int length = GetWindowTextW(box, caption, 256);
     HGDIOBJ old = SelectObject(dc, DefaultFont());
     SIZE size;
-    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    GetTextExtentPoint32W(dc, caption, length, &size);
     RECT frame = rc;
     frame.top += size.cy / 2;
     DrawEdge(dc, &frame, EDGE_ETCHED, BF_RECT);
-    RECT caption = {Scale(6), 0, Scale(6) + size.cx + Scale(4), size.cy};
-    FillRect(dc, &caption, GetSysColorBrush(COLOR_BTNFACE));
+    RECT band = {Scale(6), 0, Scale(6) + size.cx + Scale(4), size.cy};
+    FillRect(dc, &band, GetSysColorBrush(COLOR_BTNFACE));
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
-    TextOutW(dc, Scale(8), 0, text.c_str(), static_cast<int>(text.size()));
+    TextOutW(dc, Scale(8), 0, caption, length);
     SelectObject(dc, old);
-  });
+  };
+  return box;
 }
 
 HWND Panel(HWND parent, int id, int x, int y, int w, int h, COLORREF background,
@@ -311,7 +325,8 @@ void RegisterClasses(HINSTANCE instance) {
   g_dpi = GetDeviceCaps(screen, LOGPIXELSY);
   ReleaseDC(nullptr, screen);
 
-  WNDCLASSEXW wc{sizeof wc};
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
   wc.lpfnWndProc = PanelProc;
   wc.hInstance = instance;
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);

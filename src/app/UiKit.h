@@ -11,16 +11,21 @@ namespace korvane::ui {
 
 // A font by character height in pixels at 96 dpi (scaled to the system dpi).
 HFONT Font(const wchar_t* face, int pixelHeight, bool bold = false, bool underline = false);
-int Scale(int pixels);  // 96-dpi pixels to device pixels
-HFONT DefaultFont();    // Tahoma 8 pt
+int Scale(int pixels);    // 96-dpi pixels to device pixels
+int Unscale(int pixels);  // device pixels to 96-dpi pixels
+HFONT DefaultFont();      // Tahoma 8 pt
 
 // Colours a static control draws with (CLR_INVALID = system default).
 void SetTextColour(HWND control, COLORREF colour);
+// A label on a panel that paints a picture: the label draws its text only, so the
+// picture shows around the letters.
+void SetSeeThrough(HWND label);
 
 HWND Label(HWND parent, int id, const std::wstring& text, int x, int y, int w, int h,
            HFONT font = nullptr, DWORD style = 0);
 HWND Button(HWND parent, int id, const std::wstring& text, int x, int y, int w, int h);
-// A panel that draws a group frame with its caption; children go inside it.
+// A panel that draws a group frame with its caption, which is also its window text;
+// children go inside it.
 HWND GroupBox(HWND parent, const std::wstring& text, int x, int y, int w, int h);
 
 // A child window that forwards commands and notifications to the top-level window,

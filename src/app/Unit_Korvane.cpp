@@ -24,6 +24,7 @@ constexpr int kClientWidth = 641;
 constexpr int kClientHeight = 548;
 constexpr int kHeaderHeight = 89;
 constexpr int kTabHeight = 30;
+constexpr UINT kBuildNextPage = WM_APP + 1;
 
 void SetText(HWND control, const std::wstring& text) { SetWindowTextW(control, text.c_str()); }
 
@@ -39,7 +40,8 @@ const FileTypeRow& Row(int position) { return FileTypeCatalogue()[static_cast<si
 
 TFORM_UTAMA::TFORM_UTAMA(HINSTANCE instance) : Instance(instance) {
   FORM_UTAMA = this;
-  WNDCLASSEXW wc{sizeof wc};
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
   wc.lpfnWndProc = ui::FormProc<TFORM_UTAMA>;
   wc.hInstance = instance;
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
@@ -91,6 +93,14 @@ LRESULT TFORM_UTAMA::Handle_(UINT msg, WPARAM wp, LPARAM lp) {
       if (it != notifies_.end()) return it->second(hdr);
       break;
     }
+    case kBuildNextPage:
+      for (int i = 0; i < 4; ++i) {
+        if (pageBuilt_[i]) continue;
+        EnsurePage(i);
+        BuildPagesInBackground();
+        break;
+      }
+      return 0;
     case WM_CTLCOLORSTATIC:
       SetBkMode(reinterpret_cast<HDC>(wp), TRANSPARENT);
       return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
@@ -105,17 +115,39 @@ LRESULT TFORM_UTAMA::Handle_(UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 void TFORM_UTAMA::ShowPage(int index) {
+  EnsurePage(index);
   HWND pages[] = {TabSheet1, tsFILEASSOC, tsRESTRICTFIX, tsADVANCEDFIX};
   for (int i = 0; i < 4; ++i) ShowWindow(pages[i], i == index ? SW_SHOW : SW_HIDE);
   TabCtrl_SetCurSel(PageControl1, index);
 }
 
-HWND TFORM_UTAMA::NewPage(int id) {
+void TFORM_UTAMA::EnsurePage(int index) {
+  if (index < 0 || index >= 4 || pageBuilt_[index]) return;
+  pageBuilt_[index] = true;
+  switch (index) {
+    case 0: BuildHome(TabSheet1); break;
+    case 1: BuildFileAssoc(tsFILEASSOC); break;
+    case 2: BuildRestrictionPage(*this, tsRESTRICTFIX); break;
+    case 3: BuildAdvancedPage(*this, tsADVANCEDFIX); break;
+  }
+}
+
+void TFORM_UTAMA::BuildPagesInBackground() {
+  for (bool built : pageBuilt_)
+    if (!built) {
+      PostMessageW(Handle, kBuildNextPage, 0, 0);
+      return;
+    }
+}
+
+HWND TFORM_UTAMA::NewPage(int id, const wchar_t* caption) {
   RECT rc;
   GetClientRect(PageControl1, &rc);
   TabCtrl_AdjustRect(PageControl1, FALSE, &rc);
   MapWindowPoints(PageControl1, Handle, reinterpret_cast<POINT*>(&rc), 2);
   HWND page = ui::Panel(Handle, id, 0, 0, 0, 0, GetSysColor(COLOR_BTNFACE));
+  // Named like its tab, so that assistive technology can tell the pages apart.
+  SetWindowTextW(page, caption);
   SetWindowPos(page, HWND_TOP, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, 0);
   ShowWindow(page, SW_HIDE);
   return page;
@@ -123,19 +155,24 @@ HWND TFORM_UTAMA::NewPage(int id) {
 
 void TFORM_UTAMA::BuildWindow() {
   SendMessageW(Handle, WM_SETFONT, reinterpret_cast<WPARAM>(ui::DefaultFont()), FALSE);
-  // Header band: banner, logo and the two white titles.
-  ui::Panel(Handle, -1, 0, 0, kClientWidth, kHeaderHeight, RGB(0x12, 0x3f, 0x9a), [](HDC dc, RECT rc) {
-    art::Banner(dc, rc);
-    art::Logo(dc, ui::Scale(8), ui::Scale(8), ui::Scale(70));
-    SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, RGB(255, 255, 255));
-    HGDIOBJ old = SelectObject(dc, ui::Font(L"Tahoma", 40));
-    TextOutW(dc, ui::Scale(84), ui::Scale(8), L"Korvane", 7);
-    SelectObject(dc, ui::DefaultFont());
-    const wchar_t subtitle[] = L"Tool for fixing various problems in Windows 8/10.";
-    TextOutW(dc, ui::Scale(84), ui::Scale(62), subtitle, lstrlenW(subtitle));
-    SelectObject(dc, old);
-  });
+  // Header band: banner and logo painted, the two white titles as labels over them.
+  HWND header = ui::Panel(Handle, -1, 0, 0, kClientWidth, kHeaderHeight, RGB(0x12, 0x3f, 0x9a),
+                          [](HDC dc, RECT rc) {
+                            art::Banner(dc, rc);
+                            art::Logo(dc, ui::Scale(8), ui::Scale(8), ui::Scale(70));
+                          });
+  const struct {
+    const wchar_t* text;
+    int y, h;
+    HFONT font;
+  } titles[] = {{L"Korvane", 8, 50, ui::Font(L"Tahoma", 40)},
+                {L"Tool for fixing various problems in Windows 8/10.", 62, 16, ui::DefaultFont()}};
+  for (const auto& t : titles) {
+    HWND label = ui::Label(header, -1, t.text, 84, t.y, 400, t.h, t.font);
+    ui::SetTextColour(label, RGB(255, 255, 255));
+    ui::SetSeeThrough(label);
+    ui::FitToText(label, kClientWidth);
+  }
 
   PageControl1 = CreateWindowExW(0, WC_TABCONTROLW, L"",
                                  WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | TCS_FIXEDWIDTH, 0,
@@ -152,14 +189,13 @@ void TFORM_UTAMA::BuildWindow() {
     item.pszText = const_cast<wchar_t*>(captions[i]);
     TabCtrl_InsertItem(PageControl1, i, &item);
   }
-  TabSheet1 = NewPage(ids::TabSheet1);
-  tsFILEASSOC = NewPage(ids::tsFILEASSOC);
-  tsRESTRICTFIX = NewPage(ids::tsRESTRICTFIX);
-  tsADVANCEDFIX = NewPage(ids::tsADVANCEDFIX);
-  BuildHome(TabSheet1);
-  BuildFileAssoc(tsFILEASSOC);
-  BuildRestrictionPage(*this, tsRESTRICTFIX);
-  BuildAdvancedPage(*this, tsADVANCEDFIX);
+  TabSheet1 = NewPage(ids::TabSheet1, captions[0]);
+  tsFILEASSOC = NewPage(ids::tsFILEASSOC, captions[1]);
+  tsRESTRICTFIX = NewPage(ids::tsRESTRICTFIX, captions[2]);
+  tsADVANCEDFIX = NewPage(ids::tsADVANCEDFIX, captions[3]);
+  // Only the page shown at start is built now: the other three hold some two
+  // hundred windows, which would keep the window from showing for as long as
+  // everything else start-up does.
   ShowPage(0);
 }
 
@@ -280,10 +316,8 @@ void TFORM_UTAMA::FormCreate() {
   view.setTotalRAM = [this](const std::wstring& t) { SetText(lblTOTALRAM, t); };
   view.setMotherboard = [this](const std::wstring& t) { SetText(lblMBoard, t); };
   view.setWindowsName = [this](const std::wstring& t) { SetText(lblWinName, t); };
-  // Terminate is decided before the labels are filled, so a failing label does
-  // not hide a refusal.
-  TerminateRequested = true;
-  TerminateRequested = !korvane::FormCreate(view);
+  view.requestTerminate = [this] { TerminateRequested = true; };
+  korvane::FormCreate(view);
 }
 
 void TFORM_UTAMA::mnuEXITClick() { PostMessageW(Handle, WM_CLOSE, 0, 0); }

@@ -67,7 +67,12 @@ class TFORM_UTAMA {
   // Notifications (WM_NOTIFY) of a child control.
   void OnNotify(int id, std::function<LRESULT(NMHDR*)> handler) { notifies_[id] = std::move(handler); }
 
+  // Shows a page, building it first if it has not been built yet.
   void ShowPage(int index);
+  // Builds the pages not built yet, one at a time through posted messages, so the
+  // window is shown (and painted) before them.  A page whose tab is chosen first
+  // is built there and then.
+  void BuildPagesInBackground();
 
  // Every message of the window (see ui::FormProc).
   LRESULT Handle_(UINT msg, WPARAM wp, LPARAM lp);
@@ -77,7 +82,10 @@ class TFORM_UTAMA {
   void BuildMenu();
   void BuildHome(HWND page);
   void BuildFileAssoc(HWND page);
-  HWND NewPage(int id);
+  HWND NewPage(int id, const wchar_t* caption);
+  void EnsurePage(int index);
+
+  bool pageBuilt_[4] = {};
 
   std::map<int, std::function<void()>> clicks_;
   std::map<int, std::function<LRESULT(NMHDR*)>> notifies_;

@@ -16,12 +16,18 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // taken from the program's own folder, only from System32.
   SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 
-  // The user-interface thread is a single-threaded apartment for the WMI calls.
+  // The motherboard query is the slowest step of start-up.  It runs beside the
+  // building of the window, whose creation waits for its answer (or its failure)
+  // when it fills the Home page, before the window is shown.
+  korvane::Win32Platform platform;
+  platform.prefetchBaseBoards();
+
+  // The user-interface thread is a single-threaded apartment for the WMI calls
+  // made on it (the restore point; the motherboard, should its thread fail).
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_TAB_CLASSES | ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&icc);
 
-  korvane::Win32Platform platform;
   korvane::SetSys(&platform);
   korvane::ui::RegisterClasses(instance);
 
@@ -37,7 +43,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
 
   ShowWindow(main->Handle, SW_SHOW);
   UpdateWindow(main->Handle);
-  if (main->TerminateRequested) PostQuitMessage(0);
+  if (main->TerminateRequested) {
+    PostQuitMessage(0);
+  } else {
+    main->BuildPagesInBackground();
+  }
 
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {

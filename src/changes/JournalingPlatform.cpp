@@ -8,7 +8,8 @@ namespace korvane {
 namespace {
 
 bool IsRoot(Handle h) {
-  return h == kHkeyClassesRoot || h == kHkeyCurrentUser || h == kHkeyLocalMachine;
+  return h == kHkeyClassesRoot || h == kHkeyCurrentUser || h == kHkeyLocalMachine ||
+         h == kHkeyUsers;
 }
 
 }  // namespace
@@ -141,6 +142,17 @@ bool JournalingPlatform::deleteFile(const std::wstring& path) {
 bool JournalingPlatform::writeFile(const std::wstring& path,
                                    const std::vector<std::uint8_t>& bytes) {
   const bool ok = ForwardingPlatform::writeFile(path, bytes);
+  if (ok) {
+    Change c = OtherChange(ChangeKind::WriteFile, path);
+    c.byteCount = bytes.size();
+    journal_.push_back(c);
+  }
+  return ok;
+}
+
+bool JournalingPlatform::writeNewFile(const std::wstring& path,
+                                      const std::vector<std::uint8_t>& bytes, long* error) {
+  const bool ok = ForwardingPlatform::writeNewFile(path, bytes, error);
   if (ok) {
     Change c = OtherChange(ChangeKind::WriteFile, path);
     c.byteCount = bytes.size();

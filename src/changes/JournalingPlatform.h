@@ -36,6 +36,8 @@ class JournalingPlatform : public ForwardingPlatform {
                         int showMode) override;
   bool deleteFile(const std::wstring& path) override;
   bool writeFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes) override;
+  bool writeNewFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes,
+                    long* error) override;
   bool replaceFile(const std::wstring& from, const std::wstring& to) override;
   int shellDeleteTree(const std::wstring& pathList, unsigned flags) override;
   std::intptr_t shellExecute(const std::wstring& verb, const std::wstring& file,

@@ -10,11 +10,13 @@ namespace {
 
 constexpr long kErrorPathNotFound = 3;
 constexpr long kErrorInvalidHandle = 6;
+constexpr long kErrorFileExists = 80;
 constexpr long kErrorNoMoreItems = 259;
 constexpr long kErrorKeyDeleted = 1018;
 
 bool IsRoot(Handle h) {
-  return h == kHkeyClassesRoot || h == kHkeyCurrentUser || h == kHkeyLocalMachine;
+  return h == kHkeyClassesRoot || h == kHkeyCurrentUser || h == kHkeyLocalMachine ||
+         h == kHkeyUsers;
 }
 
 std::wstring NormalPath(const std::wstring& path) {
@@ -24,12 +26,16 @@ std::wstring NormalPath(const std::wstring& path) {
   return p;
 }
 
+// The folder a file would be created in, as Windows resolves it: "C:\\X" lies in
+// "C:\\", and "\\X" (what an empty TEMP makes of a scratch file) in the root of the
+// current drive, "\\".
 std::wstring ParentFolder(const std::wstring& path) {
   std::wstring p = path;
   std::replace(p.begin(), p.end(), L'/', L'\\');
   while (p.size() > 3 && p.back() == L'\\') p.pop_back();
   const size_t slash = p.find_last_of(L'\\');
   if (slash == std::wstring::npos) return {};
+  if (slash == 0) return p.substr(0, 1);
   if (slash == 2 && p.size() > 1 && p[1] == L':') return p.substr(0, 3);
   return p.substr(0, slash);
 }
@@ -448,6 +454,8 @@ std::wstring OverlayPlatform::lastErrorText() {
       return L"The system cannot find the path specified";
     case kErrorAccessDenied:
       return L"Access is denied";
+    case kErrorFileExists:
+      return L"The file exists";
     default:
       return L"The operation completed successfully";
   }
@@ -488,6 +496,17 @@ bool OverlayPlatform::writeFile(const std::wstring& path, const std::vector<std:
   record(c);
   files_[NormalPath(path)] = FileEntry{path, bytes};
   return true;
+}
+
+bool OverlayPlatform::writeNewFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes,
+                                   long* error) {
+  if (fileAttributes(path) != kInvalidFileAttributes) {
+    *error = kErrorFileExists;
+    return fail(kErrorFileExists);
+  }
+  if (writeFile(path, bytes)) return true;
+  *error = lastError_.value_or(kErrorAccessDenied);
+  return false;
 }
 
 bool OverlayPlatform::readFile(const std::wstring& path, std::vector<std::uint8_t>* bytes) {

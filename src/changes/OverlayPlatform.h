@@ -59,6 +59,8 @@ class OverlayPlatform : public ForwardingPlatform {
   std::uint32_t getFileAttributes(const std::wstring& path) override;
   bool deleteFile(const std::wstring& path) override;
   bool writeFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes) override;
+  bool writeNewFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes,
+                    long* error) override;
   bool readFile(const std::wstring& path, std::vector<std::uint8_t>* bytes) override;
   bool replaceFile(const std::wstring& from, const std::wstring& to) override;
   std::wstring lastErrorText() override;

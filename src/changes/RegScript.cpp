@@ -179,6 +179,8 @@ std::wstring RootName(Handle root) {
       return L"HKEY_CURRENT_USER";
     case kHkeyLocalMachine:
       return L"HKEY_LOCAL_MACHINE";
+    case kHkeyUsers:
+      return L"HKEY_USERS";
     default:
       return L"HKEY_?";
   }
@@ -189,6 +191,7 @@ std::optional<Handle> RootFromName(const std::wstring& name) {
   if (n == L"hkey_classes_root" || n == L"hkcr") return kHkeyClassesRoot;
   if (n == L"hkey_current_user" || n == L"hkcu") return kHkeyCurrentUser;
   if (n == L"hkey_local_machine" || n == L"hklm") return kHkeyLocalMachine;
+  if (n == L"hkey_users" || n == L"hku") return kHkeyUsers;
   return std::nullopt;
 }
 

@@ -14,9 +14,10 @@ namespace korvane {
 
 inline const std::wstring kRegFileHeader = L"Windows Registry Editor Version 5.00";
 
-// "HKEY_CLASSES_ROOT" for kHkeyClassesRoot; the three roots the repairs use.
+// "HKEY_CLASSES_ROOT" for kHkeyClassesRoot; the three roots the repairs use, and
+// HKEY_USERS for the other users' settings.
 std::wstring RootName(Handle root);
-// Accepts the full names and HKCR / HKCU / HKLM, in any case.
+// Accepts the full names and HKCR / HKCU / HKLM / HKU, in any case.
 std::optional<Handle> RootFromName(const std::wstring& name);
 // "HKEY_CURRENT_USER\Software\..." (just the root's name for an empty path).
 std::wstring FullKeyName(Handle root, const std::wstring& path);

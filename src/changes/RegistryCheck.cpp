@@ -18,7 +18,7 @@ class LiveKey {
     if (path.empty()) {
       handle_ = root;
       owned_ = false;
-    } else if (sys.regOpenKey(root, path, kReadAccess, &handle_) != kErrorSuccess) {
+    } else if ((error_ = sys.regOpenKey(root, path, kReadAccess, &handle_)) != kErrorSuccess) {
       handle_ = 0;
     }
   }
@@ -28,6 +28,8 @@ class LiveKey {
   LiveKey(const LiveKey&) = delete;
   LiveKey& operator=(const LiveKey&) = delete;
   explicit operator bool() const { return handle_ != 0; }
+  // Not there at all, rather than refused.
+  bool missing() const { return error_ == kErrorFileNotFound; }
   Handle handle() const { return handle_; }
 
   std::vector<std::wstring> valueNames() const {
@@ -53,6 +55,7 @@ class LiveKey {
  private:
   Platform& sys_;
   Handle handle_ = 0;
+  long error_ = kErrorSuccess;
   bool owned_ = true;
 };
 
@@ -122,20 +125,56 @@ void ExpectedRegistry::applyAll(const Journal& journal) {
   for (const Change& c : journal) apply(c);
 }
 
+void ExpectedRegistry::applyScript(const std::vector<RegOp>& ops) {
+  for (const RegOp& op : ops) {
+    if (op.kind == RegOpKind::DeleteKey) {
+      apply(KeyChange(ChangeKind::DeleteKey, op.root, op.path));
+      continue;
+    }
+    std::wstring level;
+    for (const std::wstring& part : SplitKeyPath(op.path)) {
+      level = level.empty() ? part : level + L"\\" + part;
+      entry(op.root, level).present = true;
+    }
+    if (op.kind == RegOpKind::SetValue) {
+      apply(ValueChange(ChangeKind::SetValue, op.root, op.path, op.name, op.data));
+    } else if (op.kind == RegOpKind::DeleteValue) {
+      apply(ValueChange(ChangeKind::DeleteValue, op.root, op.path, op.name));
+    }
+  }
+}
+
 std::vector<Difference> ExpectedRegistry::compare(Platform& live) const {
   using W = Difference::What;
   std::vector<Difference> out;
+  // Keys found missing.  A key sorts after its parent, so by the time a key comes
+  // up, any missing key above it that is expected somewhere is known; nothing
+  // below it can be there.  A key that is only refused proves nothing below it.
+  std::set<Id> missing;
+  auto underMissing = [&missing](const Id& id) {
+    for (size_t cut = id.second.rfind(L'\\'); cut != std::wstring::npos;
+         cut = id.second.rfind(L'\\', cut - 1)) {
+      if (missing.count(Id{id.first, id.second.substr(0, cut)})) return true;
+      if (cut == 0) break;
+    }
+    return false;
+  };
   for (const auto& [id, key] : keys_) {
-    LiveKey k(live, key.root, key.path);
     if (key.loose) continue;
+    const bool knownMissing = underMissing(id);
+    std::optional<LiveKey> opened;
+    if (!knownMissing) opened.emplace(live, key.root, key.path);
+    const bool exists = opened && *opened;
+    if (knownMissing || opened->missing()) missing.insert(id);
     if (!key.present) {
-      if (k) out.push_back({W::UnexpectedKey, key.root, key.path, {}, {}, {}});
+      if (exists) out.push_back({W::UnexpectedKey, key.root, key.path, {}, {}, {}});
       continue;
     }
-    if (!k) {
+    if (!exists) {
       out.push_back({W::MissingKey, key.root, key.path, {}, {}, {}});
       continue;
     }
+    const LiveKey& k = *opened;
     for (const auto& [lower, v] : key.values) {
       const std::optional<RegData> actual = k.value(v.name);
       if (v.data && !actual) {
@@ -281,7 +320,7 @@ std::wstring BuildUndoScript(const Journal& journal, Platform& live,
   }
   if (!others.empty()) {
     out += L"; Not undone by this file:\n";
-    for (const Change* c : others) out += L";   " + DescribeChange(*c) + L"\n";
+    for (const Change* c : others) out += L";   " + EscapeControls(DescribeChange(*c)) + L"\n";
   }
   return out;
 }

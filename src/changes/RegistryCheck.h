@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "changes/Journal.h"
+#include "changes/RegScript.h"
 #include "platform/Platform.h"
 
 namespace korvane {
@@ -32,8 +33,13 @@ class ExpectedRegistry {
   // then only what was written afterwards is looked for.
   void apply(const Change& change);
   void applyAll(const Journal& journal);
+  // What importing the script leaves, whatever the registry holds now: each
+  // section creates its key and every key above it, a deletion empties the key
+  // for good, and a value the script removes must be absent.
+  void applyScript(const std::vector<RegOp>& ops);
   bool empty() const { return keys_.empty(); }
 
+  // Opens each key once, and none below a key that is not there.
   std::vector<Difference> compare(Platform& live) const;
 
  private:

@@ -15,6 +15,7 @@ namespace korvane {
 namespace {
 
 constexpr int kHidden = 0;
+constexpr long kErrorFileExistsCode = 80;
 const std::wstring kTitleLine = L"Korvane undo file for ";
 const std::wstring kKeptLine = L"Kept file \"";
 const std::wstring kKeptMiddle = L"\" is the earlier \"";
@@ -131,22 +132,20 @@ std::wstring UndoFileName(const LocalTime& at, const std::string& id) {
   return stamp + FromUtf8(id) + L".reg";
 }
 
-std::wstring FreeUndoPath(Platform& sys, const std::wstring& folder, const std::wstring& name) {
-  std::wstring path = InFolder(folder, name);
-  for (int n = 2; sys.getFileAttributes(path) != kInvalidFileAttributes; ++n)
-    path = InFolder(folder, WithoutReg(name) + L" (" + std::to_wstring(n) + L").reg");
-  return path;
+std::wstring UndoPathInFolder(const std::wstring& folder, const std::wstring& name, int n) {
+  if (n <= 1) return InFolder(folder, name);
+  return InFolder(folder, WithoutReg(name) + L" (" + std::to_wstring(n) + L").reg");
 }
 
-bool WriteUndoFile(Platform& live, const std::wstring& path, const std::string& id,
-                   const std::wstring& title, const Journal& planned, std::wstring* reason) {
-  const std::wstring folder = FolderOf(path);
-  const std::wstring stem = WithoutReg(FileNameOf(path));
-
+std::optional<std::wstring> WriteUndoFile(
+    Platform& live, const std::function<std::wstring(int)>& pathFor, const std::string& id,
+    const std::wstring& title, const Journal& planned,
+    const std::function<std::vector<std::wstring>(const std::wstring&)>& moreHeader,
+    std::wstring* path) {
   // A file the repair puts another in place of: no registry script can bring it
   // back, so a copy is kept beside the undo file.
   struct Keep {
-    KeptFile file;
+    std::wstring original;
     std::vector<std::uint8_t> bytes;
   };
   std::vector<Keep> keeps;
@@ -154,42 +153,62 @@ bool WriteUndoFile(Platform& live, const std::wstring& path, const std::string& 
   for (const Change& c : planned) {
     if (c.kind != ChangeKind::ReplaceFile || !seen.insert(LowerText(c.other)).second) continue;
     if (!IsFile(live, c.other)) continue;
-    Keep keep{{stem + L"." + FileNameOf(c.other), c.other}, {}};
-    if (!live.readFile(c.other, &keep.bytes)) {
-      *reason = live.lastErrorText();
-      return false;
-    }
+    Keep keep{c.other, {}};
+    if (!live.readFile(c.other, &keep.bytes)) return live.lastErrorText();
     keeps.push_back(std::move(keep));
   }
 
-  std::vector<std::wstring> header{
-      kTitleLine + FromUtf8(id) + L" (" + title + L")",
-      L"Written before the repair ran.  Undo it with \"Undo a Repair...\" in Korvane's Tools",
-      L"menu or with: KorvaneCli undo " + Quoted(path),
-      L"(reg import puts back the registry alone)."};
-  for (const Keep& k : keeps)
-    header.push_back(kKeptLine + k.file.name + kKeptMiddle + k.file.original + L"\".");
-  const std::wstring text = BuildUndoScript(planned, live, header);
+  for (int n = 1; n < 10000; ++n) {
+    *path = pathFor(n);
+    if (live.getFileAttributes(*path) != kInvalidFileAttributes) continue;
+    const std::wstring folder = FolderOf(*path);
+    const std::wstring stem = WithoutReg(FileNameOf(*path));
 
-  std::vector<std::wstring> written;
-  auto undoWrites = [&] {
-    for (const std::wstring& p : written) live.deleteFile(p);
-  };
-  for (const Keep& k : keeps) {
-    const std::wstring keptPath = InFolder(folder, k.file.name);
-    if (!live.writeFile(keptPath, k.bytes)) {
-      *reason = live.lastErrorText();
-      undoWrites();
-      return false;
+    std::vector<std::wstring> written;
+    auto removeWritten = [&] {
+      for (const std::wstring& p : written) live.deleteFile(p);
+    };
+    std::vector<std::wstring> header{
+        kTitleLine + FromUtf8(id) + L" (" + title + L")",
+        L"Written before the repair ran.  Undo it with \"Undo a Repair...\" in Korvane's Tools",
+        L"menu or with: KorvaneCli undo " + Quoted(*path),
+        L"(reg import puts back the registry alone)."};
+    bool taken = false;
+    for (const Keep& k : keeps) {
+      const std::wstring name = stem + L"." + FileNameOf(k.original);
+      long error = 0;
+      if (!live.writeNewFile(InFolder(folder, name), k.bytes, &error)) {
+        removeWritten();
+        if (error != kErrorFileExistsCode && error != kErrorAlreadyExists)
+          return live.lastErrorText();
+        taken = true;
+        break;
+      }
+      written.push_back(InFolder(folder, name));
+      header.push_back(kKeptLine + name + kKeptMiddle + k.original + L"\".");
     }
-    written.push_back(keptPath);
+    if (taken) continue;
+    if (moreHeader)
+      for (std::wstring& line : moreHeader(*path)) header.push_back(std::move(line));
+
+    const std::vector<std::uint8_t> bytes = EncodeRegFile(BuildUndoScript(planned, live, header));
+    long error = 0;
+    if (!live.writeNewFile(*path, bytes, &error)) {
+      removeWritten();
+      if (error == kErrorFileExistsCode || error == kErrorAlreadyExists) continue;
+      return live.lastErrorText();
+    }
+    written.push_back(*path);
+    std::vector<std::uint8_t> stored;
+    if (!live.readFile(*path, &stored) || stored != bytes) {
+      const std::wstring why = stored.empty() ? live.lastErrorText()
+                                              : L"The file does not hold what was written";
+      removeWritten();
+      return why;
+    }
+    return std::nullopt;
   }
-  if (!live.writeFile(path, EncodeRegFile(text))) {
-    *reason = live.lastErrorText();
-    undoWrites();
-    return false;
-  }
-  return true;
+  return std::wstring(L"Every name for the undo file is taken");
 }
 
 std::optional<UndoEntry> ReadUndoFile(Platform& sys, const std::wstring& path) {

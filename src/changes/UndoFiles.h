@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,16 +25,21 @@ bool MakeFolder(Platform& sys, const std::wstring& path);
 
 // "2025-03-14 092653 assoc.txt.reg": the time first, so that names sort by age.
 std::wstring UndoFileName(const LocalTime& at, const std::string& id);
-// `folder`\`name`, or "... (2).reg", "(3)" ... when that file exists: an undo file
-// is never overwritten.
-std::wstring FreeUndoPath(Platform& sys, const std::wstring& folder, const std::wstring& name);
+// The window's names for the n-th try: `name`, then "... (2).reg", "(3)" ...
+std::wstring UndoPathInFolder(const std::wstring& folder, const std::wstring& name, int n);
 
-// Writes the undo file `path` for repair `id` (shown as `title`), whose preview
-// journaled `planned`, from the state `live` holds now.  A file the repair would
-// replace is copied beside it first.  On failure nothing is left behind and
-// `reason` holds the system's words.
-bool WriteUndoFile(Platform& live, const std::wstring& path, const std::string& id,
-                   const std::wstring& title, const Journal& planned, std::wstring* reason);
+// Writes the undo file for repair `id` (shown as `title`), whose preview journaled
+// `planned`, from the state `live` holds now, under the first of pathFor(1),
+// pathFor(2) ... that does not exist: every file is created new, so an earlier one
+// (which holds the state from before an earlier repair) is never replaced.  A file
+// the repair would replace is kept beside it.  `moreHeader` adds comment lines for
+// a path.  The file is read back; on failure nothing is left behind and the
+// system's words for it are returned.  *path is the file written.
+std::optional<std::wstring> WriteUndoFile(
+    Platform& live, const std::function<std::wstring(int)>& pathFor, const std::string& id,
+    const std::wstring& title, const Journal& planned,
+    const std::function<std::vector<std::wstring>(const std::wstring&)>& moreHeader,
+    std::wstring* path);
 
 struct KeptFile {
   std::wstring name;      // in the undo file's folder

@@ -132,10 +132,16 @@ VerifiedRun RunVerified(Platform& system, const std::wstring& undoFolder,
     const LocalTime now = system.localTime();
     for (const Planned& p : planned) {
       if (!reason.empty()) break;
-      const std::wstring path =
-          FreeUndoPath(system, undoFolder, UndoFileName(now, p.target->id));
-      if (WriteUndoFile(system, path, p.target->id, p.target->title, p.journal, &reason))
+      const std::wstring name = UndoFileName(now, p.target->id);
+      std::wstring path;
+      const auto failed = WriteUndoFile(
+          system, [&](int n) { return UndoPathInFolder(undoFolder, name, n); }, p.target->id,
+          p.target->title, p.journal, nullptr, &path);
+      if (failed) {
+        reason = *failed;
+      } else {
         run.undoFiles.push_back(path);
+      }
     }
     if (!reason.empty()) {
       if (system.messageBox(UndoNotWrittenQuestion(reason), kAppTitle,

@@ -14,18 +14,20 @@ bool IsAlreadyRunning() {
   return false;
 }
 
-bool FormCreate(const StartupView& view) {
+void FormCreate(const StartupView& view) {
   IsAlreadyRunning();
 
-  bool keepRunning = true;
+  // Refusals are passed on the moment they are decided: the label steps below may
+  // raise, and an error there must neither hide a refusal nor turn into one.
   if (IsWow64()) {
     ShowMessage(L"You are using a 64-Bit system, please use the 64-Bit version of the program.",
                 kAppTitle, kMbIconWarning);
-    keepRunning = false;
+    view.requestTerminate();
   }
   if (!(IsWindows10() || IsWindows81() || IsWindows8())) {
     ShowMessage(L"Your system is not supported, only for Windows 8/10!", kAppTitle, kMbIconError);
-    return false;
+    view.requestTerminate();
+    return;
   }
   view.setCaption(kAppTitle);
   TempPath = GetTempDir() + L"\\";
@@ -33,7 +35,6 @@ bool FormCreate(const StartupView& view) {
   view.setTotalRAM(GetTotalRAM());
   view.setMotherboard(GetMotherboardName());
   view.setWindowsName(GetWindowsName());
-  return keepRunning;
 }
 
 }  // namespace korvane

@@ -88,6 +88,31 @@ std::wstring FromUtf8(const std::string& text) {
   return out;
 }
 
+std::wstring EscapeControls(const std::wstring& text) {
+  static const wchar_t digits[] = L"0123456789abcdef";
+  std::wstring out;
+  out.reserve(text.size());
+  for (wchar_t c : text) {
+    const auto u = static_cast<std::uint32_t>(c);
+    if (c == L'\r') {
+      out += L"\\r";
+    } else if (c == L'\n') {
+      out += L"\\n";
+    } else if (c == L'\t') {
+      out += L"\\t";
+    } else if (u < 0x20 || (u >= 0x7F && u <= 0x9F)) {
+      out += L"\\x";
+      out.push_back(digits[(u >> 4) & 0xF]);
+      out.push_back(digits[u & 0xF]);
+    } else if (u == 0x2028 || u == 0x2029) {
+      out += u == 0x2028 ? L"\\u2028" : L"\\u2029";
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
 std::wstring LowerText(const std::wstring& text) {
   std::wstring out(text);
   for (wchar_t& c : out) c = static_cast<wchar_t>(std::towlower(c));

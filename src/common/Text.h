@@ -12,6 +12,13 @@ namespace korvane {
 std::string ToUtf8(const std::wstring& text);
 std::wstring FromUtf8(const std::string& text);
 
+// Text for one line of plain output: registry data, names and messages may hold line
+// breaks and other control characters that would forge lines of their own (or drive
+// a terminal), so CR, LF and TAB become \r, \n, \t and every other control character
+// \xNN (U+2028 and U+2029, which some readers take as line ends, \u2028 and \u2029).
+// Backslashes stay as they are: they are what registry paths are made of.
+std::wstring EscapeControls(const std::wstring& text);
+
 // Windows compares registry names and paths without regard to case.
 std::wstring LowerText(const std::wstring& text);
 bool SameNoCase(const std::wstring& a, const std::wstring& b);

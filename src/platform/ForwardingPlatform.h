@@ -125,6 +125,25 @@ class ForwardingPlatform : public Platform {
   void coInitialize() override { inner_.coInitialize(); }
   void coUninitialize() override { inner_.coUninitialize(); }
 
+  bool writeNewFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes,
+                    long* error) override {
+    return inner_.writeNewFile(path, bytes, error);
+  }
+  bool isElevated() override { return inner_.isElevated(); }
+  std::optional<std::wstring> processUserSid() override { return inner_.processUserSid(); }
+  std::optional<std::wstring> accountName(const std::wstring& sid) override {
+    return inner_.accountName(sid);
+  }
+  long enablePrivilege(const std::wstring& name) override { return inner_.enablePrivilege(name); }
+  long regLoadHive(const std::wstring& name, const std::wstring& file) override {
+    return inner_.regLoadHive(name, file);
+  }
+  long regUnloadHive(const std::wstring& name) override { return inner_.regUnloadHive(name); }
+  bool reportEvent(const std::wstring& source, std::uint16_t type, std::uint32_t eventId,
+                   const std::wstring& text) override {
+    return inner_.reportEvent(source, type, eventId, text);
+  }
+
  private:
   Platform& inner_;
 };

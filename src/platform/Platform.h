@@ -26,6 +26,7 @@ constexpr long kErrorAlreadyExists = 183;
 constexpr Handle kHkeyClassesRoot = 0x80000000u;
 constexpr Handle kHkeyCurrentUser = 0x80000001u;
 constexpr Handle kHkeyLocalMachine = 0x80000002u;
+constexpr Handle kHkeyUsers = 0x80000003u;  // KorvaneCli's --all-users
 
 constexpr std::uint32_t kKeyAllAccess = 0xF003Fu;
 constexpr std::uint32_t kKeyWrite = 0x20006u;
@@ -177,6 +178,32 @@ class Platform {
   virtual std::optional<ComFailure> createRestorePoint(const std::wstring& description) = 0;
   virtual void coInitialize() = 0;
   virtual void coUninitialize() = 0;
+
+  // --- KorvaneCli (fleet use): undo files, rights, other users' hives, event log ---
+  // CreateFileW with CREATE_NEW, then the bytes: an existing file is never replaced
+  // (*error is then 80, ERROR_FILE_EXISTS).  On any failure *error holds the Win32
+  // code, lastErrorText() describes it, and no partly written file is left behind.
+  virtual bool writeNewFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes,
+                            long* error) = 0;
+  // The process token is elevated (TokenElevation); false when that cannot be told.
+  virtual bool isElevated() = 0;
+  // The SID of the account the process runs as, as text ("S-1-5-18" for SYSTEM).
+  virtual std::optional<std::wstring> processUserSid() = 0;
+  // "DOMAIN\name" of the account with this SID (LookupAccountSidW); nullopt when it
+  // does not resolve.
+  virtual std::optional<std::wstring> accountName(const std::wstring& sid) = 0;
+  // Enables a privilege that the process token holds ("SeRestorePrivilege"); returns
+  // a Win32 code, 1300 (ERROR_NOT_ALL_ASSIGNED) when the token does not hold it.
+  virtual long enablePrivilege(const std::wstring& name) = 0;
+  // RegLoadKeyW and RegUnLoadKeyW: a hive file as the key `name` below HKEY_USERS.
+  // Both return a Win32 code; on failure lastErrorText() describes it.
+  virtual long regLoadHive(const std::wstring& name, const std::wstring& file) = 0;
+  virtual long regUnloadHive(const std::wstring& name) = 0;
+  // One record in the Application event log from `source` (RegisterEventSourceW,
+  // ReportEventW with `text` as its one insertion string); false when it was not
+  // written.  `type` is EVENTLOG_ERROR_TYPE (1), _WARNING_ (2) or _INFORMATION_ (4).
+  virtual bool reportEvent(const std::wstring& source, std::uint16_t type, std::uint32_t eventId,
+                           const std::wstring& text) = 0;
 };
 
 // The process-wide platform: Win32Platform in the program, a fake in tests.

@@ -84,6 +84,7 @@ void btnSCANRESTRICTClick(RestrictionList& list) {
   // would be removed by the next press without being shown or ticked.
   list.clearSelection();
   ScanRestrictions(list);
+  list.showNow();
   const std::size_t found = list.items().size();
   if (found == 0) {
     ShowMessage(L"Restrictions not found!", kAppTitle, kMbIconInformation);
@@ -96,6 +97,7 @@ void btnSCANRESTRICTClick(RestrictionList& list) {
 void btnFIXRESTRICTClick(RestrictionList& list) {
   if (list.selection().empty()) return;
   RemoveSelectedRestrictions(list);
+  list.showNow();
   if (list.selection().empty()) {
     ShowDone();
   } else {

@@ -1,16 +1,18 @@
 // The Restriction Fixer page's state: the items of the list view `lvRESTRICT`, the
 // hidden selection `lbRESTRICT` and the "Check All" box, with the page's handlers.
 //
-// The Win32 controls only mirror this model.  There is no observer: after every call
-// into it (a handler, or setChecked for a click on an item's check box) the window
-// re-reads items() and selection() and copies captions, info texts, groups, check
-// states and images into its controls.  setChecked with the state an item already has
-// changes nothing, so the item-changed notifications that the window's own mirroring
-// raises can be passed straight back to it.
+// The Win32 controls only mirror this model.  After every call into it (a handler, or
+// setChecked for a click on an item's check box) the window re-reads items() and
+// selection() and copies captions, info texts, groups, check states and images into
+// its controls.  A handler that reports in a message box also asks the window to
+// mirror first (showNow), so that the box stands over the list it reports on.
+// setChecked with the state an item already has changes nothing, so the item-changed
+// notifications that the window's own mirroring raises can be passed straight back.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -54,10 +56,17 @@ class RestrictionList {
   bool checkAll() const { return checkAll_; }
   void setCheckAll(bool checked) { checkAll_ = checked; }
 
+  // --- the window that shows this model
+  void setView(std::function<void()> mirror) { view_ = std::move(mirror); }
+  void showNow() const {
+    if (view_) view_();
+  }
+
  private:
   std::vector<RestrictionItem> items_;
   std::vector<std::wstring> selection_;
   bool checkAll_ = false;
+  std::function<void()> view_;
 };
 
 // Text rules of the list.  Blanks are spaces and control characters.

@@ -160,7 +160,10 @@ INSTANTIATE_TEST_SUITE_P(
         HostsRefusedCase{"NoEtcFolder", false, false, false, false,
                          L"The system cannot find the path specified"},
         // The old file could be deleted here; it must not be, as nothing can replace it.
+        // The staged file was created before the write failed, and must go too.
         HostsRefusedCase{"DiskFull", true, false, true, false,
+                         L"There is not enough space on the disk", 100},
+        HostsRefusedCase{"DiskFullWithoutAnOldFile", true, false, false, false,
                          L"There is not enough space on the disk", 100}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -8,8 +8,11 @@
 
 #include "CliTestSupport.h"
 #include "cli/logic/CliRun.h"
+#include "changes/Describe.h"
+#include "changes/OverlayPlatform.h"
 #include "common/Registry.h"
 #include "KorvaneVersion.h"
+#include "fileassoc/Unit_FORMLAIN_Korvane.h"
 
 namespace korvane {
 namespace {
@@ -109,6 +112,84 @@ TEST_F(CliCommandTest, VersionPrintsTheBuildsVersionAndTouchesNothing) {
   EXPECT_EQ(run({"list", "--version"}).exitCode, 87);
 }
 
+TEST_F(CliCommandTest, AnOptionIsNeverTakenAsTheValueOfTheOneBefore) {
+  fake().setDword(HKCU, kSystemPolicies, L"DisableTaskMgr", 1);
+  const std::wstring before = allHives();
+  int foldersMade = 0;
+  const std::vector<std::vector<std::string>> cases = {
+      {"fix", "restriction.task-manager", "--backup", "--json"},
+      {"fix", "restriction.task-manager", "--backup", "--dry-run"},
+      {"fix", "restriction.task-manager", "--backup", "-q"},
+      {"fix", "restriction.task-manager", "--backup=--json"},
+      {"fix", "advanced.corrupted-recycle-bin", "--drive", "--json"},
+      {"fix", "advanced.corrupted-recycle-bin", "--drive", "-C"},
+  };
+  for (const auto& args : cases) {
+    std::string joined;
+    for (const auto& a : args) joined += a + " ";
+    cli::CliHost host{fake(),
+                      [&foldersMade](const std::wstring&) {
+                        ++foldersMade;
+                        return true;
+                      },
+                      nullptr};
+    const cli::CliResult r = cli::RunCli(args, host);
+    EXPECT_EQ(r.exitCode, 87) << joined;
+    EXPECT_TRUE(Has(r.err, "needs a value, not the option")) << joined << r.err;
+    EXPECT_TRUE(Has(r.err, "Usage:")) << joined;
+  }
+  EXPECT_EQ(foldersMade, 0);
+  EXPECT_EQ(allHives(), before);
+  EXPECT_TRUE(fake().launches().empty());
+  // The error is a JSON document when --json was asked for, even as the swallowed value.
+  const Json doc = Json::parse(run({"fix", "assoc.txt", "--backup", "--json"}).out);
+  EXPECT_EQ(doc["exitCode"], 87);
+}
+
+TEST_F(CliCommandTest, OnlyARealFixNeedsAnElevatedProcess) {
+  fake().setDword(HKCU, kSystemPolicies, L"DisableTaskMgr", 1);
+  const std::wstring before = allHives();
+  int foldersMade = 0;
+  const struct {
+    std::vector<std::string> args;
+    bool elevated;
+    int exitCode;
+  } cases[] = {
+      {{"list"}, false, 0},
+      {{"scan", "restriction.task-manager"}, false, 1},
+      {{"fix", "restriction.task-manager", "--dry-run"}, false, 0},
+      {{"fix", "restriction.task-manager"}, false, 5},
+      {{"fix", "restriction.task-manager", "--backup", "C:\\Undo"}, false, 5},
+      {{"fix", "advanced.*", "--drive", "C"}, false, 5},
+      {{"fix", "nonsense"}, false, 87},  // bad arguments are reported first
+      {{"fix", "restriction.task-manager"}, true, 0},
+  };
+  for (const auto& c : cases) {
+    std::string joined;
+    for (const auto& a : c.args) joined += a + " ";
+    fake().elevated = c.elevated;
+    cli::CliHost host{fake(),
+                      [&foldersMade](const std::wstring&) {
+                        ++foldersMade;
+                        return true;
+                      },
+                      nullptr};
+    const cli::CliResult r = cli::RunCli(c.args, host);
+    EXPECT_EQ(r.exitCode, c.exitCode) << joined << r.out << r.err;
+    if (c.exitCode == 5) {
+      EXPECT_TRUE(Has(r.err, "needs administrator rights")) << joined;
+      EXPECT_TRUE(Has(r.err, "Nothing was changed")) << joined;
+      EXPECT_TRUE(r.out.empty()) << joined;
+      EXPECT_EQ(allHives(), before) << joined;
+      EXPECT_EQ(foldersMade, 0) << joined;
+      EXPECT_TRUE(fake().launches().empty()) << joined;
+    }
+  }
+  EXPECT_FALSE(fake().value(HKCU, kSystemPolicies, L"DisableTaskMgr").has_value());
+  fake().elevated = false;
+  EXPECT_EQ(runJson({"fix", "restriction.task-manager"})["exitCode"], 5);
+}
+
 TEST_F(CliCommandTest, ListGivesEveryRepairAStableId) {
   const Json doc = runJson({"list"});
   EXPECT_EQ(last.exitCode, 0);
@@ -201,6 +282,23 @@ TEST_F(CliCommandTest, ADryRunLeavesTheRegistryAndFilesExactlyAsTheyWere) {
     EXPECT_TRUE(Has(last.out, line)) << line << "\n---\n" << last.out;
   EXPECT_LT(last.out.find("delete key     HKEY_CLASSES_ROOT\\.bat\n"),
             last.out.find("create key     HKEY_CLASSES_ROOT\\.bat\n"));
+}
+
+// With --backup a repair runs only after its preview succeeded, so a gap in the
+// preview layer would keep a repair from ever running with an undo file.
+TEST_F(CliCommandTest, EveryRepairCanBePreviewed) {
+  Furnish(fake());
+  installRegExe();
+  const Json doc = runJson(
+      {"fix", "assoc.*", "restriction.*", "advanced.*", "task.*", "--dry-run", "--drive", "C"});
+  EXPECT_EQ(last.exitCode, 0);
+  ASSERT_EQ(doc["repairs"].size(), 86u);
+  for (const auto& r : doc["repairs"]) {
+    const bool restriction = r["id"].get<std::string>().rfind("restriction.", 0) == 0;
+    EXPECT_EQ(r["status"],
+              restriction && r["id"] != "restriction.task-manager" ? "not-needed" : "preview")
+        << r.dump(1);
+  }
 }
 
 TEST_F(CliCommandTest, ThePreviewIsWhatTheRealRunThenDoes) {
@@ -316,6 +414,53 @@ TEST_F(CliCommandTest, TheRecycleBinDriveComesFromTheCommandLine) {
   EXPECT_TRUE(Has(last.out, "failed: The repair stopped before its end"));
 }
 
+TEST(CliTextTest, PlainLinesEscapeControlCharactersAndNothingElse) {
+  const struct {
+    std::wstring text;
+    std::wstring shown;
+  } cases[] = {
+      {L"C:\\Users\\Ann Lee\\x.reg \"q\" \u00e9\u4e2d",
+       L"C:\\Users\\Ann Lee\\x.reg \"q\" \u00e9\u4e2d"},
+      {L"one\r\ntwo", L"one\\r\\ntwo"},
+      {L"a\tb", L"a\\tb"},
+      {L"\x1b[2Jclear", L"\\x1b[2Jclear"},
+      {std::wstring(L"nul\0inside", 10), L"nul\\x00inside"},
+      {L"\x7f\x85\x9f\xa0", L"\\x7f\\x85\\x9f\xa0"},
+      {L"para\u2029line\u2028", L"para\\u2029line\\u2028"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(EscapeControls(c.text), c.shown) << ToUtf8(c.shown);
+}
+
+TEST_F(CliCommandTest, RegistryDataCannotForgeLinesOfPlainOutput) {
+  installRegExe();
+  ASSERT_EQ(run({"fix", "assoc.txt"}).exitCode, 0);
+  const std::wstring forged =
+      L"x\r\nassoc.txt: in place, nothing to do\r\nChecked 34 restrictions and 1 file types: "
+      L"nothing found.";
+  fake().setString(HKCR, L".txt", L"Foreign\nname", forged);
+
+  last = run({"scan", "assoc.txt"});
+  EXPECT_EQ(last.exitCode, 1);
+  int checkedLines = 0;
+  for (size_t start = 0, end; start < last.out.size(); start = end + 1) {
+    end = last.out.find('\n', start);
+    const std::string line = last.out.substr(start, end - start);
+    EXPECT_EQ(line.find('\r'), std::string::npos) << line;
+    EXPECT_NE(line, "assoc.txt: in place, nothing to do");
+    checkedLines += line.rfind("Checked ", 0) == 0 ? 1 : 0;
+  }
+  EXPECT_EQ(checkedLines, 1) << last.out;
+  EXPECT_TRUE(Has(last.out, "\"Foreign\\nname\" = REG_SZ \"x\\r\\nassoc.txt: in place"))
+      << last.out;
+
+  // JSON carries the data as it is; its own escaping keeps it inside the string.
+  const Json doc = runJson({"scan", "assoc.txt"});
+  const auto& d = doc["fileTypes"][0]["differences"][0];
+  EXPECT_EQ(d["name"], "Foreign\nname");
+  EXPECT_EQ(d["actual"]["data"], ToUtf8(forged));
+}
+
 TEST_F(CliCommandTest, ScanFindsRestrictionsInForce) {
   fake().setDword(HKCU, kSystemPolicies, L"DisableTaskMgr", 1);
   fake().setDword(HKLM, L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System",
@@ -394,6 +539,124 @@ TEST_F(CliCommandTest, ScanComparesEachFileTypeWithWhatItsScriptLeaves) {
   const Json all = runJson({"scan"});
   EXPECT_EQ(all["restrictions"].size(), 34u);
   EXPECT_EQ(all["fileTypes"].size(), 26u);
+}
+
+std::vector<std::wstring> Described(const std::vector<Difference>& differences) {
+  std::vector<std::wstring> out;
+  for (const auto& d : differences) out.push_back(DescribeDifference(d));
+  return out;
+}
+
+// The scan works out what a row's button leaves behind from the row's script
+// alone.  The reference is the button itself, pressed on a preview layer: the
+// script written out and imported there, and for the .exe row the direct repair
+// first.  Both must find the same differences, whatever the registry holds.
+TEST_F(CliCommandTest, ScanOfEachFileTypeFindsWhatAPreviewOfItsButtonWouldChange) {
+  auto reference = [this](const FileTypeRow& row) {
+    OverlayPlatform preview(fake());
+    {
+      cli::HeadlessPlatform ui(preview, std::nullopt);
+      SysScope scope(ui);
+      FixFileTypeRow(row);
+    }
+    ExpectedRegistry expected;
+    expected.applyAll(preview.journal());
+    return Described(expected.compare(fake()));
+  };
+  const struct {
+    const char* what;
+    std::function<void()> prepare;
+  } states[] = {
+      {"nothing there", [] {}},
+      {"some of it there", [this] { Furnish(fake()); }},
+      {"repaired, then changed",
+       [this] {
+         installRegExe();
+         ASSERT_EQ(run({"fix", "assoc.*"}).exitCode, 0);
+         fake::FakePlatform& f = fake();
+         f.setString(HKCR, L".bat", L"Foreign", L"x");
+         f.regDeleteTree(HKCR, L"batfile\\DefaultIcon");
+         f.setString(HKCR, L"SystemFileAssociations\\Folder\\shell\\Custom", L"", L"x");
+         f.regDeleteTree(HKCR, L"Directory\\shell");
+         f.setValue(HKCR, L"exefile", L"EditFlags", kRegBinary, {1});
+         f.setString(HKCU,
+                     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.exe",
+                     L"Progid", L"evil");
+       }},
+  };
+  for (const auto& state : states) {
+    SCOPED_TRACE(state.what);
+    state.prepare();
+    for (const FileTypeRow& row : FileTypeCatalogue()) {
+      const Repair* repair =
+          FindRepair("assoc." + ToUtf8(LowerText(row.label)));
+      ASSERT_NE(repair, nullptr);
+      const auto items = cli::ScanRepairs({repair}, fake());
+      ASSERT_EQ(items.size(), 1u);
+      const auto found = Described(items[0].differences);
+      EXPECT_EQ(found, reference(row)) << ToUtf8(row.label);
+      EXPECT_EQ(items[0].found, !found.empty());
+    }
+  }
+}
+
+// Counts the key openings that reach the registry.
+class OpenCounter : public ForwardingPlatform {
+ public:
+  using ForwardingPlatform::ForwardingPlatform;
+  long regOpenKey(Handle parent, const std::wstring& subKey, std::uint32_t access,
+                  Handle* key) override {
+    const long rc = ForwardingPlatform::regOpenKey(parent, subKey, access, key);
+    opens.push_back({parent, LowerText(subKey), rc == kErrorSuccess});
+    return rc;
+  }
+  struct Open {
+    Handle root;
+    std::wstring path;
+    bool found;
+  };
+  std::vector<Open> opens;
+};
+
+// The comparison after every file type's script opens each key once at most,
+// and none below a key it found missing; the payloads hold hundreds of keys, so
+// anything more is what makes a full scan slow.
+TEST_F(CliCommandTest, ComparingOpensEachKeyOnceAndNoneBelowAMissingKey) {
+  ExpectedRegistry expected;
+  for (const FileTypeRow& row : FileTypeCatalogue())
+    expected.applyScript(ParseRegScript(*FORM_LAIN().byName(row.payload)).ops);
+  const struct {
+    const char* what;
+    std::function<void()> prepare;
+  } states[] = {
+      {"nothing there", [] {}},
+      {"everything repaired, a few keys gone",
+       [this] {
+         installRegExe();
+         ASSERT_EQ(run({"fix", "assoc.*"}).exitCode, 0);
+         fake().regDeleteTree(HKCR, L"batfile");
+         fake().regDeleteTree(HKCR, L"Folder\\shell");
+       }},
+  };
+  for (const auto& state : states) {
+    SCOPED_TRACE(state.what);
+    state.prepare();
+    OpenCounter counter(fake());
+    expected.compare(counter);
+    ASSERT_FALSE(counter.opens.empty());
+    std::map<std::pair<Handle, std::wstring>, int> times;
+    std::set<std::pair<Handle, std::wstring>> missing;
+    for (const auto& o : counter.opens) {
+      ++times[{o.root, o.path}];
+      if (!o.found) missing.insert({o.root, o.path});
+    }
+    for (const auto& [key, n] : times) EXPECT_EQ(n, 1) << ToUtf8(key.second);
+    for (const auto& o : counter.opens)
+      for (size_t cut = o.path.find(L'\\'); cut != std::wstring::npos;
+           cut = o.path.find(L'\\', cut + 1))
+        EXPECT_FALSE(missing.count({o.root, o.path.substr(0, cut)}))
+            << ToUtf8(o.path) << " opened below a missing key";
+  }
 }
 
 }  // namespace

@@ -106,7 +106,7 @@ TEST(CliRegScriptTest, LinesRegExeWouldSkipAreReportedWithTheirNumbers) {
   const auto script =
       ParseRegScript(std::wstring(L"Windows Registry Editor Version 5.00\n"
                                   L"\"orphan\"=\"before any key\"\n"  // 2
-                                  L"[HKEY_USERS\\X]\n"            // 3: a root the repairs never use
+                                  L"[HKEY_CURRENT_CONFIG\\X]\n"  // 3: a root the program never uses
                                   L"[HKEY_CURRENT_USER\\Good]\n"  // 4
                                   L"\"d\"=dword:123456789\n"      // 5: nine digits
                                   L"\"h\"=hex:1,2,zz\n"           // 6

@@ -9,16 +9,26 @@
 
 #include "TestSupport.h"
 #include "cli/logic/CliApp.h"
-#include "common/Text.h"
 #include "changes/RegScript.h"
+#include "cli/logic/EventLog.h"
+#include "common/Text.h"
 
 namespace korvane::testing {
 
 class CliTest : public FakeTest {
  protected:
-  // KorvaneCli with these arguments, on the fake as the real platform.
-  cli::CliResult run(const std::vector<std::string>& args) {
-    cli::CliHost host{fake(),
+  // The event source is registered as after an earlier run, so that a real fix
+  // changes nothing but what its repairs change.
+  void SetUp() override {
+    FakeTest::SetUp();
+    cli::RegisterEventSource(fake());
+  }
+
+  // KorvaneCli with these arguments, on the fake as the real platform (or on a layer
+  // over it that plays some other behaviour).
+  cli::CliResult run(const std::vector<std::string>& args) { return run(args, fake()); }
+  cli::CliResult run(const std::vector<std::string>& args, Platform& system) {
+    cli::CliHost host{system,
                       [this](const std::wstring& path) {
                         if (!makeDirectories) return false;
                         if (!fake().directoryExists(path)) fake().addDirectory(path);
@@ -61,7 +71,7 @@ class CliTest : public FakeTest {
 
   std::wstring allHives() {
     return fake().dumpHive(kHkeyClassesRoot) + fake().dumpHive(kHkeyCurrentUser) +
-           fake().dumpHive(kHkeyLocalMachine);
+           fake().dumpHive(kHkeyLocalMachine) + fake().dumpHive(kHkeyUsers);
   }
 
   static std::vector<std::uint8_t> Utf16(const std::wstring& text) {

@@ -6,6 +6,7 @@
 
 #include "CliTestSupport.h"
 #include "common/Registry.h"
+#include "platform/ForwardingPlatform.h"
 
 namespace korvane {
 namespace {
@@ -142,6 +143,32 @@ TEST_F(CliUndoTest, TheFileIsWhatRegeditWritesAndAnEarlierOneIsNeverOverwritten)
   EXPECT_NE(DecodeRegFile(*second).find(L"\"IconsOnly\"=dword:00000000"), std::wstring::npos);
 }
 
+// A file that another process creates between a look at the folder and the create:
+// this layer never sees the undo files, as a look taken just before that would.
+class BlindToUndoFiles : public ForwardingPlatform {
+ public:
+  using ForwardingPlatform::ForwardingPlatform;
+  std::uint32_t getFileAttributes(const std::wstring& path) override {
+    if (path.rfind(L"C:\\Backup\\", 0) == 0) return kInvalidFileAttributes;
+    return ForwardingPlatform::getFileAttributes(path);
+  }
+};
+
+TEST_F(CliUndoTest, AnUndoFileThatAppearedMeanwhileIsNotReplaced) {
+  fake().setDword(HKCU, kAdvanced, L"IconsOnly", 1);
+  fake().addDirectory(L"C:\\Backup");
+  fake().addTextFile(L"C:\\Backup\\advanced.thumbnails.reg", "made by someone else");
+  BlindToUndoFiles blind(fake());
+  last = run({"fix", "advanced.thumbnails", "--backup", "C:\\Backup"}, blind);
+  EXPECT_EQ(last.exitCode, 3010) << last.out;
+  EXPECT_EQ(fake().fileText(L"C:\\Backup\\advanced.thumbnails.reg"), "made by someone else");
+  EXPECT_NE(last.out.find("backup: C:\\Backup\\advanced.thumbnails-2.reg"), std::string::npos)
+      << last.out;
+  const auto undo = fake().fileBytes(L"C:\\Backup\\advanced.thumbnails-2.reg");
+  ASSERT_TRUE(undo.has_value());
+  EXPECT_NE(DecodeRegFile(*undo).find(L"\"IconsOnly\"=dword:00000001"), std::wstring::npos);
+}
+
 TEST_F(CliUndoTest, NoRepairRunsWithoutItsBackup) {
   fake().setDword(HKCU, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System",
                   L"DisableTaskMgr", 1);
@@ -159,10 +186,74 @@ TEST_F(CliUndoTest, NoRepairRunsWithoutItsBackup) {
       {"fix", "restriction.task-manager", "advanced.thumbnails", "--backup", "C:\\ReadOnly"});
   EXPECT_EQ(last.exitCode, 2);
   for (const auto& r : doc["repairs"]) {
-    EXPECT_EQ(r["status"], "failed");
+    EXPECT_EQ(r["status"], "not-run");
     EXPECT_NE(r.value("failure", "").find("The repair was not run"), std::string::npos);
   }
   EXPECT_EQ(allHives(), before);
+
+  // A disk that fills up while the file is written leaves no part of it behind.
+  fake().freeBytes = 40;
+  const auto full = runJson({"fix", "restriction.task-manager", "--backup", "C:\\Full"});
+  EXPECT_EQ(last.exitCode, 2);
+  EXPECT_EQ(full["repairs"][0]["status"], "not-run");
+  EXPECT_NE(full["repairs"][0].value("failure", "").find("not enough space"), std::string::npos)
+      << full.dump();
+  EXPECT_TRUE(fake().filesUnder(L"C:\\Full").empty());
+  EXPECT_EQ(allHives(), before);
+}
+
+const std::wstring kTxtChoice =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.txt\\UserChoice";
+
+// With TEMP unset the scratch script is "\TXT.reg", in the root of the current drive,
+// where Windows creates it as anywhere else.  The preview must see the same, or the
+// undo file misses the user's own choice that the real run then deletes.
+TEST_F(CliUndoTest, AnEmptyTempStillGivesACompleteUndoFileFirst) {
+  TempPath = L"\\";
+  fake().setString(HKCU, kTxtChoice, L"ProgId", L"MyEditor.txt");
+  fake().setString(HKCU, kTxtChoice, L"Hash", L"abc=");
+  fake().setString(HKCR, L".txt", L"", L"MyEditor.txt");
+  fake().setString(HKCR, L"txtfile\\shell\\edit\\command", L"", L"myeditor.exe \"%1\"");
+  installRegExe();
+  const std::wstring before = allHives();
+
+  const auto doc = runJson({"fix", "assoc.txt", "--backup", "C:\\un"});
+  EXPECT_EQ(last.exitCode, 0) << last.out;
+  EXPECT_EQ(doc["repairs"][0]["status"], "done");
+  EXPECT_EQ(fake().stringValue(HKCU, kTxtChoice, L"ProgId"), L"txtfile");
+  EXPECT_FALSE(fake().fileExists(L"C:\\TXT.reg"));  // the scratch script is gone again
+
+  const std::string undo = fake::Narrow(DecodeRegFile(
+      fake().fileBytes(L"C:\\un\\assoc.txt.reg").value_or(std::vector<std::uint8_t>{})));
+  EXPECT_NE(undo.find("\"ProgId\"=\"MyEditor.txt\""), std::string::npos) << undo;
+  EXPECT_TRUE(importFile(L"C:\\un\\assoc.txt.reg").empty());
+  EXPECT_EQ(allHives(), before);
+}
+
+TEST_F(CliUndoTest, ARepairWhosePreviewFailsIsNotRun) {
+  // The .exe row rewrites the registration directly and only then writes its
+  // script; without a TEMP folder the script cannot be written.  Run anyway, the
+  // repair would change the registration and then stop with "Error!", with an undo
+  // file that knows nothing of the script's part.
+  fake().setString(HKCR, L"exefile", L"", L"Planted");
+  fake().setString(HKCR, L".exe", L"", L"exefile");
+  TempPath = L"C:\\NoSuchFolder\\";
+  installRegExe();
+  const std::wstring before = allHives();
+
+  const auto doc = runJson({"fix", "assoc.exe", "assoc.bat", "--backup", "C:\\un"});
+  EXPECT_EQ(last.exitCode, 2);
+  for (const auto& r : doc["repairs"]) {
+    EXPECT_EQ(r["status"], "not-run") << r.dump();
+    EXPECT_NE(r.value("failure", "").find("preview failed"), std::string::npos) << r.dump();
+    EXPECT_NE(r.value("failure", "").find("Error!"), std::string::npos) << r.dump();
+  }
+  EXPECT_EQ(allHives(), before);
+  EXPECT_TRUE(fake().filesUnder(L"C:\\un").empty());
+  EXPECT_TRUE(fake().launches().empty());
+
+  last = run({"fix", "assoc.exe", "--backup", "C:\\un"});
+  EXPECT_NE(last.out.find("result: not run, nothing was changed"), std::string::npos) << last.out;
 }
 
 TEST_F(CliUndoTest, ARestrictionNotInForceNeedsNoBackup) {

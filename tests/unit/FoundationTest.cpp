@@ -222,13 +222,16 @@ class StartupTest : public FakeTest {
     v.setTotalRAM = [this](const std::wstring& t) { labels[L"ram"] = t; };
     v.setMotherboard = [this](const std::wstring& t) { labels[L"board"] = t; };
     v.setWindowsName = [this](const std::wstring& t) { labels[L"os"] = t; };
+    v.requestTerminate = [this] { terminateRequested = true; };
     return v;
   }
   std::map<std::wstring, std::wstring> labels;
+  bool terminateRequested = false;
 };
 
 TEST_F(StartupTest, SupportedSystemFillsTheLabelsAndSetsTempPath) {
-  EXPECT_TRUE(FormCreate(view()));
+  FormCreate(view());
+  EXPECT_FALSE(terminateRequested);
   EXPECT_EQ(TempPath, L"C:\\Temp\\");
   EXPECT_EQ(labels[L"cpu"], L"Example CPU");
   EXPECT_EQ(labels[L"ram"], L"16.0 GB");
@@ -251,7 +254,8 @@ TEST_F(StartupTest, ASecondInstanceEndsSilentlyWithCodeZero) {
 
 TEST_F(StartupTest, Wow64WarnsThenStillFillsTheLabelsAndTerminates) {
   fake().wow64 = true;
-  EXPECT_FALSE(FormCreate(view()));
+  FormCreate(view());
+  EXPECT_TRUE(terminateRequested);
   ASSERT_EQ(fake().messages().size(), 1u);
   EXPECT_EQ(fake().messages()[0].text,
             L"You are using a 64-Bit system, please use the 64-Bit version of the program.");
@@ -261,7 +265,8 @@ TEST_F(StartupTest, Wow64WarnsThenStillFillsTheLabelsAndTerminates) {
 
 TEST_F(StartupTest, UnsupportedSystemIsRefusedBeforeTheLabels) {
   fake().version = {6, 1, 7601, 2};
-  EXPECT_FALSE(FormCreate(view()));
+  FormCreate(view());
+  EXPECT_TRUE(terminateRequested);
   ASSERT_EQ(fake().messages().size(), 1u);
   EXPECT_EQ(fake().messages()[0].text, L"Your system is not supported, only for Windows 8/10!");
   EXPECT_EQ(fake().messages()[0].title, L"Korvane");
@@ -281,9 +286,45 @@ TEST_F(StartupTest, AWmiErrorLeavesTheLaterLabelsAtTheirPlaceholders) {
   EXPECT_EQ(fake().messages()[0].flags, kMbIconError);
 }
 
+// An error while the labels are filled is shown and the window opens: it neither
+// ends a supported start nor cancels a refusal decided before it.
+struct LabelErrorCase {
+  const char* name;
+  bool wow64;
+  bool terminates;
+};
+
+void PrintTo(const LabelErrorCase& c, std::ostream* os) { *os << c.name; }
+
+class StartupLabelError : public StartupTest, public ::testing::WithParamInterface<LabelErrorCase> {};
+
+TEST_P(StartupLabelError, IsShownAndDecidesNothingAboutEnding) {
+  fake().wow64 = GetParam().wow64;
+  // The first label step reads the processor name; a number there cannot be read as text.
+  fake().setDword(kHkeyLocalMachine, L"Hardware\\Description\\System\\CentralProcessor\\0",
+                  L"ProcessorNameString", 1);
+  RunHandler([&] { FormCreate(view()); });
+  EXPECT_EQ(terminateRequested, GetParam().terminates);
+  ASSERT_FALSE(fake().messages().empty());
+  // No full stop: the closing quotation mark's code is below that of ".".
+  EXPECT_EQ(fake().messages().back().text, L"Invalid data type for 'ProcessorNameString'");
+  EXPECT_EQ(fake().messages().back().title, L"Korvane");
+  EXPECT_EQ(fake().messages().back().flags, kMbIconError);
+  for (const auto& [label, placeholder] :
+       std::map<std::wstring, std::wstring>{{L"cpu", L"lblCPUName"}, {L"ram", L"lblTotalRAM"},
+                                            {L"board", L"lblMotherboard"}, {L"os", L"lblWinName"}})
+    EXPECT_EQ(labels[label], placeholder);
+}
+
+INSTANTIATE_TEST_SUITE_P(Startup, StartupLabelError,
+                         ::testing::Values(LabelErrorCase{"Supported", false, false},
+                                           LabelErrorCase{"Wow64", true, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(StartupTest, AnEmptyTempGivesABackslash) {
   fake().environment.erase(L"TEMP");
-  EXPECT_TRUE(FormCreate(view()));
+  FormCreate(view());
+  EXPECT_FALSE(terminateRequested);
   EXPECT_EQ(TempPath, L"\\");
 }
 

@@ -284,6 +284,33 @@ TEST_F(RestrictionTest, ARescanReplacesTheItems) {
   EXPECT_EQ(boxTexts().back(), L"Found 2 restrictions on this computer!");
 }
 
+// The window mirrors the model when asked; what it would show is recorded among the
+// boxes, so the order says whether each box stands over the list it reports on.
+TEST_F(RestrictionTest, EachBoxComesAfterTheWindowShowsTheListItReportsOn) {
+  list.setView([this] {
+    std::wstring shown = L"list";
+    for (const auto& i : list.items())
+      shown += L" [" + i.caption + (i.checked ? L" ticked" : L"") +
+               (i.imageIndex == kImageRemoved ? L" lifted" : L"") + L"]";
+    fake().events.push_back(shown);
+  });
+  setPolicy(L"Task Manager");
+  btnSCANRESTRICTClick(list);
+  cbCHECKALLRESTRICTClick(list, true);
+  btnFIXRESTRICTClick(list);
+  // As many restrictions as before, but another one.
+  setPolicy(L"Registry Editor");
+  btnSCANRESTRICTClick(list);
+  fake().setDword(HKCU, RowOf(L"Registry Editor").keyPath, L"DisableRegistryTools", 0);
+  btnSCANRESTRICTClick(list);
+  EXPECT_EQ(fake().events,
+            (std::vector<std::wstring>{
+                L"list [Task Manager]", L"box Found 1 restrictions on this computer!",
+                L"list [Task Manager ticked lifted]", L"box Done!",
+                L"list [Registry Editor]", L"box Found 1 restrictions on this computer!",
+                L"list", L"box Restrictions not found!"}));
+}
+
 TEST_F(RestrictionTest, AddRefusesANameThatBeginsAListedCaption) {
   const struct {
     const char* what;

@@ -155,6 +155,36 @@ TEST_F(RegistryOnWine, TypedReadsOfValuesOtherProgramsWrote) {
   EXPECT_EQ(Raised([&] { EXPECT_EQ(reg.readString(L"Missing"), L""); }), L"<no error>");
 }
 
+TEST_F(RegistryOnWine, ValuesOfEverySizeReadBackWhole) {
+  // A value is read into a buffer of a first guess at its size: one that fills it
+  // exactly, one a byte larger and one many times larger must come back whole and
+  // typed, with nothing of the buffer trailing.
+  const struct {
+    const char* label;
+    DWORD type;
+    size_t size;
+  } cases[] = {
+      {"empty", REG_BINARY, 0},       {"one byte", REG_BINARY, 1},
+      {"511 bytes", REG_BINARY, 511}, {"512 bytes", REG_BINARY, 512},
+      {"513 bytes", REG_BINARY, 513}, {"long text", REG_SZ, 40000},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::vector<std::uint8_t> bytes(c.size);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(1 + i % 250);
+    if (c.type == REG_SZ) bytes.back() = bytes[bytes.size() - 2] = 0;
+    WriteValue(HKEY_CURRENT_USER, kBase, L"V", c.type, bytes);
+    Handle key = 0;
+    ASSERT_EQ(Sys().regOpenKey(kHkeyCurrentUser, kBase, kKeyRead, &key), ERROR_SUCCESS);
+    RegData data;
+    EXPECT_EQ(Sys().regQueryValue(key, L"V", &data), ERROR_SUCCESS);
+    EXPECT_EQ(Sys().regQueryValue(key, L"Missing", &data), ERROR_FILE_NOT_FOUND);
+    Sys().regCloseKey(key);
+    EXPECT_EQ(data.type, c.type);
+    EXPECT_EQ(data.bytes, bytes);
+  }
+}
+
 struct ErrorCase {
   const char* label;
   std::function<void()> action;

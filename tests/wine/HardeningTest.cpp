@@ -22,7 +22,8 @@ bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) 
 
 DWORD RunPlain(const std::wstring& commandLine, const std::wstring& directory = {}) {
   std::wstring buffer = commandLine;
-  STARTUPINFOW si{sizeof si};
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
   if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
                       directory.empty() ? nullptr : directory.c_str(), &si, &pi))
@@ -139,7 +140,8 @@ TEST(HardeningTest, APlantedComctl32BesideTheProgramIsNotLoaded) {
 
   DeleteFileW(marker.c_str());
   std::wstring cmd = L"\"" + dir.path() + L"\\Korvane.exe\"";
-  STARTUPINFOW si{sizeof si};
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
   ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.path().c_str(),
                              &si, &pi));

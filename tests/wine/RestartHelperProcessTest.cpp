@@ -188,8 +188,9 @@ TEST(RestartHelperOnWine, EndsOnlyProcessesNamedExplorerAndStartsExplorer) {
   GetWindowsDirectoryW(windows, MAX_PATH);
   for (const auto& [id, path] : started) {
     // The Windows directory's copy, never one planted elsewhere.
-    if (path != L"<gone>")
+    if (path != L"<gone>") {
       EXPECT_TRUE(SameNoCase(path.substr(0, wcslen(windows)), windows)) << Narrow(path);
+    }
   }
 }
 

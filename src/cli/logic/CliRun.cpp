@@ -1,9 +1,12 @@
 #include "cli/logic/CliRun.h"
 
 #include <exception>
+#include <functional>
+#include <map>
 
 #include "advfix/Unit_AdvFix_Korvane.h"
 #include "common/Text.h"
+#include "cli/logic/EventLog.h"
 #include "changes/JournalingPlatform.h"
 #include "changes/OverlayPlatform.h"
 #include "changes/RegScript.h"
@@ -102,16 +105,82 @@ RepairStatus Judge(const Repair& repair, const RoutineResult& result, std::wstri
   return RepairStatus::Done;
 }
 
-// <dir>\<id>.reg, or <id>-2.reg, -3 ... when that exists: an earlier undo file
-// holds the state from before the first repair and is never overwritten.
-std::wstring BackupPath(Platform& system, const std::wstring& dir, const std::string& id) {
+// <dir>\<name>.reg for the first try, <name>-2.reg, -3 ... after it.
+std::wstring BackupPath(const std::wstring& dir, const std::wstring& name, int n) {
   std::wstring base = dir;
   if (!base.empty() && base.back() != L'\\' && base.back() != L'/') base += L"\\";
-  base += FromUtf8(id);
-  std::wstring path = base + L".reg";
-  for (int n = 2; system.getFileAttributes(path) != kInvalidFileAttributes; ++n)
-    path = base + L"-" + std::to_wstring(n) + L".reg";
-  return path;
+  base += name;
+  return n <= 1 ? base + L".reg" : base + L"-" + std::to_wstring(n) + L".reg";
+}
+
+// The repair on `layer`, or with a user's hive as its HKEY_CURRENT_USER.
+RoutineResult RunFor(const Repair& repair, Platform& layer, const UserHive* user,
+                     const std::optional<std::wstring>& drive) {
+  if (!user) return RunRoutine(repair, layer, drive);
+  UserHivePlatform hive(layer, user->keyName);
+  return RunRoutine(repair, hive, drive);
+}
+
+// The comment lines an undo file for another user's settings adds to the common
+// ones: whose settings they are and how to import it into their hive.
+std::vector<std::wstring> UserUndoHeader(const UserHive* user, const std::wstring& path) {
+  if (!user) return {};
+  std::vector<std::wstring> lines{L"For the user " + UserLabel(*user) + L"."};
+  if (user->loadedHere) {
+    const std::wstring temporary = L"HKU\\" + user->keyName;
+    lines.insert(
+        lines.end(),
+        {L"The user's hive was not loaded then: KorvaneCli loaded \"" + user->hiveFile + L"\"",
+         L"as HKEY_USERS\\" + user->keyName +
+             L" for the repair. To undo it while the user is not logged on,",
+         L"load the hive under that name first, import this file, then unload it:",
+         L"  reg load " + temporary + L" \"" + user->hiveFile + L"\"",
+         L"  reg import \"" + path + L"\"", L"  reg unload " + temporary,
+         L"While the user is logged on, the hive is HKEY_USERS\\" + user->sid +
+             L" instead: import a copy",
+         L"of this file in which HKEY_USERS\\" + user->keyName + L" reads HKEY_USERS\\" +
+             user->sid + L"."});
+    return lines;
+  }
+  lines.insert(lines.end(), {L"While the user's hive is loaded as HKEY_USERS\\" + user->sid +
+                                 L" (the user is logged on), undo it with:",
+                             L"  reg import \"" + path + L"\""});
+  if (!user->profilePath.empty()) {
+    const std::wstring key = L"HKU\\" + user->sid;
+    const std::wstring file = user->profilePath + L"\\NTUSER.DAT";
+    lines.insert(lines.end(), {L"Otherwise load the hive under that name first, then unload it:",
+                               L"  reg load " + key + L" \"" + file + L"\"",
+                               L"  reg import \"" + path + L"\"", L"  reg unload " + key});
+  }
+  return lines;
+}
+
+// One record in the Application log for a repair that was to run for real.  A record
+// that cannot be written changes nothing about the repair's result.
+void RecordEvent(Platform& system, const FixOptions& options, RepairReport* report) {
+  std::uint32_t id = kEventDone;
+  std::uint16_t type = kEventTypeInformation;
+  if (report->status == RepairStatus::Done && report->restartNeeded) id = kEventRestartNeeded;
+  if (report->status != RepairStatus::Done && report->status != RepairStatus::NotNeeded) {
+    id = kEventFailed;
+    type = kEventTypeError;
+  }
+  std::wstring text =
+      L"KorvaneCli fix " + FromUtf8(report->repair->id) + L" (" + report->repair->text + L")\r\n";
+  if (report->user) {
+    text += L"User: " + UserLabel(*report->user) + L"\r\n";
+  } else if (IsPerUser(*report->repair) && !options.runBy.empty()) {
+    text += L"User: " + options.runBy + L" (the account KorvaneCli ran as)\r\n";
+  }
+  text += L"Result: " + StatusName(report->status) +
+          (report->restartNeeded ? L", restart needed" : L"") + L"\r\n";
+  text += L"Changes: " + std::to_wstring(report->changes.size()) + L"\r\n";
+  if (report->backupPath) text += L"Undo file: " + *report->backupPath + L"\r\n";
+  if (!report->failure.empty()) text += L"Failure: " + report->failure + L"\r\n";
+  if (!system.reportEvent(kEventSource, type, id, text)) {
+    const std::wstring why = system.lastErrorText();
+    report->eventLogError = why.empty() ? L"not written" : why;
+  }
 }
 
 }  // namespace
@@ -157,6 +226,8 @@ std::wstring StatusName(RepairStatus status) {
       return L"unverified";
     case RepairStatus::Previewed:
       return L"preview";
+    case RepairStatus::NotRun:
+      return L"not-run";
   }
   return {};
 }
@@ -166,14 +237,35 @@ std::vector<RepairReport> FixRepairs(const std::vector<const Repair*>& repairs, 
   std::vector<RepairReport> reports;
   std::optional<OverlayPlatform> preview;
   if (options.dryRun) preview.emplace(system);
+  const bool eventLog = options.eventLog && !options.dryRun;
+  if (eventLog) RegisterEventSource(system);
 
+  // With --all-users a per-user restriction is one run for each user.
+  std::vector<std::pair<const Repair*, const UserHive*>> runs;
   for (const Repair* repair : repairs) {
+    if (options.users && IsPerUser(*repair)) {
+      for (const UserHive& user : *options.users) runs.emplace_back(repair, &user);
+    } else {
+      runs.emplace_back(repair, nullptr);
+    }
+  }
+
+  for (const auto& [repair, user] : runs) {
     RepairReport report;
     report.repair = repair;
+    report.user = user;
+
+    if (user && !user->reachable()) {
+      report.status = RepairStatus::NotRun;
+      report.failure = L"This user's settings could not be reached: " + user->error + L".";
+      if (eventLog) RecordEvent(system, options, &report);
+      reports.push_back(std::move(report));
+      continue;
+    }
 
     if (preview) {
       const std::size_t before = preview->journal().size();
-      const RoutineResult result = RunRoutine(*repair, *preview, options.drive);
+      const RoutineResult result = RunFor(*repair, *preview, user, options.drive);
       report.changes.assign(preview->journal().begin() + static_cast<std::ptrdiff_t>(before),
                             preview->journal().end());
       report.messages = result.messages;
@@ -185,16 +277,32 @@ std::vector<RepairReport> FixRepairs(const std::vector<const Repair*>& repairs, 
 
     if (options.backupDir) {
       // The undo file comes from a preview of this very repair, taken just before it
-      // runs: every key and value it is about to touch, read as it is now.
+      // runs: every key and value it is about to touch, read as it is now.  A preview
+      // that fails leaves an undo file that misses what the real run would change,
+      // so the repair runs only after a preview that succeeded and a complete file.
       OverlayPlatform before(system);
-      const RoutineResult planned = RunRoutine(*repair, before, options.drive);
+      const RoutineResult planned = RunFor(*repair, before, user, options.drive);
       if (!planned.notNeeded) {
-        const std::wstring path = BackupPath(system, *options.backupDir, repair->id);
-        std::wstring reason;
-        if (!WriteUndoFile(system, path, repair->id, repair->title(), before.journal(), &reason)) {
-          report.status = RepairStatus::Failed;
-          report.failure =
-              L"Cannot write the backup \"" + path + L"\": " + reason + L". The repair was not run.";
+        std::wstring why;
+        if (Judge(*repair, planned, &why) != RepairStatus::Done) {
+          report.status = RepairStatus::NotRun;
+          report.messages = planned.messages;
+          report.failure = L"Its preview failed, so no backup could be taken: " + why +
+                           L" The repair was not run.";
+          if (eventLog) RecordEvent(system, options, &report);
+          reports.push_back(std::move(report));
+          continue;
+        }
+        const std::wstring name = FromUtf8(repair->id) + (user ? L"." + user->sid : L"");
+        std::wstring path;
+        if (const auto error = WriteUndoFile(
+                system, [&](int n) { return BackupPath(*options.backupDir, name, n); },
+                repair->id, repair->title(), before.journal(),
+                [user](const std::wstring& p) { return UserUndoHeader(user, p); }, &path)) {
+          report.status = RepairStatus::NotRun;
+          report.failure = L"Cannot write the backup \"" + path + L"\": " + *error +
+                           L". The repair was not run.";
+          if (eventLog) RecordEvent(system, options, &report);
           reports.push_back(std::move(report));
           continue;
         }
@@ -203,7 +311,7 @@ std::vector<RepairReport> FixRepairs(const std::vector<const Repair*>& repairs, 
     }
 
     JournalingPlatform journaling(system);
-    const RoutineResult result = RunRoutine(*repair, journaling, options.drive);
+    const RoutineResult result = RunFor(*repair, journaling, user, options.drive);
     report.changes = journaling.journal();
     report.messages = result.messages;
     report.status = Judge(*repair, result, &report.failure);
@@ -217,46 +325,73 @@ std::vector<RepairReport> FixRepairs(const std::vector<const Repair*>& repairs, 
         report.status = RepairStatus::Unverified;
     }
     report.restartNeeded = report.status == RepairStatus::Done && repair->needsRestart();
+    if (eventLog) RecordEvent(system, options, &report);
     reports.push_back(std::move(report));
   }
   return reports;
 }
 
-std::vector<ScanItem> ScanRepairs(const std::vector<const Repair*>& repairs, Platform& system) {
+std::vector<ScanItem> ScanRepairs(const std::vector<const Repair*>& repairs, Platform& system,
+                                  const std::vector<UserHive>* users) {
   std::vector<ScanItem> items;
+  // The page's own scan, so the command line and the window always agree: once in
+  // the caller's settings, and once in each user's with --all-users.
   std::optional<RestrictionList> restrictions;
+  std::map<const UserHive*, RestrictionList> perUser;
+  auto scan = [](Platform& layer, RestrictionList* list) {
+    HeadlessPlatform ui(layer, std::nullopt);
+    SysScope scope(ui);
+    ScanRestrictions(*list);
+  };
   for (const Repair* repair : repairs) {
+    if (users && IsPerUser(*repair)) {
+      for (const UserHive& user : *users) {
+        ScanItem item;
+        item.repair = repair;
+        item.user = &user;
+        if (!user.reachable()) {
+          item.error = user.error;
+        } else {
+          auto it = perUser.find(&user);
+          if (it == perUser.end()) {
+            it = perUser.emplace(&user, RestrictionList()).first;
+            UserHivePlatform hive(system, user.keyName);
+            scan(hive, &it->second);
+          }
+          item.found = ListedRestriction(it->second, *repair->restriction).has_value();
+        }
+        items.push_back(std::move(item));
+      }
+      continue;
+    }
     ScanItem item;
     item.repair = repair;
     if (repair->kind == RepairKind::Restriction) {
       if (!restrictions) {
-        // The page's own scan, so the command line and the window always agree.
         restrictions.emplace();
-        HeadlessPlatform ui(system, std::nullopt);
-        SysScope scope(ui);
-        ScanRestrictions(*restrictions);
+        scan(system, &*restrictions);
       }
       item.found = ListedRestriction(*restrictions, *repair->restriction).has_value();
     } else if (repair->kind == RepairKind::FileType) {
-      // What the row's button would leave behind, worked out on a preview layer from
-      // the script itself, then compared with the registry as it is.
-      OverlayPlatform preview(system);
-      {
-        HeadlessPlatform ui(preview, std::nullopt);
-        SysScope scope(ui);
+      // What the row's button would leave behind, worked out from the script itself,
+      // then compared with the registry as it is.
+      ExpectedRegistry expected;
+      if (std::wstring(repair->fileType->typeCode) == L"EXE") {
         // The .exe row rewrites the registration directly before importing its
-        // script, as FixFileTypeRow does.
-        if (std::wstring(repair->fileType->typeCode) == L"EXE") {
+        // script, as FixFileTypeRow does; that part is a routine, run on a preview.
+        OverlayPlatform preview(system);
+        {
+          HeadlessPlatform ui(preview, std::nullopt);
+          SysScope scope(ui);
           try {
             FixExeAssociation();
           } catch (const KorvaneError&) {
           }
         }
-        if (const Payload* payload = FORM_LAIN().byName(repair->fileType->payload))
-          ApplyRegOps(preview, ParseRegScript(*payload).ops);
+        expected.applyAll(preview.journal());
       }
-      ExpectedRegistry expected;
-      expected.applyAll(preview.journal());
+      if (const Payload* payload = FORM_LAIN().byName(repair->fileType->payload))
+        expected.applyScript(ParseRegScript(*payload).ops);
       item.differences = expected.compare(system);
       item.found = !item.differences.empty();
     }
@@ -266,15 +401,19 @@ std::vector<ScanItem> ScanRepairs(const std::vector<const Repair*>& repairs, Pla
 }
 
 int ScanExitCode(const std::vector<ScanItem>& items) {
-  for (const ScanItem& item : items)
-    if (item.found) return kExitFound;
-  return kExitOk;
+  int code = kExitOk;
+  for (const ScanItem& item : items) {
+    if (!item.error.empty()) return kExitFailed;
+    if (item.found) code = kExitFound;
+  }
+  return code;
 }
 
 int FixExitCode(const std::vector<Outcome>& outcomes) {
   bool restart = false;
   for (const Outcome& o : outcomes) {
-    if (o.status == RepairStatus::Failed || o.status == RepairStatus::Unverified)
+    if (o.status == RepairStatus::Failed || o.status == RepairStatus::Unverified ||
+        o.status == RepairStatus::NotRun)
       return kExitFailed;
     restart = restart || (o.status == RepairStatus::Done && o.needsRestart);
   }

@@ -31,6 +31,12 @@ constexpr long kErrorInvalidHandle = 6;
 constexpr long kErrorNoMoreItems = 259;
 constexpr long kErrorPathNotFound = 3;
 constexpr long kErrorDiskFull = 112;
+constexpr long kErrorFileExists = 80;
+constexpr long kErrorSharingViolation = 32;
+constexpr long kErrorInvalidParameter = 87;
+constexpr long kErrorBadDb = 1009;
+constexpr long kErrorNotAllAssigned = 1300;
+constexpr long kErrorPrivilegeNotHeld = 1314;
 
 std::vector<std::wstring> SplitPath(const std::wstring& path) {
   std::vector<std::wstring> parts;
@@ -50,6 +56,8 @@ std::vector<std::wstring> SplitPath(const std::wstring& path) {
 std::wstring NormPath(const std::wstring& path) {
   std::wstring p = Lower(path);
   std::replace(p.begin(), p.end(), L'/', L'\\');
+  // "\\X" is X in the root of the current drive, which is always C: here.
+  if (!p.empty() && p[0] == L'\\' && (p.size() == 1 || p[1] != L'\\')) p = L"c:" + p;
   while (p.size() > 3 && p.back() == L'\\') p.pop_back();
   return p;
 }
@@ -73,9 +81,10 @@ struct FakePlatform::Key {
 };
 
 FakePlatform::FakePlatform()
-    : hkcu_(std::make_unique<Key>()), hklm_(std::make_unique<Key>()) {
+    : hkcu_(std::make_unique<Key>()), hklm_(std::make_unique<Key>()), hku_(std::make_unique<Key>()) {
   hkcu_->name = L"HKEY_CURRENT_USER";
   hklm_->name = L"HKEY_LOCAL_MACHINE";
+  hku_->name = L"HKEY_USERS";
   createKey(kHkeyLocalMachine, kClassesPath);
   addDirectory(L"C:\\");
   addDirectory(L"C:\\Temp");
@@ -109,6 +118,7 @@ FakePlatform::Key* FakePlatform::rootNode(Handle root) const {
   switch (root) {
     case kHkeyCurrentUser: return hkcu_.get();
     case kHkeyLocalMachine: return hklm_.get();
+    case kHkeyUsers: return hku_.get();
     default: return nullptr;
   }
 }
@@ -713,10 +723,12 @@ bool FakePlatform::writeFile(const std::wstring& path, const std::vector<std::ui
   if (it->second.readOnly || directoryExists(path) ||
       (old != files_.end() && old->second.readOnly))
     return fail(kErrorAccessDenied);
-  if (freeBytes) {
-    if (bytes.size() > *freeBytes) return fail(kErrorDiskFull);
-    *freeBytes -= bytes.size();
+  if (freeBytes && bytes.size() > *freeBytes) {
+    // As on Windows: the file is created (or emptied) first, then the data do not fit.
+    files_[NormPath(path)] = File{path, {}};
+    return fail(kErrorDiskFull);
   }
+  if (freeBytes) *freeBytes -= bytes.size();
   files_[NormPath(path)] = File{path, bytes};
   return true;
 }
@@ -749,6 +761,15 @@ std::wstring FakePlatform::lastErrorText() {
     case kErrorPathNotFound: return L"The system cannot find the path specified";
     case kErrorAccessDenied: return L"Access is denied";
     case kErrorDiskFull: return L"There is not enough space on the disk";
+    case kErrorFileExists: return L"The file exists";
+    case kErrorSharingViolation:
+      return L"The process cannot access the file because it is being used by another process";
+    case kErrorInvalidParameter: return L"The parameter is incorrect";
+    case kErrorAlreadyExists: return L"Cannot create a file when that file already exists";
+    case kErrorBadDb: return L"The configuration registry database is corrupt";
+    case kErrorNotAllAssigned:
+      return L"Not all privileges or groups referenced are assigned to the caller";
+    case kErrorPrivilegeNotHeld: return L"A required privilege is not held by the client";
     default: return L"The operation completed successfully";
   }
 }
@@ -828,6 +849,126 @@ std::optional<ComFailure> FakePlatform::queryBaseBoards(std::vector<BaseBoard>* 
   if (baseBoardFailure) return baseBoardFailure;
   *boards = baseBoards;
   return std::nullopt;
+}
+
+bool FakePlatform::writeNewFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes,
+                                long* error) {
+  if (fileExists(path) || directoryExists(path)) {
+    *error = kErrorFileExists;
+    return fail(kErrorFileExists);
+  }
+  if (writeFile(path, bytes)) return true;
+  *error = lastError_;
+  return false;
+}
+
+// ----------------------------------------------------- user hives, event log
+
+void FakePlatform::storeHive(const std::wstring& key, const std::wstring& file) {
+  auto& slot = hiveFiles_[NormPath(file)];
+  auto it = hku_->children.find(Lower(key));
+  if (it != hku_->children.end()) {
+    slot = std::move(it->second);
+    hku_->children.erase(it);
+  } else {
+    slot = std::make_unique<Key>();
+  }
+  if (!fileExists(file)) addFile(file, {'r', 'e', 'g', 'f'});
+}
+
+std::optional<RegData> FakePlatform::hiveFileValue(const std::wstring& file,
+                                                   const std::wstring& path,
+                                                   const std::wstring& name) const {
+  auto it = hiveFiles_.find(NormPath(file));
+  if (it == hiveFiles_.end() || !it->second) return std::nullopt;
+  Key* k = it->second.get();
+  for (const auto& part : SplitPath(path)) {
+    k = k->child(part);
+    if (!k) return std::nullopt;
+  }
+  auto* v = k->findValue(name);
+  if (!v) return std::nullopt;
+  return v->second;
+}
+
+std::vector<std::wstring> FakePlatform::loadedHives() const {
+  std::vector<std::wstring> names;
+  for (const auto& [name, file] : loaded_) names.push_back(name);
+  return names;
+}
+
+std::optional<std::wstring> FakePlatform::accountName(const std::wstring& sid) {
+  for (const auto& [k, v] : accounts)
+    if (Lower(k) == Lower(sid)) return v;
+  return std::nullopt;
+}
+
+long FakePlatform::enablePrivilege(const std::wstring& name) {
+  if (!heldPrivileges.count(name)) {
+    fail(kErrorNotAllAssigned);
+    return kErrorNotAllAssigned;
+  }
+  enabledPrivileges.insert(name);
+  return kErrorSuccess;
+}
+
+long FakePlatform::regLoadHive(const std::wstring& name, const std::wstring& file) {
+  events.push_back(L"load " + name);
+  long rc = kErrorSuccess;
+  auto it = hiveFiles_.find(NormPath(file));
+  if (!enabledPrivileges.count(L"SeRestorePrivilege") ||
+      !enabledPrivileges.count(L"SeBackupPrivilege")) {
+    rc = kErrorPrivilegeNotHeld;
+  } else if (hku_->child(name)) {
+    rc = kErrorAlreadyExists;
+  } else if (lockedHiveFiles.count(file)) {
+    rc = kErrorSharingViolation;
+  } else if (it == hiveFiles_.end()) {
+    rc = fileExists(file) ? kErrorBadDb : kErrorFileNotFound;
+  }
+  if (rc != kErrorSuccess) {
+    fail(rc);
+    return rc;
+  }
+  auto tree = std::move(it->second);
+  hiveFiles_.erase(it);
+  tree->name = name;
+  hku_->children[Lower(name)] = std::move(tree);
+  loaded_.emplace_back(name, file);
+  return kErrorSuccess;
+}
+
+long FakePlatform::regUnloadHive(const std::wstring& name) {
+  events.push_back(L"unload " + name);
+  auto entry = std::find_if(loaded_.begin(), loaded_.end(),
+                            [&](const auto& l) { return Lower(l.first) == Lower(name); });
+  long rc = kErrorSuccess;
+  if (entry == loaded_.end()) {
+    rc = kErrorInvalidParameter;
+  } else if (unloadRefused.count(name)) {
+    rc = kErrorAccessDenied;
+  } else {
+    // Windows refuses while a key of the hive is open.
+    for (const auto& [h, parts] : keyHandles_)
+      if (keyRoots_.at(h) == kHkeyUsers && !parts.empty() && Lower(parts[0]) == Lower(name))
+        rc = kErrorAccessDenied;
+  }
+  if (rc != kErrorSuccess) {
+    fail(rc);
+    return rc;
+  }
+  auto child = hku_->children.find(Lower(name));
+  hiveFiles_[NormPath(entry->second)] = std::move(child->second);
+  hku_->children.erase(child);
+  loaded_.erase(entry);
+  return kErrorSuccess;
+}
+
+bool FakePlatform::reportEvent(const std::wstring& source, std::uint16_t type,
+                               std::uint32_t eventId, const std::wstring& text) {
+  if (eventLogFails) return fail(kErrorAccessDenied);
+  eventLog.push_back({source, type, eventId, text});
+  return true;
 }
 
 std::optional<ComFailure> FakePlatform::createRestorePoint(const std::wstring& description) {

@@ -43,6 +43,13 @@ struct KeyOpenRecord {
   bool create;
 };
 
+struct EventRecord {
+  std::wstring source;
+  std::uint16_t type = 0;
+  std::uint32_t id = 0;
+  std::wstring text;
+};
+
 struct ShellRecord {
   std::wstring verb;
   std::wstring file;
@@ -66,9 +73,10 @@ class FakePlatform : public Platform {
   ~FakePlatform() override;
 
   // ---------------------------------------------------------------- set-up
-  // Registry (root is kHkeyClassesRoot / kHkeyCurrentUser / kHkeyLocalMachine).  Set-up
-  // through kHkeyClassesRoot follows the rules of a write there (see the .cpp); a
-  // per-user class key is set up under kHkeyCurrentUser, "Software\Classes\...".
+  // Registry (root is kHkeyClassesRoot / kHkeyCurrentUser / kHkeyLocalMachine /
+  // kHkeyUsers).  Set-up through kHkeyClassesRoot follows the rules of a write there
+  // (see the .cpp); a per-user class key is set up under kHkeyCurrentUser,
+  // "Software\Classes\...".
   void setValue(Handle root, const std::wstring& path, const std::wstring& name, std::uint32_t type,
                 std::vector<std::uint8_t> bytes);
   void setString(Handle root, const std::wstring& path, const std::wstring& name,
@@ -99,7 +107,8 @@ class FakePlatform : public Platform {
   // A read-only file cannot be deleted, overwritten or replaced (access denied).
   void setFileReadOnly(const std::wstring& path, bool readOnly = true);
   // Room left on every disk for new file contents; unset means plenty.  A write
-  // that does not fit fails as on a full disk; moving a file needs no room.
+  // that does not fit fails as on a full disk, leaving the file it created empty;
+  // moving a file needs no room.
   std::optional<std::size_t> freeBytes;
   bool fileExists(const std::wstring& path) const;
   bool directoryExists(const std::wstring& path) const;
@@ -147,6 +156,26 @@ class FakePlatform : public Platform {
   std::set<std::wstring> semaphores;
   std::map<std::wstring, std::vector<std::uint8_t>> resources;
   LocalTime now{2025, 3, 14, 9, 26, 53};
+  // KorvaneCli's fleet use: the process's rights and account, other accounts, the
+  // event log.
+  bool elevated = true;
+  std::optional<std::wstring> processSid = std::wstring(L"S-1-5-21-100-200-300-1000");
+  std::map<std::wstring, std::wstring> accounts;  // SID -> "DOMAIN\name"
+  std::set<std::wstring> heldPrivileges{L"SeBackupPrivilege", L"SeRestorePrivilege"};
+  std::set<std::wstring> enabledPrivileges;
+  std::vector<EventRecord> eventLog;
+  bool eventLogFails = false;
+
+  // User hives.  A hive file holds a key tree that is not in the registry until it is
+  // loaded under HKEY_USERS; unloading puts the tree, with its changes, back into the
+  // file.  storeHive moves HKEY_USERS\<key> into such a file (and adds the file).
+  void storeHive(const std::wstring& key, const std::wstring& file);
+  std::optional<RegData> hiveFileValue(const std::wstring& file, const std::wstring& path,
+                                       const std::wstring& name) const;
+  // Names below HKEY_USERS that hold a hive loaded from a file, in loading order.
+  std::vector<std::wstring> loadedHives() const;
+  std::set<std::wstring> lockedHiveFiles;  // loading them fails: sharing violation
+  std::set<std::wstring> unloadRefused;    // unloading these names fails: access denied
 
   // ---------------------------------------------------------------- Platform
   long regCreateKey(Handle parent, const std::wstring& subKey, std::uint32_t access,
@@ -205,6 +234,17 @@ class FakePlatform : public Platform {
   void coInitialize() override { ++comInitDepth; }
   void coUninitialize() override { --comInitDepth; }
 
+  bool writeNewFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes,
+                    long* error) override;
+  bool isElevated() override { return elevated; }
+  std::optional<std::wstring> processUserSid() override { return processSid; }
+  std::optional<std::wstring> accountName(const std::wstring& sid) override;
+  long enablePrivilege(const std::wstring& name) override;
+  long regLoadHive(const std::wstring& name, const std::wstring& file) override;
+  long regUnloadHive(const std::wstring& name) override;
+  bool reportEvent(const std::wstring& source, std::uint16_t type, std::uint32_t eventId,
+                   const std::wstring& text) override;
+
  private:
   struct Key;
   struct Process {
@@ -248,7 +288,9 @@ class FakePlatform : public Platform {
   std::wstring parentDir(const std::wstring& path) const;
   const FakeProgram* programFor(const std::wstring* app, const std::wstring& commandLine) const;
 
-  std::unique_ptr<Key> hkcu_, hklm_;
+  std::unique_ptr<Key> hkcu_, hklm_, hku_;
+  std::map<std::wstring, std::unique_ptr<Key>> hiveFiles_;     // by normalised file path
+  std::vector<std::pair<std::wstring, std::wstring>> loaded_;  // name, file
   std::map<Handle, std::vector<std::wstring>> keyHandles_;  // handle -> root + path parts
   std::map<Handle, Handle> keyRoots_;
   Handle nextHandle_ = 0x1000;

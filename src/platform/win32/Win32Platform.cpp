@@ -1,8 +1,10 @@
-#include <windows.h>
-
 #include "platform/win32/Win32Platform.h"
 
+#include <sddl.h>
 #include <shellapi.h>
+#include <windows.h>
+
+#include <vector>
 
 namespace korvane {
 namespace {
@@ -22,6 +24,15 @@ Win32Platform::Win32Platform() {
   // The user's separators are read once, when the program starts.
   separators_.thousands = LocaleText(LOCALE_STHOUSAND, L",");
   separators_.decimal = LocaleText(LOCALE_SDECIMAL, L".");
+}
+
+Win32Platform::~Win32Platform() {
+  // A query nobody asked for in the end (the program was refused at start) is let
+  // finish: its COM objects belong to that thread.
+  if (prefetchThread_) {
+    WaitForSingleObject(prefetchThread_, INFINITE);
+    CloseHandle(prefetchThread_);
+  }
 }
 
 // ------------------------------------------------------------------ registry
@@ -46,12 +57,17 @@ long Win32Platform::regOpenKey(Handle parent, const std::wstring& subKey, std::u
 long Win32Platform::regCloseKey(Handle key) { return RegCloseKey(AsKey(key)); }
 
 long Win32Platform::regQueryValue(Handle key, const std::wstring& name, RegData* data) {
-  DWORD type = 0, size = 0;
-  LONG rc = RegQueryValueExW(AsKey(key), name.c_str(), nullptr, &type, nullptr, &size);
-  if (rc != ERROR_SUCCESS) return rc;
-  std::vector<std::uint8_t> bytes(size);
-  rc = RegQueryValueExW(AsKey(key), name.c_str(), nullptr, &type, bytes.empty() ? nullptr : bytes.data(),
-                        &size);
+  // Most values fit the first buffer, so one call reads them; a scan reads
+  // hundreds.  A larger one is read again at the size the first call reported
+  // (and again if it grew in between).
+  DWORD type = 0;
+  std::vector<std::uint8_t> bytes(512);
+  DWORD size = static_cast<DWORD>(bytes.size());
+  LONG rc = RegQueryValueExW(AsKey(key), name.c_str(), nullptr, &type, bytes.data(), &size);
+  while (rc == ERROR_MORE_DATA) {
+    bytes.resize(size);
+    rc = RegQueryValueExW(AsKey(key), name.c_str(), nullptr, &type, bytes.data(), &size);
+  }
   if (rc != ERROR_SUCCESS) return rc;
   bytes.resize(size);
   data->type = type;
@@ -358,5 +374,118 @@ std::intptr_t Win32Platform::shellExecute(const std::wstring& verb, const std::w
 
 void Win32Platform::coInitialize() { CoInitialize(nullptr); }
 void Win32Platform::coUninitialize() { CoUninitialize(); }
+
+// ------------------------------------------------- KorvaneCli: undo files, rights
+
+bool Win32Platform::writeNewFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes,
+                                 long* error) {
+  HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                         nullptr);
+  if (f == INVALID_HANDLE_VALUE) {
+    *error = static_cast<long>(GetLastError());
+    return false;
+  }
+  DWORD written = 0;
+  const bool ok = bytes.empty() || (WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()),
+                                              &written, nullptr) &&
+                                    written == bytes.size());
+  DWORD code = ok ? ERROR_SUCCESS : GetLastError();
+  if (!CloseHandle(f) && ok) code = GetLastError();
+  if (code == ERROR_SUCCESS && ok) return true;
+  // The file is this call's own: a part of an undo file is worse than none.
+  if (code == ERROR_SUCCESS) code = ERROR_WRITE_FAULT;
+  DeleteFileW(path.c_str());
+  SetLastError(code);
+  *error = static_cast<long>(code);
+  return false;
+}
+
+bool Win32Platform::isElevated() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  TOKEN_ELEVATION elevation{};
+  DWORD size = 0;
+  const bool ok = GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size);
+  CloseHandle(token);
+  return ok && elevation.TokenIsElevated != 0;
+}
+
+// ------------------------------------ KorvaneCli: other users' hives, event log
+
+std::optional<std::wstring> Win32Platform::processUserSid() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return std::nullopt;
+  std::vector<BYTE> buffer(256);
+  DWORD size = 0;
+  BOOL ok = GetTokenInformation(token, TokenUser, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                &size);
+  if (!ok && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+    buffer.resize(size);
+    ok = GetTokenInformation(token, TokenUser, buffer.data(), size, &size);
+  }
+  CloseHandle(token);
+  if (!ok) return std::nullopt;
+  wchar_t* text = nullptr;
+  if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text))
+    return std::nullopt;
+  std::wstring sid = text;
+  LocalFree(text);
+  return sid;
+}
+
+std::optional<std::wstring> Win32Platform::accountName(const std::wstring& sid) {
+  PSID binary = nullptr;
+  if (!ConvertStringSidToSidW(sid.c_str(), &binary)) return std::nullopt;
+  wchar_t name[256], domain[256];
+  DWORD nameSize = 256, domainSize = 256;
+  SID_NAME_USE use;
+  const BOOL ok = LookupAccountSidW(nullptr, binary, name, &nameSize, domain, &domainSize, &use);
+  LocalFree(binary);
+  if (!ok) return std::nullopt;
+  return domain[0] ? std::wstring(domain) + L"\\" + name : std::wstring(name);
+}
+
+long Win32Platform::enablePrivilege(const std::wstring& name) {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
+    return static_cast<long>(GetLastError());
+  TOKEN_PRIVILEGES privileges{};
+  privileges.PrivilegeCount = 1;
+  privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+  DWORD code = ERROR_SUCCESS;
+  if (!LookupPrivilegeValueW(nullptr, name.c_str(), &privileges.Privileges[0].Luid) ||
+      !AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr)) {
+    code = GetLastError();
+  } else {
+    code = GetLastError();  // ERROR_NOT_ALL_ASSIGNED when the token lacks it
+  }
+  CloseHandle(token);
+  SetLastError(code);
+  return static_cast<long>(code);
+}
+
+long Win32Platform::regLoadHive(const std::wstring& name, const std::wstring& file) {
+  const LONG rc = RegLoadKeyW(HKEY_USERS, name.c_str(), file.c_str());
+  SetLastError(static_cast<DWORD>(rc));
+  return rc;
+}
+
+long Win32Platform::regUnloadHive(const std::wstring& name) {
+  const LONG rc = RegUnLoadKeyW(HKEY_USERS, name.c_str());
+  SetLastError(static_cast<DWORD>(rc));
+  return rc;
+}
+
+bool Win32Platform::reportEvent(const std::wstring& source, std::uint16_t type,
+                                std::uint32_t eventId, const std::wstring& text) {
+  HANDLE log = RegisterEventSourceW(nullptr, source.c_str());
+  if (!log) return false;
+  const wchar_t* strings[] = {text.c_str()};
+  const BOOL ok = ReportEventW(log, type, 0, eventId, nullptr, 1, 0, strings, nullptr);
+  const DWORD code = GetLastError();
+  DeregisterEventSource(log);
+  SetLastError(code);
+  return ok != FALSE;
+}
 
 }  // namespace korvane

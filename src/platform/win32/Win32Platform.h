@@ -13,6 +13,14 @@ namespace korvane {
 class Win32Platform : public Platform {
  public:
   Win32Platform();
+  ~Win32Platform() override;
+  Win32Platform(const Win32Platform&) = delete;
+  Win32Platform& operator=(const Win32Platform&) = delete;
+
+  // Starts the baseboard query on a thread of its own, so that it runs while the
+  // window is being built.  The next queryBaseBoards() waits for it and returns
+  // its answer (or its failure, with the texts the failing call left).
+  void prefetchBaseBoards();
 
   // The window that owns message boxes and shell requests (the main window once it
   // exists; null before).
@@ -78,8 +86,23 @@ class Win32Platform : public Platform {
   void coInitialize() override;
   void coUninitialize() override;
 
+  bool writeNewFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes,
+                    long* error) override;
+  bool isElevated() override;
+  std::optional<std::wstring> processUserSid() override;
+  std::optional<std::wstring> accountName(const std::wstring& sid) override;
+  long enablePrivilege(const std::wstring& name) override;
+  long regLoadHive(const std::wstring& name, const std::wstring& file) override;
+  long regUnloadHive(const std::wstring& name) override;
+  bool reportEvent(const std::wstring& source, std::uint16_t type, std::uint32_t eventId,
+                   const std::wstring& text) override;
+
  private:
   HWND mainWindow_ = nullptr;
+  HANDLE prefetchThread_ = nullptr;
+  bool prefetched_ = false;  // the thread got to ask
+  std::vector<BaseBoard> prefetchedBoards_;
+  std::optional<ComFailure> prefetchFailure_;
   NumberSeparators separators_;
 };
 

@@ -5,6 +5,8 @@
 #include <oleauto.h>
 #include <wbemdisp.h>
 
+#include <utility>
+
 namespace korvane {
 namespace {
 
@@ -124,9 +126,7 @@ std::optional<std::wstring> ReadProperty(IDispatch* object, const wchar_t* name)
   return text;
 }
 
-}  // namespace
-
-std::optional<ComFailure> Win32Platform::queryBaseBoards(std::vector<BaseBoard>* boards) {
+std::optional<ComFailure> QueryBaseBoards(std::vector<BaseBoard>* boards) {
   Ref<ISWbemLocator> locator;
   HRESULT hr = CoCreateInstance(kClsidSWbemLocator, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
                                 kIidISWbemLocator, reinterpret_cast<void**>(locator.out()));
@@ -158,6 +158,41 @@ std::optional<ComFailure> Win32Platform::queryBaseBoards(std::vector<BaseBoard>*
     VariantClear(&item);
   }
   return std::nullopt;
+}
+
+}  // namespace
+
+void Win32Platform::prefetchBaseBoards() {
+  if (prefetchThread_) return;
+  prefetchThread_ = CreateThread(
+      nullptr, 0,
+      [](void* param) -> DWORD {
+        auto* self = static_cast<Win32Platform*>(param);
+        // The thread has no window and pumps no messages, so it joins the
+        // multithreaded apartment.  Without COM the user-interface thread asks
+        // itself, in its own apartment.
+        if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return 0;
+        self->prefetchFailure_ = QueryBaseBoards(&self->prefetchedBoards_);
+        self->prefetched_ = true;
+        CoUninitialize();
+        return 0;
+      },
+      this, 0, nullptr);
+}
+
+std::optional<ComFailure> Win32Platform::queryBaseBoards(std::vector<BaseBoard>* boards) {
+  if (prefetchThread_) {
+    WaitForSingleObject(prefetchThread_, INFINITE);
+    CloseHandle(prefetchThread_);
+    prefetchThread_ = nullptr;
+    if (prefetched_) {
+      prefetched_ = false;
+      boards->insert(boards->end(), prefetchedBoards_.begin(), prefetchedBoards_.end());
+      prefetchedBoards_.clear();
+      return std::exchange(prefetchFailure_, std::nullopt);
+    }
+  }
+  return QueryBaseBoards(boards);
 }
 
 std::optional<ComFailure> Win32Platform::createRestorePoint(const std::wstring& description) {

@@ -84,7 +84,8 @@ std::set<DWORD> ProgramProcesses() {
   std::set<DWORD> pids;
   HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
   if (snap == INVALID_HANDLE_VALUE) return pids;
-  PROCESSENTRY32W pe{sizeof pe};
+  PROCESSENTRY32W pe{};
+  pe.dwSize = sizeof pe;
   for (BOOL ok = Process32FirstW(snap, &pe); ok; ok = Process32NextW(snap, &pe))
     if (lstrcmpiW(pe.szExeFile, kProgramExe) == 0) pids.insert(pe.th32ProcessID);
   CloseHandle(snap);
@@ -142,6 +143,25 @@ std::vector<HWND> Boxes() {
   return ProgramWindows([](HWND h) { return ClassOf(h) == kBoxClass && IsWindowVisible(h); });
 }
 
+HWND FindDescendant(HWND root, int id) {
+  struct Ctx {
+    int id;
+    HWND found;
+  } ctx{id, nullptr};
+  EnumChildWindows(
+      root,
+      [](HWND hwnd, LPARAM lp) -> BOOL {
+        auto* c = reinterpret_cast<Ctx*>(lp);
+        if (GetDlgCtrlID(hwnd) == c->id) {
+          c->found = hwnd;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&ctx));
+  return ctx.found;
+}
+
 // The pages are nested panels, so controls are looked for among all descendants
 // of the program's own windows (main window first, then its dialogs).  Message
 // boxes are left out: their OK button would clash with the About dialog's id 1.
@@ -150,24 +170,8 @@ HWND FindControl(int id) {
   if (HWND m = MainWindow()) roots.push_back(m);
   for (HWND h : ProgramWindows([](HWND h) { return ClassOf(h) != kMainClass && ClassOf(h) != kBoxClass; }))
     roots.push_back(h);
-  for (HWND root : roots) {
-    struct Ctx {
-      int id;
-      HWND found;
-    } ctx{id, nullptr};
-    EnumChildWindows(
-        root,
-        [](HWND hwnd, LPARAM lp) -> BOOL {
-          auto* c = reinterpret_cast<Ctx*>(lp);
-          if (GetDlgCtrlID(hwnd) == c->id) {
-            c->found = hwnd;
-            return FALSE;
-          }
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&ctx));
-    if (ctx.found) return ctx.found;
-  }
+  for (HWND root : roots)
+    if (HWND found = FindDescendant(root, id)) return found;
   return nullptr;
 }
 
@@ -228,6 +232,20 @@ bool ListViewText(HWND lv, int row, int column, std::wstring* text) {
   std::vector<wchar_t> chars(kTextChars + 1, L'\0');
   if (!buf.read(sizeof(LVITEMW), chars.data(), kTextChars * sizeof(wchar_t))) return false;
   *text = chars.data();
+  return true;
+}
+
+bool ListViewImage(HWND lv, int row, int* image) {
+  RemoteBuffer buf(lv, sizeof(LVITEMW));
+  if (!buf.ok()) return false;
+  LVITEMW item{};
+  item.mask = LVIF_IMAGE;
+  item.iItem = row;
+  if (!buf.write(0, &item, sizeof item)) return false;
+  DWORD_PTR ok = 0;
+  SendMessageTimeoutW(lv, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(buf.at(0)), SMTO_ABORTIFHUNG, 5000, &ok);
+  if (!ok || !buf.read(0, &item, sizeof item)) return false;
+  *image = item.iImage;
   return true;
 }
 
@@ -528,6 +546,108 @@ int CmdTab(const Args& a) {
   return 0;
 }
 
+// The page panels by tab index.
+const int kPageIds[] = {korvane::ids::TabSheet1, korvane::ids::tsFILEASSOC, korvane::ids::tsRESTRICTFIX,
+                        korvane::ids::tsADVANCEDFIX};
+
+// Chooses a page as a click on its tab would; once the program has answered, the
+// page is shown.  Prints every visible window on it, in creation order, one a
+// line: "PAGE<TAB>CLASS<TAB>ID<TAB>TEXT".  Reads nothing twice and waits for
+// nothing, so it shows the page exactly as it first appeared.
+int TourPage(HWND main, int index) {
+  HWND tab = FindDescendant(main, korvane::ids::PageControl1);
+  HWND page = FindDescendant(main, kPageIds[index]);
+  if (!tab || !page) return Fail(L"no tab control or page " + std::to_wstring(index));
+  DWORD_PTR ignored = 0;
+  // Generous: under load, building a page can take a while.
+  if (!SendMessageTimeoutW(tab, TCM_SETCURFOCUS, index, 0, SMTO_ABORTIFHUNG, 30000, &ignored))
+    return Fail(L"the window did not answer the choice of tab " + std::to_wstring(index));
+  if (!IsWindowVisible(page)) return Fail(L"page " + std::to_wstring(index) + L" is not shown");
+  struct Ctx {
+    int index;
+    std::vector<std::wstring> lines;
+  } ctx{index, {}};
+  EnumChildWindows(
+      page,
+      [](HWND hwnd, LPARAM lp) -> BOOL {
+        auto* c = reinterpret_cast<Ctx*>(lp);
+        if (IsWindowVisible(hwnd))
+          c->lines.push_back(std::to_wstring(c->index) + L"\t" + ClassOf(hwnd) + L"\t" +
+                             std::to_wstring(GetDlgCtrlID(hwnd)) + L"\t" + Quoted(TextOf(hwnd)));
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&ctx));
+  for (const auto& line : ctx.lines) Out(line);
+  return 0;
+}
+
+// The pages in the order a curious user would try them: the three not shown at
+// start first, then Home again.
+const int kTourOrder[] = {1, 2, 3, 0};
+
+// launch-and-tour TIMEOUT-MS: starts Korvane.exe (beside this program) itself, so
+// that nothing stands between the window becoming visible and the first choice
+// of a tab; then chooses every page at once and prints what each shows.
+int CmdLaunchAndTour(const Args& a) {
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring exe = self;
+  exe = exe.substr(0, exe.find_last_of(L"\\/") + 1) + kProgramExe;
+  std::wstring cmd = L"\"" + exe + L"\"";
+  // The program outlives this command, so it must not keep this command's output
+  // open: Wine hands a child the standard handles' Unix files, and the scenario
+  // reading the output would wait for the program to end.
+  HANDLE nul = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+  STARTUPINFOW si{sizeof si};
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdInput = si.hStdOutput = si.hStdError = nul;
+  PROCESS_INFORMATION pi{};
+  const BOOL started =
+      CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+  const DWORD error = GetLastError();
+  if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
+  if (!started) return Fail(L"cannot start " + exe + L" (error " + std::to_wstring(error) + L")");
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  struct Ctx {
+    DWORD pid;
+    HWND found;
+  } ctx{pi.dwProcessId, nullptr};
+  const ULONGLONG end = GetTickCount64() + Ms(a[0]);
+  while (!ctx.found && GetTickCount64() < end) {
+    EnumWindows(
+        [](HWND hwnd, LPARAM lp) -> BOOL {
+          auto* c = reinterpret_cast<Ctx*>(lp);
+          if (PidOf(hwnd) != c->pid || ClassOf(hwnd) != kMainClass || !IsWindowVisible(hwnd)) return TRUE;
+          c->found = hwnd;
+          return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&ctx));
+    if (!ctx.found) Sleep(1);
+  }
+  if (!ctx.found) return Fail(L"no visible main window within " + a[0] + L" ms");
+  for (int index : kTourOrder)
+    if (const int rc = TourPage(ctx.found, index)) return rc;
+  return 0;
+}
+
+// tour: the same for the running program, page after page.
+int CmdTour(const Args&) {
+  HWND m = MainWindow();
+  if (!m) return Fail(L"no main window");
+  for (int index : kTourOrder)
+    if (const int rc = TourPage(m, index)) return rc;
+  return 0;
+}
+
+int CmdId(const Args& a) {
+  const int id = ControlId(a[0]);
+  if (id == kNoId) return Fail(L"unknown control " + a[0]);
+  Out(std::to_wstring(id));
+  return 0;
+}
+
 int CmdText(const Args& a) {
   HWND c = NeedControl(a[0]);
   if (!c) return Fail(L"no control " + a[0]);
@@ -568,16 +688,19 @@ int CmdBoxWait(const Args& a) {
 
 // box-expect TIMEOUT TITLE TEXT ICON [ANSWER]: the box must show exactly this; it
 // is answered (IDOK by default) whether it matched or not, so that a wrong box
-// does not leave the program stuck for the next step.
+// does not leave the program stuck for the next step.  ANSWER "open" leaves a
+// matching box open, for a look at the window behind it; a wrong box is answered.
 int CmdBoxExpect(const Args& a) {
   BoxInfo box = WaitBox(Ms(a[0]));
   if (!box.hwnd) return Fail(L"no message box within " + a[0] + L" ms (expected " + Quoted(a[2]) + L")");
-  const int answer = AnswerId(a.size() > 4 ? a[4] : L"IDOK");
+  const std::wstring answerName = a.size() > 4 ? a[4] : L"IDOK";
   std::wstring wrong;
   if (box.title != a[1]) wrong += L" title " + Quoted(box.title) + L" != " + Quoted(a[1]) + L";";
   if (box.text != a[2]) wrong += L" text " + Quoted(box.text) + L" != " + Quoted(a[2]) + L";";
   if (a[3] != L"any" && box.icon != a[3]) wrong += L" icon " + box.icon + L" != " + a[3] + L";";
-  if (!Answer(box.hwnd, answer)) wrong += L" could not answer " + (a.size() > 4 ? a[4] : L"IDOK") + L";";
+  const bool leaveOpen = answerName == L"open" && wrong.empty();
+  const int answer = answerName == L"open" ? IDOK : AnswerId(answerName);
+  if (!leaveOpen && !Answer(box.hwnd, answer)) wrong += L" could not answer " + answerName + L";";
   if (!wrong.empty()) return Fail(L"message box:" + wrong);
   return 0;
 }
@@ -668,7 +791,8 @@ int CmdLvCount(const Args& a) {
   return 0;
 }
 
-// lv-rows ID: one line per row: "checked|unchecked<TAB>column 0<TAB>column 1".
+// lv-rows ID: one line per row:
+// "checked|unchecked<TAB>column 0<TAB>column 1<TAB>image N" (N the small image's index).
 int CmdLvRows(const Args& a) {
   HWND lv = NeedControl(a[0]);
   if (!lv) return Fail(L"no list view " + a[0]);
@@ -678,10 +802,87 @@ int CmdLvRows(const Args& a) {
     // State image 1 is the empty box, 2 the ticked one.
     const std::wstring mark = ((state & LVIS_STATEIMAGEMASK) >> 12) == 2 ? L"checked" : L"unchecked";
     std::wstring c0, c1;
-    if (!ListViewText(lv, row, 0, &c0) || !ListViewText(lv, row, 1, &c1))
+    int image = -1;
+    if (!ListViewText(lv, row, 0, &c0) || !ListViewText(lv, row, 1, &c1) || !ListViewImage(lv, row, &image))
       return Fail(L"cannot read row " + std::to_wstring(row));
-    Out(mark + L"\t" + c0 + L"\t" + c1);
+    Out(mark + L"\t" + c0 + L"\t" + c1 + L"\timage " + std::to_wstring(image));
   }
+  return 0;
+}
+
+// lv-widths ID: the widths of the list view's columns, in pixels, on one line.
+int CmdLvWidths(const Args& a) {
+  HWND lv = NeedControl(a[0]);
+  if (!lv) return Fail(L"no list view " + a[0]);
+  HWND header = reinterpret_cast<HWND>(Send(lv, LVM_GETHEADER, 0, 0));
+  const int n = header ? static_cast<int>(Send(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
+  std::wstring line;
+  for (int i = 0; i < n; ++i)
+    line += (i ? L" " : L"") + std::to_wstring(Send(lv, LVM_GETCOLUMNWIDTH, i, 0));
+  Out(line);
+  return 0;
+}
+
+// divider ID COLUMN drag DX | divider ID COLUMN double-click: works the divider at the
+// right edge of a column with the mouse, as posted button and move messages to the
+// list view's header.
+int CmdDivider(const Args& a) {
+  HWND lv = NeedControl(a[0]);
+  if (!lv) return Fail(L"no list view " + a[0]);
+  HWND header = reinterpret_cast<HWND>(Send(lv, LVM_GETHEADER, 0, 0));
+  if (!header) return Fail(L"the list view has no header");
+  const int column = Int(a[1]);
+  int x = 0;
+  for (int i = 0; i <= column; ++i) x += static_cast<int>(Send(lv, LVM_GETCOLUMNWIDTH, i, 0));
+  RECT rc;
+  GetClientRect(header, &rc);
+  const int y = (rc.bottom - rc.top) / 2;
+  if (a[2] == L"drag" && a.size() > 3) {
+    const int dx = Int(a[3]);
+    PostMessageW(header, WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
+    PostMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+    for (int step = 1; step <= 4; ++step)
+      PostMessageW(header, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x + dx * step / 4, y));
+    PostMessageW(header, WM_LBUTTONUP, 0, MAKELPARAM(x + dx, y));
+  } else if (a[2] == L"double-click") {
+    PostMessageW(header, WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
+    PostMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+    PostMessageW(header, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+    PostMessageW(header, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(x, y));
+    PostMessageW(header, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+  } else {
+    return Fail(L"divider: say drag DX or double-click");
+  }
+  // Handled once the window answers a message sent after them.
+  Send(header, WM_NULL, 0, 0);
+  Sleep(200);
+  return 0;
+}
+
+// controls: every window inside the main window, one a line:
+// "class<TAB>id<TAB>WIDTHxHEIGHT<TAB>window text" (size in 96-dpi pixels).  Hidden pages
+// are included; what assistive technology reads of a control is its window text.
+int CmdControls(const Args&) {
+  HWND m = MainWindow();
+  if (!m) return Fail(L"no main window");
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  struct Ctx {
+    int dpi;
+  } ctx{dpi};
+  EnumChildWindows(
+      m,
+      [](HWND h, LPARAM lp) -> BOOL {
+        const int dpi = reinterpret_cast<Ctx*>(lp)->dpi;
+        RECT rc;
+        GetWindowRect(h, &rc);
+        Out(ClassOf(h) + L"\t" + std::to_wstring(GetDlgCtrlID(h)) + L"\t" +
+            std::to_wstring(MulDiv(rc.right - rc.left, 96, dpi)) + L"x" +
+            std::to_wstring(MulDiv(rc.bottom - rc.top, 96, dpi)) + L"\t" + TextOf(h));
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&ctx));
   return 0;
 }
 
@@ -807,6 +1008,10 @@ const Command kCommands[] = {
     {L"caption", 0, L"                        main window caption", CmdCaption},
     {L"tabs", 0, L"                        tab captions, one a line", CmdTabs},
     {L"tab", 1, L"INDEX                   switch to a page", CmdTab},
+    {L"launch-and-tour", 1, L"TIMEOUT-MS              start Korvane.exe, choose every page at once, print them",
+     CmdLaunchAndTour},
+    {L"tour", 0, L"                        choose every page, print the windows on each", CmdTour},
+    {L"id", 1, L"CONTROL                 the control's id, as a number", CmdId},
     {L"text", 1, L"CONTROL                 text of a control (name from ControlIds.h or number)", CmdText},
     {L"visible", 1, L"CONTROL                 fails unless the control is visible", CmdVisible},
     {L"click", 1, L"CONTROL                 press a button (BM_CLICK)", CmdClick},
@@ -819,7 +1024,10 @@ const Command kCommands[] = {
     {L"menu", 1, L"KEY...                  walk the menu bar: left right up down enter esc", CmdMenu},
     {L"key", 2, L"CONTROL KEY...          post keys to a control: enter esc ...", CmdKey},
     {L"lv-count", 1, L"CONTROL                 list view row count", CmdLvCount},
-    {L"lv-rows", 1, L"CONTROL                 list view rows: state, columns", CmdLvRows},
+    {L"lv-rows", 1, L"CONTROL                 list view rows: state, columns, image", CmdLvRows},
+    {L"lv-widths", 1, L"CONTROL                 list view column widths", CmdLvWidths},
+    {L"divider", 3, L"CONTROL COLUMN drag DX|double-click  work a column divider", CmdDivider},
+    {L"controls", 0, L"                        class, id, size and text of every control", CmdControls},
     {L"scroll-to", 3, L"BOX CONTROL MARGIN      scroll a control near the box's top", CmdScrollTo},
     {L"geometry", 0, L"                        crop geometry of the program's windows", CmdGeometry},
     {L"window", 2, L"CLASS TIMEOUT-MS        caption of the program's visible window of a class", CmdWindow},
