@@ -715,6 +715,8 @@ bool FakePlatform::writeNewFile(const std::wstring& path, const std::vector<std:
   }
   if (writeFile(path, bytes)) return true;
   *error = lastError_;
+  // As the Win32 side does: a file that was created but not written whole goes again.
+  files_.erase(NormPath(path));
   return false;
 }
 
