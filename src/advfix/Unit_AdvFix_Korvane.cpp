@@ -64,19 +64,6 @@ void DeleteValueOf(Handle root, std::uint32_t access, const std::wstring& path, 
   throw KorvaneError(L"Cannot create file \"" + path + L"\". " + reason);
 }
 
-// The batch goes to the command processor, which reads its command line by rules of
-// its own.  "/c" drops the outer quotation marks of what follows, so the path gets a
-// second pair and & | < > ( ) ^ , ; = inside it stay plain characters; /d keeps the
-// AutoRun commands a user can put in the registry from running elevated, and /v:off
-// keeps "!" plain.  A "%" cannot be kept plain on that command line at all: a path
-// holding one is refused rather than handed over.
-std::wstring BatchCommandLine(const std::wstring& batch) {
-  if (batch.find(L'%') != std::wstring::npos)
-    throw KorvaneError(L"Cannot run \"" + batch +
-                       L"\". The command processor would read the % in its path as a variable");
-  return L"cmd.exe /d /v:off /c \"\"" + batch + L"\"\"";
-}
-
 void RunToolThenNotice(const std::wstring& commandLine, int showMode) {
   RunToolAndWait(commandLine, showMode);
   ShowFixedNotice();

@@ -210,6 +210,17 @@ std::wstring CommandLineForPath(const std::wstring& path) {
   return L"\"" + path + L"\"";
 }
 
+// "/c" drops the outer quotation marks of what follows it, so the path gets a second
+// pair and & | < > ( ) ^ , ; = inside it stay plain characters.  /d keeps the AutoRun
+// commands a user can put in the registry from running elevated, and /v:off keeps
+// "!" plain.  A "%" cannot be kept plain on that command line at all.
+std::wstring BatchCommandLine(const std::wstring& path) {
+  if (path.find(L'%') != std::wstring::npos)
+    throw KorvaneError(L"Cannot run \"" + path +
+                       L"\". The command processor would read the % in its path as a variable");
+  return L"cmd.exe /d /v:off /c \"\"" + path + L"\"\"";
+}
+
 // ---------------------------------------------------------------- Home summary
 
 std::wstring GetCPUName() {

@@ -99,6 +99,12 @@ std::vector<std::uint8_t> LinesToCrLfBytes(const std::vector<std::string>& lines
 // that a path such as "C:\work\t&calc" is never split into two commands.
 std::wstring CommandLineForPath(const std::wstring& path);
 
+// The command line on which the System directory's command processor runs the batch
+// file at `path` and nothing else, whatever characters the path holds.  A path with
+// a "%" cannot be given to it safely and raises KorvaneError
+// "Cannot run "%s". <why>".
+std::wstring BatchCommandLine(const std::wstring& path);
+
 // --- Home page summary ---
 std::wstring GetCPUName();
 std::wstring GetTotalRAM();
