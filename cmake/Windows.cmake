@@ -160,11 +160,11 @@ endif()
 # one static executable like the window.
 # Its manifest asks for no elevation and carries the window's supportedOS entries,
 # taken from the window's manifest so that the two lists cannot drift apart.
-file(READ ${KORVANE_RESOURCE_DIR}/Korvane.manifest KORVANE_WINDOW_MANIFEST)
+file(READ ${KORVANE_RESOURCE_DIR}/Korvane.manifest.in KORVANE_WINDOW_MANIFEST)
 string(REGEX MATCH "[ ]*<compatibility .*</compatibility>" KORVANE_CLI_COMPATIBILITY
        "${KORVANE_WINDOW_MANIFEST}")
 if(NOT KORVANE_CLI_COMPATIBILITY)
-  message(FATAL_ERROR "Korvane.manifest has no <compatibility> section")
+  message(FATAL_ERROR "Korvane.manifest.in has no <compatibility> section")
 endif()
 set(KORVANE_CLI_MANIFEST_VERSION "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}")
 foreach(part PATCH TWEAK)
@@ -175,7 +175,7 @@ foreach(part PATCH TWEAK)
   endif()
 endforeach()
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
-             ${KORVANE_RESOURCE_DIR}/Korvane.manifest ${KORVANE_RESOURCE_DIR}/KorvaneCli.manifest.in)
+             ${KORVANE_RESOURCE_DIR}/Korvane.manifest.in ${KORVANE_RESOURCE_DIR}/KorvaneCli.manifest.in)
 set(KORVANE_CLI_MANIFEST ${CMAKE_BINARY_DIR}/generated/KorvaneCli.manifest)
 configure_file(src/resources/KorvaneCli.manifest.in ${KORVANE_CLI_MANIFEST} @ONLY)
 configure_file(src/resources/KorvaneCli.rc.in ${CMAKE_BINARY_DIR}/generated/KorvaneCli.rc @ONLY)

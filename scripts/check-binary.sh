@@ -37,7 +37,7 @@ if [ -n "$level" ]; then
   if manifest=$(python3 tools/pe_manifest.py "$exe"); then
     echo "$manifest" | grep -q "requestedExecutionLevel level=\"$level\"" ||
       { echo "the manifest does not ask for $level"; status=1; }
-    wanted=$(grep -o 'supportedOS Id="{[^}]*}"' src/resources/Korvane.manifest | sort)
+    wanted=$(grep -o 'supportedOS Id="{[^}]*}"' src/resources/Korvane.manifest.in | sort)
     found=$(echo "$manifest" | grep -o 'supportedOS Id="{[^}]*}"' | sort)
     [ -n "$wanted" ] && [ "$wanted" = "$found" ] ||
       { echo "supportedOS entries differ from the window's:"; echo "$found"; status=1; }

@@ -48,6 +48,9 @@ if [ "$windows_ok" = 1 ]; then
   (cd build/windows && ctest --output-on-failure --timeout 300) || failed+=("wine integration")
   bash scripts/check-binary.sh build/windows/Korvane.exe --manifest requireAdministrator comctl32.dll || failed+=("binary checks")
   bash scripts/check-binary.sh build/windows/KorvaneCli.exe --manifest asInvoker || failed+=("binary checks")
+  # The restart helper runs elevated from TEMP: its imports must be KnownDLLs too.
+  bash scripts/check-binary.sh build/windows/RestartExp32.exe || failed+=("binary checks")
+  bash scripts/check-binary.sh build/windows/RestartExp64.exe || failed+=("binary checks")
 
   # --------------------------------------------------------------- tier 3
   step "end-to-end tests under Xvfb + Wine"

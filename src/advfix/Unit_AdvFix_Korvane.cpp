@@ -1,11 +1,11 @@
 #include "advfix/Unit_AdvFix_Korvane.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 
 #include "common/KorvaneError.h"
 #include "common/Messages.h"
-#include "common/ProgramPath.h"
 #include "common/Registry.h"
 #include "common/Unit_Fungsi_Korvane.h"
 #include "fileassoc/Unit_FORMLAIN_Korvane.h"
@@ -64,20 +64,8 @@ void DeleteValueOf(Handle root, std::uint32_t access, const std::wstring& path, 
   throw KorvaneError(L"Cannot create file \"" + path + L"\". " + reason);
 }
 
-void WriteLinesTo(const std::wstring& path, const Payload& lines) {
-  if (!Sys().writeFile(path, LinesToCrLfBytes(lines)))
-    RaiseCannotCreate(path, Sys().lastErrorText());
-}
-
-// WinExec with the same guard as RunAndWait: a bare tool name starts the copy in
-// the System directory, not one planted beside the program or in its current folder.
-void StartWithoutWaiting(const std::wstring& commandLine, int showMode) {
-  const std::optional<std::wstring> program = ResolveSystemProgram(commandLine);
-  Sys().winExec(program ? &*program : nullptr, commandLine, showMode);
-}
-
 void RunToolThenNotice(const std::wstring& commandLine, int showMode) {
-  RunAndWait(commandLine, showMode);
+  RunToolAndWait(commandLine, showMode);
   ShowFixedNotice();
 }
 
@@ -147,7 +135,7 @@ void FixCorruptedRecycleBin() {
                   kFixedNoticeTitle, kMbYesNo | kMbIconQuestion) != kIdYes)
     return;
   const std::wstring bin = drive + L":\\$Recycle.Bin";
-  if (DirectoryExists(bin)) DeleteFolderTree(bin);
+  if (DirectoryExists(bin)) DeleteFolderTreeOrRaise(bin);
   ShowFixedNotice();
 }
 
@@ -255,12 +243,17 @@ void FixDriveIcons() {
 
 void ResetFolderViewSettings() {
   const std::wstring batch = FolderViewBatchPath();
+  const std::wstring command = BatchCommandLine(batch);
   if (FileExists(batch)) Sys().deleteFile(batch);
-  WriteLinesTo(batch, FORM_LAIN().mRESET_FOLDERVIEW);
-  // Quoted when TEMP holds a blank, else Windows would take "C:\Users\Ann" for the
-  // program to start -- with administrator rights.
-  if (FileExists(batch)) RunAndWait(CommandLineForPath(batch), kShowHide);
+  RunResult run;
+  {
+    // Held from the check against the payload until the batch has ended: it runs
+    // with administrator rights, and TEMP is open to every program of the user.
+    HeldFile held = WriteHeldFile(batch, LinesToCrLfBytes(FORM_LAIN().mRESET_FOLDERVIEW));
+    if (FileExists(batch)) run = RunProcess(command, kShowHide);
+  }
   if (FileExists(batch)) Sys().deleteFile(batch);
+  if (!run.started) throw KorvaneError(run.failure);
   ShowFixedNotice();
 }
 
@@ -269,8 +262,8 @@ void ResetFolderViewSettings() {
 void FlushDnsCache() { RunToolThenNotice(L"powershell.exe /c ipconfig /flushdns", kShowNormal); }
 
 void RenewIPAddress() {
-  RunAndWait(L"ipconfig /release", kShowNormal);
-  RunAndWait(L"ipconfig /renew", kShowNormal);
+  RunToolAndWait(L"ipconfig /release", kShowNormal);
+  RunToolAndWait(L"ipconfig /renew", kShowNormal);
   ShowFixedNotice();
 }
 
@@ -306,7 +299,7 @@ void ResetProxy() { RunToolThenNotice(L"netsh winhttp reset proxy", kShowNormal)
 // ---------------------------------------------------------------------- System
 
 void FixWindowsSearch() {
-  RunAndWait(L"net stop WSearch /Y", kShowNormal);
+  RunToolAndWait(L"net stop WSearch /Y", kShowNormal);
   // Opened only if present: without the service there is nothing to re-enable, and
   // the refused write ends the repair before the service is started again.
   WriteDword(kHkeyLocalMachine, kKeyWrite, L"SYSTEM\\CurrentControlSet\\Services\\WSearch", false,
@@ -316,7 +309,7 @@ void FixWindowsSearch() {
   Sys().processMessages();
   // Gives the service manager time to settle after the stop before asking for a start.
   Sys().sleep(4000);
-  RunAndWait(L"net start WSearch", kShowNormal);
+  RunToolAndWait(L"net start WSearch", kShowNormal);
   ShowFixedNotice();
 }
 
@@ -324,7 +317,7 @@ void FixHibernateOption() {
   WriteDword(kHkeyLocalMachine, kKeyWrite,
              L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FlyoutMenuSettings", true,
              L"ShowHibernateOption", 1);
-  StartWithoutWaiting(L"powercfg -h on", kShowShow);
+  StartTool(L"powercfg -h on", kShowShow);
   ShowFixedNotice();
 }
 
@@ -333,7 +326,7 @@ void FixPlugAndPlay() {
              L"Start", 2);
   Sys().processMessages();
   Sys().sleep(200);
-  StartWithoutWaiting(L"net Start PlugPlay", kShowShow);
+  StartTool(L"net Start PlugPlay", kShowShow);
   ShowFixedNotice();
 }
 
@@ -353,7 +346,19 @@ void FixSystemRestore() {
       L"Net Start swprv",
       L"Net Start Schedule",
   };
-  for (const wchar_t* command : commands) RunAndWait(command, kShowShow);
+  // Each command runs whatever became of the ones before; those that could not be
+  // started are named together at the end, instead of the notice.
+  std::vector<std::wstring> failures;
+  for (const wchar_t* command : commands) {
+    const RunResult run = RunProcess(command, kShowShow);
+    if (!run.started && std::find(failures.begin(), failures.end(), run.failure) == failures.end())
+      failures.push_back(run.failure);
+  }
+  if (!failures.empty()) {
+    std::wstring text;
+    for (const std::wstring& f : failures) text += (text.empty() ? L"" : L".\n") + f;
+    throw KorvaneError(text);
+  }
   ShowFixedNotice();
 }
 
@@ -361,9 +366,9 @@ void ResetGroupPolicy() {
   const std::wstring system = GetSysDir();
   const std::wstring machinePolicy = system + L"\\GroupPolicy";
   const std::wstring userPolicy = system + L"\\GroupPolicyUsers";
-  if (DirectoryExists(machinePolicy)) DeleteFolderTree(machinePolicy);
-  if (DirectoryExists(userPolicy)) DeleteFolderTree(userPolicy);
-  RunAndWait(L"gpupdate /force", kShowShow);
+  if (DirectoryExists(machinePolicy)) DeleteFolderTreeOrRaise(machinePolicy);
+  if (DirectoryExists(userPolicy)) DeleteFolderTreeOrRaise(userPolicy);
+  RunToolAndWait(L"gpupdate /force", kShowShow);
   ShowFixedNotice();
 }
 

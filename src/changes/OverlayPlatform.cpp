@@ -415,7 +415,7 @@ bool OverlayPlatform::getExitCodeProcess(Handle process, std::uint32_t* code) {
 }
 
 void OverlayPlatform::closeHandle(Handle h) {
-  if (processes_.erase(h) || threads_.erase(h)) return;
+  if (processes_.erase(h) || threads_.erase(h) || locks_.erase(h)) return;
   ForwardingPlatform::closeHandle(h);
 }
 
@@ -520,6 +520,14 @@ bool OverlayPlatform::readFile(const std::wstring& path, std::vector<std::uint8_
   if (fileAttributes(path) == kInvalidFileAttributes) return fail(kErrorFileNotFound);
   lastError_.reset();
   return ForwardingPlatform::readFile(path, bytes);
+}
+
+bool OverlayPlatform::lockFile(const std::wstring& path, Handle* lock,
+                               std::vector<std::uint8_t>* bytes) {
+  if (!readFile(path, bytes)) return false;
+  *lock = nextHandle_++;
+  locks_.insert(*lock);
+  return true;
 }
 
 bool OverlayPlatform::replaceFile(const std::wstring& from, const std::wstring& to) {

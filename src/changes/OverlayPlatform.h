@@ -62,6 +62,9 @@ class OverlayPlatform : public ForwardingPlatform {
   bool writeNewFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes,
                     long* error) override;
   bool readFile(const std::wstring& path, std::vector<std::uint8_t>* bytes) override;
+  // Nothing else runs during a preview: the hold is only counted, the bytes are the
+  // overlay's.
+  bool lockFile(const std::wstring& path, Handle* lock, std::vector<std::uint8_t>* bytes) override;
   bool replaceFile(const std::wstring& from, const std::wstring& to) override;
   std::wstring lastErrorText() override;
   int shellDeleteTree(const std::wstring& pathList, unsigned flags) override;
@@ -109,6 +112,7 @@ class OverlayPlatform : public ForwardingPlatform {
   std::map<Handle, OpenKey> keys_;
   std::map<Handle, FakeProcess> processes_;
   std::set<Handle> threads_;
+  std::set<Handle> locks_;
   Handle nextHandle_;
   std::map<std::wstring, FileEntry> files_;   // by lower-case path
   std::vector<std::wstring> deletedFolders_;  // lower-case

@@ -12,12 +12,12 @@
 namespace korvane {
 
 void RunSystemFileCheck() {
-  RunAndWait(kSfcCommand, kShowToolConsole);
+  RunToolAndWait(kSfcCommand, kShowToolConsole);
   ShowDone();
 }
 
 void RunComponentStoreRepair() {
-  RunAndWait(kDismCommand, kShowToolConsole);
+  RunToolAndWait(kDismCommand, kShowToolConsole);
   ShowDone();
 }
 

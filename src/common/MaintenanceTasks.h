@@ -16,7 +16,8 @@ inline const std::wstring kRestorePointFrequencyValue = L"SystemRestorePointCrea
 inline const std::wstring kRestorePointDescription = L"Created by Korvane";
 
 // btnSCANSFCClick: runs System File Checker in its console and says "Done!" when it
-// has ended, whatever the outcome (the tool reports its own findings).
+// has ended, whatever its exit code (the tool reports its own findings).  A checker
+// that cannot be started raises KorvaneError naming it, and "Done!" is not shown.
 void RunSystemFileCheck();
 
 // btnSCANDISMClick: the same with DISM's component store repair.

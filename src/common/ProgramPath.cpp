@@ -13,7 +13,9 @@ std::wstring Lower(std::wstring s) {
   return s;
 }
 
-std::wstring FirstToken(const std::wstring& commandLine) {
+}  // namespace
+
+std::wstring ProgramToken(const std::wstring& commandLine) {
   size_t i = commandLine.find_first_not_of(L" \t");
   if (i == std::wstring::npos) return {};
   if (commandLine[i] == L'"') {
@@ -24,6 +26,8 @@ std::wstring FirstToken(const std::wstring& commandLine) {
   return commandLine.substr(i, end == std::wstring::npos ? std::wstring::npos : end - i);
 }
 
+namespace {
+
 bool IsRegularFile(const std::wstring& path) {
   return FileExists(path) && !DirectoryExists(path);
 }
@@ -31,8 +35,9 @@ bool IsRegularFile(const std::wstring& path) {
 }  // namespace
 
 std::optional<std::wstring> ResolveSystemProgram(const std::wstring& commandLine) {
-  std::wstring name = FirstToken(commandLine);
-  if (name.empty() || name.find_first_of(L"\\/:") != std::wstring::npos) return std::nullopt;
+  std::wstring name = ProgramToken(commandLine);
+  if (name.empty()) return std::nullopt;
+  if (name.find_first_of(L"\\/:") != std::wstring::npos) return name;
   const std::wstring lower = Lower(name);
   const size_t dot = lower.rfind(L'.');
   if (dot == std::wstring::npos) {

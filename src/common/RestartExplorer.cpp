@@ -29,10 +29,20 @@ void RestartExplorer() {
   if (FileExists(path)) Sys().deleteFile(path);
   ExtractResourceToFile(kRestartHelperResource, kRestartHelperExtension, directory,
                         kRestartHelperBaseName);
-  // TEMP commonly lies below a user folder with a blank in its name; unquoted, Windows
-  // would try to start the path's first word instead.
-  if (FileExists(path)) RunAndWait(CommandLineForPath(path), kSwHide);
+  RunResult run;
+  run.started = true;
+  if (FileExists(path)) {
+    // The helper runs elevated from a folder every program of the user can write to:
+    // it is held, as checked against the resource, until it has ended.
+    std::vector<std::uint8_t> image;
+    Sys().readOwnResource(kRestartHelperResource, &image);
+    HeldFile held(path, image);
+    // TEMP commonly lies below a user folder with a blank in its name; unquoted,
+    // Windows would try to start the path's first word instead.
+    run = RunProcess(CommandLineForPath(path), kSwHide);
+  }
   if (FileExists(path)) Sys().deleteFile(path);
+  if (!run.started) throw KorvaneError(run.failure);
 }
 
 }  // namespace korvane

@@ -16,9 +16,11 @@ inline const std::wstring kRestartHelperExtension = L".exe";
 void ExtractResourceToFile(const std::wstring& resourceName, const std::wstring& extension,
                            const std::wstring& directory, const std::wstring& baseName);
 
-// mnuRESTARTEXPLORERClick: writes the helper to TEMP as "RestartExp.exe", runs it
-// hidden until it ends and deletes it again.  Shows nothing itself; a failed
-// extraction raises KorvaneError for the standard error box.
+// mnuRESTARTEXPLORERClick: writes the helper to TEMP as "RestartExp.exe", holds it
+// against change, runs it hidden until it ends and deletes it again.  Shows nothing
+// itself; a failed extraction, a helper changed by another program after it was
+// written, or one that cannot be started raises KorvaneError for the standard error
+// box.
 void RestartExplorer();
 
 }  // namespace korvane

@@ -20,18 +20,39 @@ constexpr unsigned kFofSilent = 0x4;
 constexpr unsigned kFofNoConfirmation = 0x10;
 }  // namespace
 
-std::uint32_t RunAndWait(const std::wstring& commandLine, int showMode) {
+namespace {
+
+std::wstring CannotRun(const std::wstring& commandLine, const std::wstring& reason) {
+  return L"Cannot run \"" + ProgramToken(commandLine) + L"\". " + reason;
+}
+
+}  // namespace
+
+RunResult RunProcess(const std::wstring& commandLine, int showMode) {
+  RunResult result;
   // CreateProcessW may write into its command line, hence the writable copy; a
   // longer line would have to be cut, and a cut command could do something else.
-  if (commandLine.size() > kMaxCommandLine) return kRunFailed;
+  if (commandLine.size() > kMaxCommandLine) {
+    result.failure = CannotRun(commandLine, L"The command line is longer than " +
+                                                std::to_wstring(kMaxCommandLine) + L" characters");
+    return result;
+  }
+  // A tool missing from where it belongs is not looked for anywhere else: whatever a
+  // search found in the current folder or beside the program would run elevated.
+  const std::optional<std::wstring> program = ResolveSystemProgram(commandLine);
+  if (!program) {
+    result.failure = CannotRun(commandLine, Sys().errorText(kErrorFileNotFound));
+    return result;
+  }
   std::vector<wchar_t> buffer(kMaxCommandLine + 1, L'\0');
   std::copy(commandLine.begin(), commandLine.end(), buffer.begin());
 
-  const std::optional<std::wstring> program = ResolveSystemProgram(commandLine);
   ProcessHandles handles;
-  if (!Sys().createProcess(program ? &*program : nullptr, buffer,
-                           kCreateNewConsole | kNormalPriorityClass, showMode, &handles))
-    return kRunFailed;
+  if (!Sys().createProcess(&*program, buffer, kCreateNewConsole | kNormalPriorityClass, showMode,
+                           &handles)) {
+    result.failure = CannotRun(commandLine, Sys().lastErrorText());
+    return result;
+  }
 
   while (Sys().waitForSingleObject(handles.process, 0) == kWaitTimeout) {
     Sys().processMessages();
@@ -42,7 +63,31 @@ std::uint32_t RunAndWait(const std::wstring& commandLine, int showMode) {
   Sys().getExitCodeProcess(handles.process, &code);
   Sys().closeHandle(handles.process);
   Sys().closeHandle(handles.thread);
-  return code;
+  result.started = true;
+  result.exitCode = code;
+  return result;
+}
+
+std::uint32_t RunAndWait(const std::wstring& commandLine, int showMode) {
+  const RunResult run = RunProcess(commandLine, showMode);
+  return run.started ? run.exitCode : kRunFailed;
+}
+
+std::uint32_t RunToolAndWait(const std::wstring& commandLine, int showMode) {
+  const RunResult run = RunProcess(commandLine, showMode);
+  if (!run.started) throw KorvaneError(run.failure);
+  return run.exitCode;
+}
+
+void StartTool(const std::wstring& commandLine, int showMode) {
+  const std::optional<std::wstring> program = ResolveSystemProgram(commandLine);
+  if (!program) throw KorvaneError(CannotRun(commandLine, Sys().errorText(kErrorFileNotFound)));
+  const std::uint32_t rc = Sys().winExec(&*program, commandLine, showMode);
+  // WinExec's own codes below 32 are the system's error codes (2, 3, 11), except 0,
+  // which stands for "out of resources": the thread's last error then says more.
+  if (rc <= 31)
+    throw KorvaneError(CannotRun(
+        commandLine, rc == 0 ? Sys().lastErrorText() : Sys().errorText(static_cast<long>(rc))));
 }
 
 std::wstring GetWinDir() { return Sys().getWindowsDirectory(); }
@@ -81,12 +126,70 @@ bool DirectoryExists(const std::wstring& path) {
   return a != kInvalidFileAttributes && (a & kFileAttributeDirectory) != 0;
 }
 
-void DeleteFolderTree(const std::wstring& path) {
-  if (!DirectoryExists(path)) return;
+bool DeleteFolderTree(const std::wstring& path, std::wstring* reason) {
+  if (!DirectoryExists(path)) return true;
   std::wstring list = path;
   list.push_back(L'\0');
   list.push_back(L'\0');
-  Sys().shellDeleteTree(list, kFofSilent | kFofNoConfirmation);
+  const int rc = Sys().shellDeleteTree(list, kFofSilent | kFofNoConfirmation);
+  if (!DirectoryExists(path)) return true;
+  if (reason) {
+    // The shell's result is mostly a system error code; its own old codes (0x71 to
+    // 0x88, and those from 0x400 up) mean something else and get no system text.
+    if (rc > 0 && rc < 0x71) {
+      *reason = Sys().errorText(rc);
+    } else if (rc == 0) {
+      *reason = L"Some of its items could not be deleted";
+    } else {
+      *reason = L"Some of its items could not be deleted (code " + std::to_wstring(rc) + L")";
+    }
+  }
+  return false;
+}
+
+void DeleteFolderTreeOrRaise(const std::wstring& path) {
+  std::wstring reason;
+  if (!DeleteFolderTree(path, &reason))
+    throw KorvaneError(L"Cannot delete folder \"" + path + L"\". " + reason);
+}
+
+namespace {
+[[noreturn]] void RaiseCannotCreate(const std::wstring& path, const std::wstring& reason) {
+  throw KorvaneError(L"Cannot create file \"" + path + L"\". " + reason);
+}
+}  // namespace
+
+HeldFile::HeldFile(const std::wstring& path, const std::vector<std::uint8_t>& expected) {
+  std::vector<std::uint8_t> held;
+  if (!Sys().lockFile(path, &lock_, &held)) {
+    lock_ = 0;
+    RaiseCannotCreate(path, Sys().lastErrorText());
+  }
+  // Between the write and the hold another program could have put its own text in;
+  // from here on nobody can, so what was read back is what the tool will read.
+  if (held != expected) {
+    release();
+    RaiseCannotCreate(path, L"Another program changed it");
+  }
+}
+
+HeldFile& HeldFile::operator=(HeldFile&& other) noexcept {
+  if (this != &other) {
+    release();
+    lock_ = other.lock_;
+    other.lock_ = 0;
+  }
+  return *this;
+}
+
+void HeldFile::release() {
+  if (lock_ != 0) Sys().closeHandle(lock_);
+  lock_ = 0;
+}
+
+HeldFile WriteHeldFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes) {
+  if (!Sys().writeFile(path, bytes)) RaiseCannotCreate(path, Sys().lastErrorText());
+  return HeldFile(path, bytes);
 }
 
 std::vector<std::uint8_t> LinesToCrLfBytes(const std::vector<std::string>& lines) {
@@ -103,8 +206,19 @@ std::vector<std::uint8_t> LinesToCrLfBytes(const std::vector<std::string>& lines
 }
 
 std::wstring CommandLineForPath(const std::wstring& path) {
-  if (path.find(L' ') == std::wstring::npos) return path;
+  if (path.find_first_of(L" \t&|<>()^%!,;=") == std::wstring::npos) return path;
   return L"\"" + path + L"\"";
+}
+
+// "/c" drops the outer quotation marks of what follows it, so the path gets a second
+// pair and & | < > ( ) ^ , ; = inside it stay plain characters.  /d keeps the AutoRun
+// commands a user can put in the registry from running elevated, and /v:off keeps
+// "!" plain.  A "%" cannot be kept plain on that command line at all.
+std::wstring BatchCommandLine(const std::wstring& path) {
+  if (path.find(L'%') != std::wstring::npos)
+    throw KorvaneError(L"Cannot run \"" + path +
+                       L"\". The command processor would read the % in its path as a variable");
+  return L"cmd.exe /d /v:off /c \"\"" + path + L"\"\"";
 }
 
 // ---------------------------------------------------------------- Home summary

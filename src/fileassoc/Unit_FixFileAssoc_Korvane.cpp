@@ -1,3 +1,4 @@
+#include "common/KorvaneError.h"
 #include "common/Messages.h"
 #include "common/Registry.h"
 #include "common/Unit_Fungsi_Korvane.h"
@@ -10,7 +11,12 @@ void ApplyRegScript(const Payload& payload, const std::wstring& typeCode) {
   const std::wstring scriptPath = TempPath + typeCode + L".reg";
 
   if (FileExists(scriptPath)) Sys().deleteFile(scriptPath);
-  if (!Sys().writeFile(scriptPath, LinesToCrLfBytes(payload))) {
+  // reg.exe imports with administrator rights whatever the script says, so the script
+  // is held from the check against what was written until reg.exe has ended.
+  HeldFile script;
+  try {
+    script = WriteHeldFile(scriptPath, LinesToCrLfBytes(payload));
+  } catch (const KorvaneError&) {
     ShowMessage(L"Error!", kAppTitle, kMbIconError);
     return;
   }
@@ -20,6 +26,7 @@ void ApplyRegScript(const Payload& payload, const std::wstring& typeCode) {
   // as it always was while a TEMP under "C:\Users\Ann Lee" still imports.
   const std::uint32_t exitCode = RunAndWait(L"reg.exe import " + CommandLineForPath(scriptPath), 0);
 
+  script.release();
   if (FileExists(scriptPath)) Sys().deleteFile(scriptPath);
   // A reg.exe that did not start or reported an error imported nothing (or not
   // all): saying "Done!" then would send the user away with the fault in place.

@@ -92,6 +92,10 @@ class ForwardingPlatform : public Platform {
     return inner_.replaceFile(from, to);
   }
   std::wstring lastErrorText() override { return inner_.lastErrorText(); }
+  std::wstring errorText(long code) override { return inner_.errorText(code); }
+  bool lockFile(const std::wstring& path, Handle* lock, std::vector<std::uint8_t>* bytes) override {
+    return inner_.lockFile(path, lock, bytes);
+  }
   int shellDeleteTree(const std::wstring& pathList, unsigned flags) override {
     return inner_.shellDeleteTree(pathList, flags);
   }

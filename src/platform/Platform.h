@@ -20,6 +20,7 @@ using Handle = std::uintptr_t;  // 0 is never a valid handle
 constexpr long kErrorSuccess = 0;
 constexpr long kErrorFileNotFound = 2;
 constexpr long kErrorAccessDenied = 5;
+constexpr long kErrorSharingViolation = 32;
 constexpr long kErrorAlreadyExists = 183;
 
 // Predefined registry roots, with their Windows values.
@@ -156,6 +157,13 @@ class Platform {
   // GetLastError, taken at once), without its closing full stop and line end, e.g.
   // "Access is denied"; it completes "Cannot create file "%s". %s".
   virtual std::wstring lastErrorText() { return {}; }
+  // The system's message for a Win32 error code, trimmed like lastErrorText().
+  virtual std::wstring errorText(long code) = 0;
+  // Opens an existing file for reading with a share mode that lets others read it
+  // but never write, rename, replace or delete it, and reads it whole through that
+  // handle.  The file stays so until closeHandle(*lock).  A link is not followed: a
+  // reparse point reads as no data.
+  virtual bool lockFile(const std::wstring& path, Handle* lock, std::vector<std::uint8_t>* bytes) = 0;
   // SHFileOperationW(FO_DELETE) on a double-zero-terminated list; returns its result code.
   virtual int shellDeleteTree(const std::wstring& pathList, unsigned flags) = 0;
   virtual bool readOwnResource(const std::wstring& name, std::vector<std::uint8_t>* bytes) = 0;

@@ -105,6 +105,11 @@ class Win32ProcessSystem : public restarthelper::ProcessSystem {
 
 namespace {
 int RunHelper() {
+  // The helper runs elevated from TEMP, a folder every program of the user can write
+  // to, and Windows looks for a DLL in the program's own folder first.  Its imports
+  // are KnownDLLs, which always come from System32; everything loaded after this
+  // line (by ShellExecuteA, say) does too.
+  SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
   Win32ProcessSystem system;
   restarthelper::RestartExplorerProcesses(system);
   return 0;

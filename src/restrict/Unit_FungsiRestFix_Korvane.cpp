@@ -21,9 +21,10 @@ bool IsPolicyValueSet(Handle root, const std::wstring& keyPath, const std::wstri
   if (!reg.openKey(keyPath, false)) return false;
   RegData data;
   if (Sys().regQueryValue(reg.currentKey(), valueName, &data) != kErrorSuccess) return false;
-  // The number is read as into a four-byte buffer: more data does not fit, less is
-  // zero-extended.
-  if (data.type != kRegDword || data.bytes.size() > 4) return false;
+  // The shell reads a policy into a four-byte number whatever the value's type, so a
+  // REG_SZ "1" (31 00 00 00) is in force as 49 and a REG_BINARY 04 00 00 00 as 4.
+  // More data does not fit and is not read at all; less is zero-extended.
+  if (data.bytes.size() > 4) return false;
   std::uint32_t number = 0;
   for (std::size_t i = 0; i < data.bytes.size(); ++i)
     number |= static_cast<std::uint32_t>(data.bytes[i]) << (8 * i);

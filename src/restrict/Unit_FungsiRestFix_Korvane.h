@@ -10,9 +10,10 @@
 
 namespace korvane {
 
-// True only for a REG_DWORD of at most four bytes whose number is not 0.  A missing
-// or unreadable key or value, any other type (REG_SZ "1", four REG_BINARY bytes) and
-// longer data all read false: only a number switches a policy on.
+// True for a value of at most four bytes, of any type, that read as a little-endian
+// number is not 0: what the shell itself takes for a policy in force (REG_SZ "1" and
+// REG_BINARY 04 00 00 00 included).  A missing or unreadable key or value, longer
+// data and a zero read false.
 bool IsPolicyValueSet(Handle root, const std::wstring& keyPath, const std::wstring& valueName);
 
 // Appends an unchecked item with the red cross, unless a listed caption already begins

@@ -169,49 +169,117 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---------------------------------------------------------- folder view batch
 
+// The program the command processor starts first for "cmd.exe ... /c <rest>", as it
+// reads <rest>: the first quotation mark and the last one go, then the line splits
+// into commands at & | < > outside quotation marks.
+std::wstring FirstProgramCmdRuns(const std::wstring& commandLine) {
+  const size_t slashC = commandLine.find(L" /c ");
+  if (slashC == std::wstring::npos) return L"<no /c>";
+  std::wstring rest = commandLine.substr(slashC + 4);
+  if (!rest.empty() && rest.front() == L'"') {
+    rest.erase(0, 1);
+    const size_t last = rest.rfind(L'"');
+    if (last != std::wstring::npos) rest.erase(last, 1);
+  }
+  std::wstring program;
+  bool quoted = false;
+  for (wchar_t ch : rest) {
+    if (ch == L'"') {
+      quoted = !quoted;
+      continue;
+    }
+    if (!quoted && (ch == L' ' || ch == L'&' || ch == L'|' || ch == L'<' || ch == L'>')) break;
+    program.push_back(ch);
+  }
+  return program;
+}
+
 struct BatchCase {
   const char* name;
   std::wstring tempPath;
-  std::wstring commandLine;
 };
 
 void PrintTo(const BatchCase& c, std::ostream* os) { *os << c.name; }
 
 class FolderViewBatch : public AdvFixTest, public ::testing::WithParamInterface<BatchCase> {};
 
-TEST_P(FolderViewBatch, RunsAFreshCopyHiddenAndLeavesNoneBehind) {
+TEST_P(FolderViewBatch, RunsAFreshCopyThroughTheCommandProcessorAndLeavesNoneBehind) {
   const auto& c = GetParam();
   TempPath = c.tempPath;
   fake().addDirectory(c.tempPath);
   const std::wstring batch = c.tempPath + L"tempbat.bat";
   fake().addTextFile(batch, "echo left over from last time\r\n");
   std::optional<std::string> seenByCmd;
-  fake().addProgram(L"tempbat.bat", fake::FakeProgram{
-                                        0, 1, [&](const std::wstring&) {
-                                          seenByCmd = fake().fileText(batch);
-                                        },
-                                        {}});
+  std::wstring cmdRan;
+  bool lockedWhileRunning = false;
+  fake().addProgram(L"cmd.exe", fake::FakeProgram{0, 1,
+                                                  [&](const std::wstring& commandLine) {
+                                                    cmdRan = FirstProgramCmdRuns(commandLine);
+                                                    seenByCmd = fake().fileText(cmdRan);
+                                                    lockedWhileRunning = fake().fileLocked(batch);
+                                                  },
+                                                  {}});
   press(&ResetFolderViewSettings);
+
+  const std::wstring commandLine = L"cmd.exe /d /v:off /c \"\"" + batch + L"\"\"";
   ASSERT_EQ(fake().launches().size(), 1u);
-  EXPECT_EQ(fake().launches()[0].commandLine, c.commandLine);
-  EXPECT_EQ(fake().launches()[0].application, L"");
+  EXPECT_EQ(fake().launches()[0].commandLine, commandLine);
+  EXPECT_EQ(fake::Lower(fake().launches()[0].application), L"c:\\windows\\system32\\cmd.exe");
   EXPECT_EQ(fake().launches()[0].showMode, 0);
   EXPECT_TRUE(fake().launches()[0].waited);
+  EXPECT_EQ(cmdRan, batch) << "the command processor would start another batch";
   ASSERT_TRUE(seenByCmd) << "the batch never started";
   EXPECT_EQ(*seenByCmd, CrLfText(FORM_LAIN().mRESET_FOLDERVIEW));
+  EXPECT_TRUE(lockedWhileRunning) << "the batch could be changed while it ran";
   EXPECT_FALSE(fake().fileExists(batch));
   EXPECT_EQ(eventsOf({L"start ", L"end ", L"box "}),
-            (std::vector<std::wstring>{L"start " + c.commandLine, L"end " + c.commandLine,
+            (std::vector<std::wstring>{L"start " + commandLine, L"end " + commandLine,
                                        noticeEvent()}));
   EXPECT_EQ(notices(), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     AdvFix, FolderViewBatch,
-    ::testing::Values(BatchCase{"PlainTemp", L"C:\\Temp\\", L"C:\\Temp\\tempbat.bat"},
-                      BatchCase{"TempWithABlank", L"C:\\Users\\Ann Lee\\AppData\\Local\\Temp\\",
-                                L"\"C:\\Users\\Ann Lee\\AppData\\Local\\Temp\\tempbat.bat\""}),
+    ::testing::Values(BatchCase{"PlainTemp", L"C:\\Temp\\"},
+                      BatchCase{"TempWithABlank", L"C:\\Users\\Ann Lee\\AppData\\Local\\Temp\\"},
+                      // Read unquoted, "C:\work\t&calc\..." starts calc\tempbat.bat of
+                      // the current folder.
+                      BatchCase{"TempWithAnAmpersand", L"C:\\work\\t&calc\\"},
+                      BatchCase{"TempWithOtherSpecials", L"C:\\a (b)^c,d;e=f!g\\"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(AdvFixTest, FolderViewBatchInATempWithAPercentSignIsRefusedUnwritten) {
+  TempPath = L"C:\\w\\%X%\\";
+  fake().addDirectory(L"C:\\w\\%X%");
+  press(&ResetFolderViewSettings);
+  EXPECT_EQ(boxTexts(), std::vector<std::wstring>{
+                            L"Cannot run \"C:\\w\\%X%\\tempbat.bat\". The command processor would "
+                            L"read the % in its path as a variable."});
+  EXPECT_TRUE(fake().launches().empty());
+  EXPECT_FALSE(fake().fileExists(L"C:\\w\\%X%\\tempbat.bat"));
+}
+
+TEST_F(AdvFixTest, FolderViewBatchChangedBeforeItRunsIsNotRun) {
+  const std::wstring batch = L"C:\\Temp\\tempbat.bat";
+  fake().onLock = [&](const std::wstring& path) {
+    if (path == batch) fake().addTextFile(path, "start calc\r\n");
+  };
+  press(&ResetFolderViewSettings);
+  EXPECT_EQ(boxTexts(), std::vector<std::wstring>{L"Cannot create file \"" + batch +
+                                                  L"\". Another program changed it."});
+  EXPECT_TRUE(fake().launches().empty());
+  EXPECT_EQ(notices(), 0);
+}
+
+TEST_F(AdvFixTest, FolderViewBatchWithoutACommandProcessorSaysSoAndLeavesNoBatch) {
+  ASSERT_TRUE(fake().deleteFile(L"C:\\Windows\\System32\\cmd.exe"));
+  press(&ResetFolderViewSettings);
+  EXPECT_EQ(boxTexts(), std::vector<std::wstring>{
+                            L"Cannot run \"cmd.exe\". The system cannot find the file specified."});
+  EXPECT_TRUE(fake().launches().empty());
+  EXPECT_FALSE(fake().fileExists(L"C:\\Temp\\tempbat.bat"));
+  EXPECT_EQ(notices(), 0);
+}
 
 TEST_F(AdvFixTest, FolderViewBatchThatCannotBeWrittenRunsNothing) {
   const struct {
@@ -300,6 +368,46 @@ INSTANTIATE_TEST_SUITE_P(
         RecycleCase{"AnswerNo", L"D", kIdNo, true, false, false},
         RecycleCase{"DriveWithoutBin", L"E", kIdYes, true, false, true}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A folder that could not be deleted (a file in it is in use) is reported with the
+// system's reason; the notice would claim a repair that did not happen.
+TEST_F(AdvFixTest, AFolderThatCannotBeDeletedIsNamedAndNoNoticeFollows) {
+  const std::wstring sys = L"C:\\Windows\\System32\\";
+  const struct {
+    const char* name;
+    void (*routine)();
+    std::wstring folder;
+    std::wstring busyFile;
+  } cases[] = {
+      {"corrupted Recycle Bin", &FixCorruptedRecycleBin, L"D:\\$Recycle.Bin",
+       L"D:\\$Recycle.Bin\\S-1-5-21-1000\\$R1X2Y3.docx"},
+      {"Group Policy", &ResetGroupPolicy, sys + L"GroupPolicy",
+       sys + L"GroupPolicy\\Machine\\Registry.pol"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fake::ScopedFakePlatform f;
+    f->addDirectory(L"D:\\");
+    f->addDirectory(c.folder);
+    f->addFile(c.busyFile, {'x'});
+    Handle busy = 0;
+    std::vector<std::uint8_t> bytes;
+    ASSERT_TRUE(f->lockFile(c.busyFile, &busy, &bytes));
+    f->answerInputBoxes({L"D"});
+    f->answerMessageBoxes({kIdYes});
+
+    RunHandler(c.routine);
+
+    ASSERT_FALSE(f->messages().empty());
+    EXPECT_EQ(f->messages().back().text,
+              L"Cannot delete folder \"" + c.folder +
+                  L"\". The process cannot access the file because it is being used by another "
+                  L"process.");
+    EXPECT_EQ(f->messages().back().flags, kMbIconError);
+    for (const auto& m : f->messages()) EXPECT_NE(m.text, kFixedNoticeText);
+    EXPECT_TRUE(f->launches().empty()) << "gpupdate ran on a half-reset policy";
+  }
+}
 
 // --------------------------------------------------------------- Group Policy
 

@@ -60,6 +60,30 @@ TEST_P(ToolRepair, RunsItsCommandsInOrderThenNotifies) {
   EXPECT_EQ(notices(), 1);
 }
 
+// A tool missing from where it belongs is not looked for anywhere else, and the
+// repair says so in the standard error box instead of claiming success.  The fake
+// would start a program known by that name from wherever a search finds it.
+TEST_P(ToolRepair, WithItsFirstToolMissingNamesItInTheErrorBoxAndGivesNoNotice) {
+  const auto& c = GetParam();
+  if (c.setUp) c.setUp(fake());
+  const Launch& first = c.launches.front();
+  ASSERT_TRUE(fake().deleteFile(first.application));
+  const std::wstring tool = first.commandLine.substr(0, first.commandLine.find(L' '));
+  bool plantedRan = false;
+  fake().addProgram(tool, {0, 0, [&](const std::wstring&) { plantedRan = true; }, {}});
+
+  press(c.routine);
+
+  EXPECT_FALSE(plantedRan);
+  for (const auto& l : fake().launches()) EXPECT_NE(l.commandLine, first.commandLine);
+  ASSERT_EQ(fake().messages().size(), 1u);
+  EXPECT_EQ(fake().messages()[0].text,
+            L"Cannot run \"" + tool + L"\". The system cannot find the file specified.");
+  EXPECT_EQ(fake().messages()[0].title, L"Korvane");
+  EXPECT_EQ(fake().messages()[0].flags, kMbIconError);
+  EXPECT_EQ(notices(), 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     AdvFix, ToolRepair,
     ::testing::Values(
@@ -116,7 +140,8 @@ INSTANTIATE_TEST_SUITE_P(
 struct FirstFailsCase {
   const char* name;
   void (*breakWmic)(fake::FakePlatform&);
-  size_t commandsThatRan;
+  size_t commandsStarted;
+  std::vector<std::wstring> boxes;
 };
 
 void PrintTo(const FirstFailsCase& c, std::ostream* os) { *os << c.name; }
@@ -124,34 +149,47 @@ void PrintTo(const FirstFailsCase& c, std::ostream* os) { *os << c.name; }
 class SystemRestoreFirstFails : public AdvFixTest,
                                 public ::testing::WithParamInterface<FirstFailsCase> {};
 
-TEST_P(SystemRestoreFirstFails, StillRunsAllSevenAndNotifiesOnce) {
+TEST_P(SystemRestoreFirstFails, StillRunsAllTheOthersAndReportsOnce) {
   GetParam().breakWmic(fake());
   press(&FixSystemRestore);
   std::vector<std::wstring> lines;
   for (const auto& l : fake().launches()) lines.push_back(l.commandLine);
-  EXPECT_EQ(lines, (std::vector<std::wstring>{
-                       L"wmic /namespace:\\\\root\\default path SystemRestore Call enable \"C:\\\"",
-                       L"SC config \"VSS\" start=Auto", L"SC config \"Schedule\" start=Auto",
-                       L"SC config \"swprv\" start=Auto", L"Net Start VSS", L"Net Start swprv",
-                       L"Net Start Schedule"}));
-  EXPECT_EQ(eventsOf({L"end "}).size(), GetParam().commandsThatRan);
-  EXPECT_EQ(fake().messages().size(), 1u);
-  EXPECT_EQ(notices(), 1);
+  std::vector<std::wstring> all{
+      L"wmic /namespace:\\\\root\\default path SystemRestore Call enable \"C:\\\"",
+      L"SC config \"VSS\" start=Auto", L"SC config \"Schedule\" start=Auto",
+      L"SC config \"swprv\" start=Auto", L"Net Start VSS", L"Net Start swprv",
+      L"Net Start Schedule"};
+  all.erase(all.begin(), all.end() - static_cast<std::ptrdiff_t>(GetParam().commandsStarted));
+  EXPECT_EQ(lines, all);
+  EXPECT_EQ(eventsOf({L"end "}).size(), GetParam().commandsStarted);
+  EXPECT_EQ(boxTexts(), GetParam().boxes);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     AdvFix, SystemRestoreFirstFails,
     ::testing::Values(
+        // The six others still run; then the error names the one that could not.
         FirstFailsCase{"CannotStart",
                        [](fake::FakePlatform& f) {
                          ASSERT_TRUE(f.deleteFile(L"C:\\Windows\\System32\\wbem\\WMIC.exe"));
                        },
-                       6},
+                       6,
+                       {L"Cannot run \"wmic\". The system cannot find the file specified."}},
         FirstFailsCase{"ExitsWithAnError",
                        [](fake::FakePlatform& f) {
                          f.addProgram(L"wmic.exe", fake::FakeProgram{0x80070422u, 3, {}, {}});
                        },
-                       7}),
+                       7,
+                       {kFixedNoticeText}},
+        FirstFailsCase{"TwoCannotStart",
+                       [](fake::FakePlatform& f) {
+                         ASSERT_TRUE(f.deleteFile(L"C:\\Windows\\System32\\wbem\\WMIC.exe"));
+                         ASSERT_TRUE(f.deleteFile(L"C:\\Windows\\System32\\sc.exe"));
+                       },
+                       3,
+                       // Each tool is named once, however many of its commands failed.
+                       {L"Cannot run \"wmic\". The system cannot find the file specified.\n"
+                        L"Cannot run \"SC\". The system cannot find the file specified."}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ----------------------------------------------------------------- ordering

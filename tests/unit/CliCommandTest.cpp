@@ -399,6 +399,56 @@ TEST_F(CliCommandTest, StatusesAndExitCodesOfRealRuns) {
   EXPECT_FALSE(fake().value(HKCU, kSystemPolicies, L"DisableTaskMgr").has_value());
 }
 
+// A tool that cannot start or a folder that cannot be deleted is a failed repair
+// with its reason, never "done" or "restart needed".  A missing tool shows in a
+// preview as well; a file in use only when the deletion is really tried.
+TEST_F(CliCommandTest, AMissingToolOrAnUndeletableFolderFailsTheRepair) {
+  const struct {
+    const char* id;
+    std::function<void(fake::FakePlatform&)> breakIt;
+    const char* failure;
+    bool previewSeesIt = true;
+  } cases[] = {
+      {"task.sfc",
+       [](fake::FakePlatform& f) { f.deleteFile(L"C:\\Windows\\System32\\sfc.exe"); },
+       "Cannot run \"sfc\". The system cannot find the file specified."},
+      {"advanced.group-policy",
+       [](fake::FakePlatform& f) { f.deleteFile(L"C:\\Windows\\System32\\gpupdate.exe"); },
+       "Cannot run \"gpupdate\". The system cannot find the file specified."},
+      {"advanced.hibernate-option",
+       [](fake::FakePlatform& f) { f.deleteFile(L"C:\\Windows\\System32\\powercfg.exe"); },
+       "Cannot run \"powercfg\". The system cannot find the file specified."},
+      {"advanced.corrupted-recycle-bin",
+       [](fake::FakePlatform& f) {
+         f.addDirectory(L"C:\\$Recycle.Bin");
+         f.addTextFile(L"C:\\$Recycle.Bin\\in-use", "x");
+         Handle busy = 0;
+         std::vector<std::uint8_t> bytes;
+         f.lockFile(L"C:\\$Recycle.Bin\\in-use", &busy, &bytes);
+       },
+       "Cannot delete folder \"C:\\$Recycle.Bin\". The process cannot access the file because "
+       "it is being used by another process.",
+       false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.id);
+    fake::ScopedFakePlatform sys;
+    c.breakIt(*sys);
+    for (const bool dryRun : {true, false}) {
+      if (dryRun && !c.previewSeesIt) continue;
+      std::vector<std::string> args = {"fix", c.id, "--drive", "C", "--json"};
+      if (dryRun) args.push_back("--dry-run");
+      cli::CliHost host{*sys, [](const std::wstring&) { return false; }, nullptr};
+      const cli::CliResult result = cli::RunCli(args, host);
+      EXPECT_EQ(result.exitCode, 2) << result.out;
+      const Json doc = Json::parse(result.out);
+      ASSERT_EQ(doc["repairs"].size(), 1u);
+      EXPECT_EQ(doc["repairs"][0]["status"], "failed");
+      EXPECT_EQ(doc["repairs"][0]["failure"], c.failure);
+    }
+  }
+}
+
 TEST_F(CliCommandTest, TheRecycleBinDriveComesFromTheCommandLine) {
   fake().addDirectory(L"C:\\$Recycle.Bin");
   fake().addTextFile(L"C:\\$Recycle.Bin\\item", "x");

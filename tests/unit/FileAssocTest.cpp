@@ -113,7 +113,9 @@ INSTANTIATE_TEST_SUITE_P(
         TempCase{"WithoutBlank", L"C:\\Temp", L"reg.exe import C:\\Temp\\ZIP.reg"},
         // Unquoted, reg.exe would see "C:\Users\Ann" and import nothing.
         TempCase{"WithBlank", L"C:\\Users\\Ann Lee\\AppData\\Local\\Temp",
-                 L"reg.exe import \"C:\\Users\\Ann Lee\\AppData\\Local\\Temp\\ZIP.reg\""}),
+                 L"reg.exe import \"C:\\Users\\Ann Lee\\AppData\\Local\\Temp\\ZIP.reg\""},
+        TempCase{"WithAmpersand", L"C:\\work\\t&calc",
+                 L"reg.exe import \"C:\\work\\t&calc\\ZIP.reg\""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ------------------------------------------------------------ script contents
@@ -167,6 +169,45 @@ TEST_F(FileAssocTest, WithoutRegeditStopsSilentlyAndLeavesTheScript) {
   EXPECT_EQ(fake().fileText(L"C:\\Temp\\COM.reg"), CrLfText(FORM_LAIN().mFIX_COM_W10));
 }
 
+// reg.exe imports with administrator rights, and TEMP is open to every program of
+// the user: the script must be exactly what was written, from the check until
+// reg.exe has ended.
+TEST_F(FileAssocTest, AScriptChangedBeforeTheImportIsNotImported) {
+  const std::wstring script = L"C:\\Temp\\BAT.reg";
+  watch(script);
+  installRegExe();
+  fake().onLock = [&](const std::wstring& path) {
+    if (path == script) fake().addTextFile(path, "Windows Registry Editor Version 5.00\r\n"
+                                                 "[HKEY_CURRENT_USER\\Software\\Pwned]\r\n");
+  };
+
+  ApplyRegScript(FORM_LAIN().mFIX_BAT_W10, L"BAT");
+
+  EXPECT_TRUE(fake().launches().empty());
+  EXPECT_FALSE(scriptAtStart().has_value());
+  expectOneBox(L"Error!", kMbIconError);
+}
+
+TEST_F(FileAssocTest, NobodyCanChangeTheScriptWhileRegExeRuns) {
+  const std::wstring script = L"C:\\Temp\\BAT.reg";
+  watch(script);
+  fake().addTextFile(L"C:\\Temp\\evil.reg", "[HKEY_CURRENT_USER\\Software\\Pwned]\r\n");
+  std::vector<bool> racerGotIn;
+  installRegExe(0, [&] {
+    racerGotIn = {fake().writeFile(script, {'x'}), fake().deleteFile(script),
+                  fake().replaceFile(L"C:\\Temp\\evil.reg", script)};
+  });
+
+  ApplyRegScript(FORM_LAIN().mFIX_BAT_W10, L"BAT");
+
+  EXPECT_EQ(racerGotIn, (std::vector<bool>{false, false, false}));
+  ASSERT_TRUE(scriptAtStart().has_value());
+  EXPECT_EQ(*scriptAtStart(), CrLfText(FORM_LAIN().mFIX_BAT_W10));
+  EXPECT_FALSE(fake().fileLocked(script));
+  EXPECT_FALSE(fake().fileExists(script)) << "the script is left in TEMP";
+  expectOneBox(L"Done!", kMbIconInformation);
+}
+
 struct TempFolderCase {
   const char* name;
   bool exists;
@@ -211,14 +252,16 @@ class FileAssocImportOutcomeTest : public FileAssocTest,
 
 TEST_P(FileAssocImportOutcomeTest, SaysDoneOnlyForExitCodeZeroAndAlwaysDeletesTheScript) {
   const ImportCase& c = GetParam();
-  if (c.regExe == RegExe::CannotStart)
-    Sys().deleteFile(kSystemRegExe);  // nothing left that "reg.exe" could start
-  else
-    installRegExe(c.regExe == RegExe::ExitsWith0 ? 0 : 1);
+  watch(L"C:\\Temp\\TXT.reg");
+  installRegExe(c.regExe == RegExe::ExitsWith0 ? 0 : 1);
+  // Without the System directory's copy, the fake's reg.exe is one a search would
+  // find elsewhere (the current folder, say): it must not be the one that runs.
+  if (c.regExe == RegExe::CannotStart) Sys().deleteFile(kSystemRegExe);
 
   ApplyRegScript(FORM_LAIN().mFIX_TXT_W10, L"TXT");
 
-  EXPECT_EQ(fake().launches().size(), 1u);
+  EXPECT_EQ(fake().launches().size(), c.regExe == RegExe::CannotStart ? 0u : 1u);
+  EXPECT_EQ(scriptAtStart().has_value(), c.regExe != RegExe::CannotStart);
   EXPECT_FALSE(fake().fileExists(L"C:\\Temp\\TXT.reg"));
   expectOneBox(c.box, c.flags);
 }

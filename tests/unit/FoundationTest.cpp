@@ -45,6 +45,8 @@ TEST_F(RunAndWaitTest, ACommandLineOverTheBufferIsRefusedNotCut) {
 }
 
 TEST_F(RunAndWaitTest, ANestedRunFinishesBeforeTheOuterOneReturns) {
+  fake().addFile(L"C:\\Windows\\System32\\short.exe");
+  fake().addFile(L"C:\\Windows\\System32\\long.exe");
   fake().addProgram(L"short.exe", {3, 1, nullptr, nullptr});
   bool nested = false;
   fake().addProgram(L"long.exe", {9, 3, nullptr, [&] {
@@ -65,10 +67,10 @@ TEST_F(RunAndWaitTest, ANestedRunFinishesBeforeTheOuterOneReturns) {
 
 class ProgramPathTest : public FakeTest {};
 
-TEST_F(ProgramPathTest, BareToolNamesResolveToTheSystemCopy) {
+TEST_F(ProgramPathTest, BareToolNamesResolveToTheSystemCopyAndPathsToThemselves) {
   struct Case {
     const wchar_t* commandLine;
-    const wchar_t* expected;  // nullptr: started as it is
+    const wchar_t* expected;  // nullptr: nothing may be started
   } cases[] = {
       {L"reg.exe import C:\\Temp\\BAT.reg", L"C:\\Windows\\System32\\reg.exe"},
       {L"netsh winsock reset", L"C:\\Windows\\System32\\netsh.exe"},
@@ -77,10 +79,14 @@ TEST_F(ProgramPathTest, BareToolNamesResolveToTheSystemCopy) {
       {L"wmic recoveros set x", L"C:\\Windows\\System32\\wbem\\wmic.exe"},
       {L"powershell.exe -command x", L"C:\\Windows\\System32\\WindowsPowerShell\\v1.0\\powershell.exe"},
       {L"\"reg.exe\" import x", L"C:\\Windows\\System32\\reg.exe"},  // quoted bare name
-      {L"C:\\Temp\\tempbat.bat", nullptr},                            // a path: unaffected
-      {L"\"C:\\Users\\Ann Lee\\Temp\\RestartExp.exe\"", nullptr},
-      {L"nosuchtool /x", nullptr},     // found nowhere: as before
-      {L"readme.txt", nullptr},        // not a program name
+      // A path is the program itself: given as the application name, it is not
+      // searched for either.
+      {L"C:\\Temp\\RestartExp.exe", L"C:\\Temp\\RestartExp.exe"},
+      {L"\"C:\\Users\\Ann Lee\\Temp\\RestartExp.exe\"", L"C:\\Users\\Ann Lee\\Temp\\RestartExp.exe"},
+      // Unquoted, the path ends at the blank: the first word is all that may start.
+      {L"C:\\Users\\Ann Lee\\Temp\\RestartExp.exe", L"C:\\Users\\Ann"},
+      {L"nosuchtool /x", nullptr},  // in no system folder: never looked for elsewhere
+      {L"readme.txt", nullptr},     // not a program name
       {L"", nullptr},
   };
   for (const auto& c : cases) {
@@ -104,6 +110,187 @@ TEST_F(ProgramPathTest, TheRunnerPassesTheFullPathAndKeepsTheCommandText) {
   RunAndWait(L"reg.exe import C:\\Temp\\ZIP.reg", 0);
   EXPECT_EQ(fake::Lower(fake().launches().back().application), L"c:\\windows\\system32\\reg.exe");
   EXPECT_EQ(fake().launches().back().commandLine, L"reg.exe import C:\\Temp\\ZIP.reg");
+}
+
+// The fake finds a program known by its bare name wherever a search would: that is a
+// copy planted in the current folder.  With the System directory's copy missing, the
+// runners must fail without starting anything, and say which tool and why.
+TEST_F(ProgramPathTest, AToolMissingFromTheSystemDirectoryIsNeverStartedFromElsewhere) {
+  bool plantedRan = false;
+  for (const wchar_t* tool : {L"gpupdate.exe", L"powercfg.exe", L"sfc.exe"}) {
+    ASSERT_TRUE(fake().deleteFile(std::wstring(L"C:\\Windows\\System32\\") + tool));
+    fake().addProgram(tool, {0, 0, [&](const std::wstring&) { plantedRan = true; }, {}});
+  }
+
+  const RunResult run = RunProcess(L"gpupdate /force", 5);
+  EXPECT_FALSE(run.started);
+  EXPECT_EQ(run.failure, L"Cannot run \"gpupdate\". The system cannot find the file specified");
+  EXPECT_EQ(RunAndWait(L"sfc /scannow", 5), kRunFailed);
+  try {
+    RunToolAndWait(L"sfc /scannow", 5);
+    ADD_FAILURE() << "no error for a missing sfc";
+  } catch (const KorvaneError& e) {
+    EXPECT_EQ(e.message(), L"Cannot run \"sfc\". The system cannot find the file specified");
+  }
+  try {
+    StartTool(L"powercfg -h on", 5);
+    ADD_FAILURE() << "no error for a missing powercfg";
+  } catch (const KorvaneError& e) {
+    EXPECT_EQ(e.message(), L"Cannot run \"powercfg\". The system cannot find the file specified");
+  }
+  EXPECT_FALSE(plantedRan);
+  EXPECT_TRUE(fake().launches().empty());
+}
+
+TEST_F(ProgramPathTest, AStartWindowsRefusesCarriesTheSystemsReason) {
+  const RunResult run = RunProcess(L"\"C:\\Temp\\Gone Away.exe\" /x", 0);
+  EXPECT_FALSE(run.started);
+  EXPECT_EQ(run.exitCode, kRunFailed);
+  EXPECT_EQ(run.failure,
+            L"Cannot run \"C:\\Temp\\Gone Away.exe\". The system cannot find the file specified");
+  ASSERT_EQ(fake().launches().size(), 1u);  // asked for, by its path, and refused
+  EXPECT_EQ(fake().launches()[0].application, L"C:\\Temp\\Gone Away.exe");
+
+  // The same for a start that does not wait, whose refusal comes back as WinExec's code.
+  fake::FakeProgram blocked;
+  blocked.refusedWith = kErrorAccessDenied;
+  fake().addProgram(L"powercfg.exe", blocked);
+  try {
+    StartTool(L"powercfg -h on", 5);
+    ADD_FAILURE() << "a refused start passed for a started one";
+  } catch (const KorvaneError& e) {
+    EXPECT_EQ(e.message(), L"Cannot run \"powercfg\". Access is denied");
+  }
+}
+
+// ----------------------------------------------------- paths on a command line
+
+TEST(CommandLineForPathTest, QuotesBlanksAndEveryCharacterTheCommandProcessorActsOn) {
+  struct Case {
+    const wchar_t* path;
+    bool quoted;
+  } cases[] = {
+      {L"C:\\Temp\\ZIP.reg", false},
+      {L"C:\\Users\\Ann Lee\\Temp\\ZIP.reg", true},
+      {L"C:\\work\\t&calc\\tempbat.bat", true},
+      {L"C:\\a|b\\x", true},
+      {L"C:\\a<b\\x", true},
+      {L"C:\\a>b\\x", true},
+      {L"C:\\Temp (2)\\x", true},
+      {L"C:\\a(b\\x", true},
+      {L"C:\\a)b\\x", true},
+      {L"C:\\a^b\\x", true},
+      {L"C:\\a%b%\\x", true},
+      {L"C:\\a!b!\\x", true},
+      {L"C:\\a,b\\x", true},
+      {L"C:\\a;b\\x", true},
+      {L"C:\\a=b\\x", true},
+      {L"C:\\a\tb\\x", true},
+      {L"C:\\Temp-1_2.3~x\\y", false},
+  };
+  for (const auto& c : cases) {
+    const std::wstring path = c.path;
+    EXPECT_EQ(CommandLineForPath(path), c.quoted ? L"\"" + path + L"\"" : path)
+        << fake::Narrow(path);
+  }
+}
+
+// ------------------------------------------------------------------ held files
+
+class HeldFileTest : public FakeTest {
+ protected:
+  const std::wstring path = L"C:\\Temp\\BAT.reg";
+  const std::vector<std::uint8_t> text{'a', '\r', '\n'};
+};
+
+TEST_F(HeldFileTest, NobodyCanWriteReplaceOrDeleteTheFileWhileItIsHeld) {
+  fake().addFile(L"C:\\Temp\\other.reg", {'x'});
+  {
+    HeldFile held = WriteHeldFile(path, text);
+    EXPECT_TRUE(fake().fileLocked(path));
+    EXPECT_FALSE(fake().writeFile(path, {'e', 'v', 'i', 'l'}));
+    EXPECT_FALSE(fake().deleteFile(path));
+    EXPECT_FALSE(fake().replaceFile(L"C:\\Temp\\other.reg", path));
+    EXPECT_EQ(fake().fileBytes(path), text);
+    // Moved into another holder, the hold goes with it.
+    HeldFile moved = std::move(held);
+    held.release();
+    EXPECT_TRUE(fake().fileLocked(path));
+  }
+  EXPECT_FALSE(fake().fileLocked(path));
+  EXPECT_TRUE(fake().deleteFile(path));
+}
+
+TEST_F(HeldFileTest, AFileChangedOrTakenBeforeTheHoldIsRefused) {
+  struct Case {
+    const char* name;
+    std::function<void(fake::FakePlatform&, const std::wstring&)> racer;
+    const wchar_t* reason;
+  } cases[] = {
+      {"rewritten",
+       [](fake::FakePlatform& f, const std::wstring& p) { f.writeFile(p, {'e', 'v', 'i', 'l'}); },
+       L"Another program changed it"},
+      {"one byte added",
+       [](fake::FakePlatform& f, const std::wstring& p) { f.writeFile(p, {'a', '\r', '\n', 'x'}); },
+       L"Another program changed it"},
+      {"deleted",
+       [](fake::FakePlatform& f, const std::wstring& p) { f.deleteFile(p); },
+       L"The system cannot find the file specified"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fake::ScopedFakePlatform sys;
+    sys->onLock = [&](const std::wstring& p) { c.racer(*sys, p); };
+    try {
+      HeldFile held = WriteHeldFile(path, text);
+      ADD_FAILURE() << "the changed file was taken as written";
+    } catch (const KorvaneError& e) {
+      EXPECT_EQ(e.message(), L"Cannot create file \"" + path + L"\". " + c.reason);
+    }
+    EXPECT_FALSE(sys->fileLocked(path)) << "a refused file is still held";
+  }
+}
+
+TEST_F(HeldFileTest, AFileThatCannotBeWrittenIsNamedWithTheReason) {
+  fake().addDirectory(L"C:\\Temp", true);
+  try {
+    WriteHeldFile(path, text);
+    ADD_FAILURE();
+  } catch (const KorvaneError& e) {
+    EXPECT_EQ(e.message(), L"Cannot create file \"" + path + L"\". Access is denied");
+  }
+}
+
+// ------------------------------------------------------------- folder deletion
+
+TEST_F(HeldFileTest, AFolderTreeWithAFileInUseIsReportedAsNotDeleted) {
+  fake().addDirectory(L"D:\\Bin");
+  fake().addDirectory(L"D:\\Bin\\S-1");
+  fake().addFile(L"D:\\Bin\\S-1\\busy.docx", {'x'});
+  fake().addFile(L"D:\\Bin\\free.txt");
+  Handle busy = 0;
+  std::vector<std::uint8_t> bytes;
+  ASSERT_TRUE(fake().lockFile(L"D:\\Bin\\S-1\\busy.docx", &busy, &bytes));
+
+  std::wstring reason;
+  EXPECT_FALSE(DeleteFolderTree(L"D:\\Bin", &reason));
+  EXPECT_EQ(reason,
+            L"The process cannot access the file because it is being used by another process");
+  try {
+    DeleteFolderTreeOrRaise(L"D:\\Bin");
+    ADD_FAILURE();
+  } catch (const KorvaneError& e) {
+    EXPECT_EQ(e.message(), L"Cannot delete folder \"D:\\Bin\". " + reason);
+  }
+
+  fake().closeHandle(busy);
+  EXPECT_TRUE(DeleteFolderTree(L"D:\\Bin", &reason));
+  EXPECT_FALSE(fake().directoryExists(L"D:\\Bin"));
+  // Nothing there, or only a file: nothing to delete, nothing failed.
+  EXPECT_TRUE(DeleteFolderTree(L"D:\\Bin"));
+  fake().addFile(L"D:\\file.txt");
+  EXPECT_TRUE(DeleteFolderTree(L"D:\\file.txt"));
+  EXPECT_TRUE(fake().fileExists(L"D:\\file.txt"));
 }
 
 // ------------------------------------------------------ version and system info

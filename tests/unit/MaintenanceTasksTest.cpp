@@ -21,10 +21,11 @@ struct ToolTask {
   const char* name;
   void (*run)();
   const wchar_t* program;  // how the fake knows the tool
+  const wchar_t* systemCopy;
   const wchar_t* commandLine;
 };
 
-enum class ToolOutcome { Succeeds, FailsWithCode, CannotStart };
+enum class ToolOutcome { Succeeds, FailsWithCode };
 
 struct ToolCase {
   ToolTask task;
@@ -39,14 +40,14 @@ class ToolTaskTest : public FakeTest, public ::testing::WithParamInterface<ToolC
 
 TEST_P(ToolTaskTest, RunsTheToolVisiblyAndSaysDoneOnlyAfterItEnded) {
   const ToolCase& c = GetParam();
-  if (c.outcome != ToolOutcome::CannotStart)
-    fake().addProgram(c.task.program,
-                      {c.outcome == ToolOutcome::Succeeds ? 0u : 2u, /*polls=*/3, {}, {}});
+  fake().addProgram(c.task.program,
+                    {c.outcome == ToolOutcome::Succeeds ? 0u : 2u, /*polls=*/3, {}, {}});
 
-  c.task.run();
+  RunHandler(c.task.run);
 
   ASSERT_EQ(fake().launches().size(), 1u);
   EXPECT_EQ(fake().launches()[0].commandLine, c.task.commandLine);
+  EXPECT_EQ(fake::Lower(fake().launches()[0].application), fake::Lower(c.task.systemCopy));
   EXPECT_EQ(fake().launches()[0].showMode, 5);
   EXPECT_TRUE(fake().launches()[0].waited);
 
@@ -55,32 +56,53 @@ TEST_P(ToolTaskTest, RunsTheToolVisiblyAndSaysDoneOnlyAfterItEnded) {
   EXPECT_EQ(fake().messages()[0].title, L"Korvane");
   EXPECT_EQ(fake().messages()[0].flags, kMbIconInformation);
 
-  if (c.outcome != ToolOutcome::CannotStart) {
-    const auto& ev = fake().events;
-    auto end = std::find(ev.begin(), ev.end(), L"end " + std::wstring(c.task.commandLine));
-    auto box = std::find(ev.begin(), ev.end(), L"box Done!");
-    ASSERT_NE(end, ev.end());
-    EXPECT_LT(end, box) << "\"Done!\" came before the tool had ended";
-  }
+  const auto& ev = fake().events;
+  auto end = std::find(ev.begin(), ev.end(), L"end " + std::wstring(c.task.commandLine));
+  auto box = std::find(ev.begin(), ev.end(), L"box Done!");
+  ASSERT_NE(end, ev.end());
+  EXPECT_LT(end, box) << "\"Done!\" came before the tool had ended";
 }
 
-const ToolTask kSfc{"Sfc", RunSystemFileCheck, L"sfc", L"sfc /scannow"};
+const ToolTask kSfc{"Sfc", RunSystemFileCheck, L"sfc", L"C:\\Windows\\System32\\sfc.exe",
+                   L"sfc /scannow"};
 const ToolTask kDism{"Dism", RunComponentStoreRepair, L"DISM",
+                     L"C:\\Windows\\System32\\Dism.exe",
                      L"DISM /Online /Cleanup-Image /RestoreHealth"};
 
 std::string ToolCaseName(const ::testing::TestParamInfo<ToolCase>& info) {
-  static const char* const kOutcome[] = {"Succeeds", "FailsWithCode", "CannotStart"};
+  static const char* const kOutcome[] = {"Succeeds", "FailsWithCode"};
   return std::string(info.param.task.name) + kOutcome[static_cast<int>(info.param.outcome)];
 }
 
 INSTANTIATE_TEST_SUITE_P(MaintenanceTools, ToolTaskTest,
                          ::testing::Values(ToolCase{kSfc, ToolOutcome::Succeeds},
                                            ToolCase{kSfc, ToolOutcome::FailsWithCode},
-                                           ToolCase{kSfc, ToolOutcome::CannotStart},
                                            ToolCase{kDism, ToolOutcome::Succeeds},
-                                           ToolCase{kDism, ToolOutcome::FailsWithCode},
-                                           ToolCase{kDism, ToolOutcome::CannotStart}),
+                                           ToolCase{kDism, ToolOutcome::FailsWithCode}),
                          ToolCaseName);
+
+// A tool missing from the System directory is not searched for (the fake would find
+// the copy it knows by name, as a search would find one in the current folder): the
+// task names the tool in the standard error box and never says "Done!".
+TEST(MaintenanceToolsTest, AToolThatCannotStartIsNamedInTheErrorBoxInsteadOfDone) {
+  for (const ToolTask& task : {kSfc, kDism}) {
+    SCOPED_TRACE(task.name);
+    fake::ScopedFakePlatform sys;
+    ASSERT_TRUE(sys->deleteFile(task.systemCopy));
+    bool plantedRan = false;
+    sys->addProgram(task.program, {0, 0, [&](const std::wstring&) { plantedRan = true; }, {}});
+
+    RunHandler(task.run);
+
+    EXPECT_FALSE(plantedRan);
+    EXPECT_TRUE(sys->launches().empty());
+    ASSERT_EQ(sys->messages().size(), 1u);
+    EXPECT_EQ(sys->messages()[0].text, L"Cannot run \"" + std::wstring(task.program) +
+                                           L"\". The system cannot find the file specified.");
+    EXPECT_EQ(sys->messages()[0].title, L"Korvane");
+    EXPECT_EQ(sys->messages()[0].flags, kMbIconError);
+  }
+}
 
 // ------------------------------------------------------------ restore point
 

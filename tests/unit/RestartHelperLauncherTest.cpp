@@ -100,6 +100,55 @@ TEST_F(RestartExplorerTest, AFailedExtractionReachesTheStandardErrorBoxAndRunsNo
   }
 }
 
+// The helper runs elevated from TEMP, where every program of the user may write.
+TEST_F(RestartExplorerTest, NobodyCanReplaceTheHelperWhileItRuns) {
+  fake().addFile(L"C:\\Temp\\evil.exe", {'M', 'Z', 'e', 'v', 'i', 'l'});
+  std::vector<bool> racerGotIn;
+  fake::FakeProgram helper;
+  helper.polls = 1;
+  helper.onStart = [&](const std::wstring&) {
+    racerGotIn = {fake().writeFile(kHelperPath, {'M', 'Z'}), fake().deleteFile(kHelperPath),
+                  fake().replaceFile(L"C:\\Temp\\evil.exe", kHelperPath)};
+    ranImage = fake().fileBytes(kHelperPath).value_or(std::vector<std::uint8_t>{});
+  };
+  fake().addProgram(L"RestartExp.exe", helper);
+
+  RunHandler(RestartExplorer);
+
+  EXPECT_EQ(racerGotIn, (std::vector<bool>{false, false, false}));
+  EXPECT_EQ(ranImage, kHelperImage);
+  EXPECT_FALSE(fake().fileExists(kHelperPath));
+  EXPECT_TRUE(fake().messages().empty());
+}
+
+TEST_F(RestartExplorerTest, AHelperChangedBeforeItStartsIsNotRun) {
+  installHelper();
+  fake().onLock = [&](const std::wstring& path) {
+    if (path == kHelperPath) fake().addFile(path, {'M', 'Z', 'e', 'v', 'i', 'l'});
+  };
+
+  RunHandler(RestartExplorer);
+
+  EXPECT_TRUE(fake().launches().empty());
+  ASSERT_EQ(fake().messages().size(), 1u);
+  EXPECT_EQ(fake().messages()[0].text,
+            L"Cannot create file \"" + kHelperPath + L"\". Another program changed it.");
+  EXPECT_EQ(fake().messages()[0].flags, kMbIconError);
+}
+
+TEST_F(RestartExplorerTest, AHelperThatCannotStartIsReportedAndDeleted) {
+  fake::FakeProgram refused;
+  refused.refusedWith = kErrorAccessDenied;
+  fake().addProgram(L"RestartExp.exe", refused);
+
+  RunHandler(RestartExplorer);
+
+  ASSERT_EQ(fake().messages().size(), 1u);
+  EXPECT_EQ(fake().messages()[0].text, L"Cannot run \"" + kHelperPath + L"\". Access is denied.");
+  EXPECT_EQ(fake().messages()[0].flags, kMbIconError);
+  EXPECT_FALSE(fake().fileExists(kHelperPath));
+}
+
 TEST_F(RestartExplorerTest, ExtractionJoinsTheNameAsGivenAndCopiesEveryByte) {
   fake().resources[L"BLOB"] = {0x00, 0x01, 0x00, 0x00, 0x7F};
   fake().addFile(L"C:\\Temp\\blob.bin", std::vector<std::uint8_t>(64, 0xEE));

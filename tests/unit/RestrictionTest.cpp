@@ -189,7 +189,10 @@ TEST(RestrictionCatalogueTest, DescriptionsKeepTheQuotedWindowsMessages) {
 
 // ------------------------------------------------------------------ reading a value
 
-TEST_F(RestrictionTest, OnlyANonZeroDwordOfAtMostFourBytesIsSet) {
+// The shell reads the first four bytes of a policy value whatever its type (Wine's
+// SHRestricted gives 49 for REG_SZ "1", 4 for REG_BINARY 04000000, 1 for a single
+// byte 01, and 0 for eight bytes): the scan counts what the shell counts.
+TEST_F(RestrictionTest, AnyValueOfAtMostFourNonZeroBytesIsSetWhateverItsType) {
   const std::wstring key = L"Software\\Policies\\Test";
   const struct {
     const char* what;
@@ -205,8 +208,16 @@ TEST_F(RestrictionTest, OnlyANonZeroDwordOfAtMostFourBytesIsSet) {
       {"dword of one byte", kRegDword, {1}, true},
       {"dword of no bytes", kRegDword, {}, false},
       {"dword of eight bytes", kRegDword, {1, 0, 0, 0, 0, 0, 0, 0}, false},
-      {"REG_SZ \"1\"", kRegSz, {'1', 0, 0, 0}, false},
-      {"REG_BINARY of four bytes", kRegBinary, {1, 0, 0, 0}, false},
+      {"REG_SZ \"1\"", kRegSz, {'1', 0, 0, 0}, true},
+      {"REG_SZ \"\"", kRegSz, {0, 0}, false},
+      {"REG_SZ \"12\" (six bytes)", kRegSz, {'1', 0, '2', 0, 0, 0}, false},
+      {"REG_EXPAND_SZ \"1\"", kRegExpandSz, {'1', 0, 0, 0}, true},
+      {"REG_BINARY 04000000", kRegBinary, {4, 0, 0, 0}, true},
+      {"REG_BINARY 00000000", kRegBinary, {0, 0, 0, 0}, false},
+      {"REG_BINARY of one byte", kRegBinary, {1}, true},
+      {"REG_BINARY 0001 (low byte 0)", kRegBinary, {0, 1}, true},
+      {"REG_BINARY of five bytes", kRegBinary, {1, 0, 0, 0, 0}, false},
+      {"REG_NONE of four bytes", kRegNone, {1, 0, 0, 0}, true},
       {"REG_QWORD 1", kRegQword, {1, 0, 0, 0, 0, 0, 0, 0}, false},
   };
   for (const auto& c : cases) {
@@ -243,10 +254,12 @@ TEST(RestrictionScanTest, EachLocationAloneListsItsEntryInItsGroup) {
   }
 }
 
-TEST_F(RestrictionTest, ValuesThatAreNotANonZeroDwordListNothing) {
+TEST_F(RestrictionTest, ValuesTheShellReadsAsZeroOrCannotReadListNothing) {
   setPolicy(L"Task Manager", 0, 0);
-  fake().setString(HKCU, RowOf(L"Registry Editor").keyPath, L"DisableRegistryTools", L"1");
-  fake().setValue(HKCU, RowOf(L"Command Prompt").keyPath, L"DisableCMD", kRegBinary, {1, 0, 0, 0});
+  fake().setString(HKCU, RowOf(L"Registry Editor").keyPath, L"DisableRegistryTools", L"12");
+  fake().setValue(HKCU, RowOf(L"Command Prompt").keyPath, L"DisableCMD", kRegBinary,
+                  {1, 0, 0, 0, 0, 0, 0, 0});
+  fake().setValue(HKCU, RowOf(L"Hidden Drive").keyPath, L"NoDrives", kRegBinary, {0, 0, 0, 0});
   setPolicy(L"System Restore", 0, 0);                    // DisableConfig missing
   fake().createKey(HKCU, RowOf(L"Aero Shake").keyPath);  // key without the value
   btnSCANRESTRICTClick(list);
@@ -255,6 +268,20 @@ TEST_F(RestrictionTest, ValuesThatAreNotANonZeroDwordListNothing) {
   EXPECT_EQ(fake().messages()[0].text, L"Restrictions not found!");
   EXPECT_EQ(fake().messages()[0].title, L"Korvane");
   EXPECT_EQ(fake().messages()[0].flags, kMbIconInformation);
+}
+
+TEST_F(RestrictionTest, ATextOrBinaryPolicyIsListedAndRemovedLikeANumber) {
+  const std::wstring explorer = RowOf(L"Hidden Drive").keyPath;
+  fake().setString(HKCU, explorer, L"NoClose", L"1");
+  fake().setValue(HKCU, explorer, L"NoDrives", kRegBinary, {4, 0, 0, 0});
+  btnSCANRESTRICTClick(list);
+  ASSERT_EQ(Captions(list), (std::vector<std::wstring>{
+                                L"Shutdown, Sleep, Restart, Hibernate command", L"Hidden Drive"}));
+  cbCHECKALLRESTRICTClick(list, true);
+  btnFIXRESTRICTClick(list);
+  EXPECT_FALSE(fake().value(HKCU, explorer, L"NoClose").has_value());
+  EXPECT_FALSE(fake().value(HKCU, explorer, L"NoDrives").has_value());
+  EXPECT_EQ(boxTexts().back(), L"Done!");
 }
 
 TEST_F(RestrictionTest, EveryValueSetListsEachEntryOnceInCatalogueOrder) {

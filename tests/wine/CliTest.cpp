@@ -348,6 +348,96 @@ TEST(CliWineTest, AnAdvancedRepairAsksForARestart) {
   EXPECT_EQ(value, 0u);
 }
 
+bool FileThere(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool MarkerWithin(const std::wstring& marker, DWORD ms) {
+  for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(50))
+    if (FileThere(marker)) return true;
+  return FileThere(marker);
+}
+
+// Wine's System32 has no sfc, gpupdate or powercfg.  Without the tool the repair
+// fails and names it, and a copy planted in the current folder does not run in its
+// place; with a stand-in in System32 it runs and the repair ends as before.
+TEST(CliWineTest, ARepairWhoseToolIsMissingFailsAndAStandInInSystem32Runs) {
+  KeyGuard keepFlyout(HKEY_LOCAL_MACHINE, L"HKLM",
+                      L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FlyoutMenuSettings");
+  const struct {
+    const wchar_t* id;
+    const wchar_t* tool;
+    DWORD doneCode;
+  } cases[] = {
+      {L"task.sfc", L"sfc", 0},
+      {L"advanced.group-policy", L"gpupdate", 3010},
+      {L"advanced.hibernate-option", L"powercfg", 3010},
+  };
+  wchar_t temp[MAX_PATH], system[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  GetSystemDirectoryW(system, MAX_PATH);
+  const std::wstring marker = std::wstring(temp) + L"korvane-planted-program.marker";
+  const std::wstring program = BuildDir() + L"\\korvane_planted_program.exe";
+  ScratchDir here(L"KorvaneCliCurrentFolder");
+  wchar_t previous[MAX_PATH];
+  GetCurrentDirectoryW(MAX_PATH, previous);
+  ASSERT_TRUE(SetCurrentDirectoryW(here.path().c_str()));
+  struct Back {
+    const wchar_t* folder;
+    ~Back() { SetCurrentDirectoryW(folder); }
+  } back{previous};
+
+  for (const auto& c : cases) {
+    SCOPED_TRACE(cli::ToUtf8(c.id));
+    const std::wstring standIn = std::wstring(system) + L"\\" + c.tool + L".exe";
+    if (FileThere(standIn)) {
+      ADD_FAILURE() << "System32 has the tool here: the first half proves nothing";
+      continue;
+    }
+    ASSERT_TRUE(CopyFileW(program.c_str(), (here.path() + L"\\" + c.tool + L".exe").c_str(), FALSE));
+    DeleteFileW(marker.c_str());
+    const ChildRun missing = Cli(std::wstring(L"fix ") + c.id);
+    EXPECT_EQ(missing.exitCode, 2u) << missing.output;
+    EXPECT_NE(missing.output.find("Cannot run \"" + cli::ToUtf8(c.tool) + "\""), std::string::npos)
+        << missing.output;
+    EXPECT_FALSE(MarkerWithin(marker, 500)) << "the copy in the current folder ran";
+
+    ASSERT_TRUE(CopyFileW(program.c_str(), standIn.c_str(), FALSE));
+    struct Remove {
+      std::wstring path;
+      ~Remove() { DeleteFileW(path.c_str()); }
+    } removeStandIn{standIn};
+    const ChildRun present = Cli(std::wstring(L"fix ") + c.id);
+    EXPECT_EQ(present.exitCode, c.doneCode) << present.output;
+    // powercfg is started without waiting: its stand-in may end after the repair.
+    EXPECT_TRUE(MarkerWithin(marker, 5000)) << "the stand-in in System32 did not run";
+    DeleteFileW(marker.c_str());
+  }
+}
+
+// The Recycle Bin folder cannot go while a file in it is in use: that is a failed
+// repair with the system's reason, not "restart needed" with the items still there.
+TEST(CliWineTest, ARecycleBinWithAnItemInUseIsReportedAsNotDeleted) {
+  const std::wstring bin = L"C:\\$Recycle.Bin";
+  const std::wstring item = bin + L"\\S-1-5-21-korvane\\$Rtest.txt";
+  CreateDirectoryW(bin.c_str(), nullptr);
+  CreateDirectoryW((bin + L"\\S-1-5-21-korvane").c_str(), nullptr);
+  HANDLE inUse = CreateFileW(item.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(inUse, INVALID_HANDLE_VALUE);
+
+  const ChildRun held = Cli(L"fix advanced.corrupted-recycle-bin --drive C");
+  EXPECT_EQ(held.exitCode, 2u) << held.output;
+  EXPECT_NE(held.output.find("Cannot delete folder \"C:\\$Recycle.Bin\"."), std::string::npos)
+      << held.output;
+  EXPECT_TRUE(FileThere(item));
+
+  CloseHandle(inUse);
+  const ChildRun freed = Cli(L"fix advanced.corrupted-recycle-bin --drive C");
+  EXPECT_EQ(freed.exitCode, 3010u) << freed.output;
+  EXPECT_FALSE(FileThere(bin));
+  DeleteFolderTree(bin);
+}
+
 TEST(CliWineTest, APreviewLeavesTheRegistryAsItWas) {
   KeyGuard keepBat(HKEY_CLASSES_ROOT, L"HKCR", L".bat");
   KeyGuard keepPolicies(HKEY_CURRENT_USER, L"HKCU", kTaskMgrPolicy);

@@ -7,7 +7,9 @@
 #include <string>
 
 #include "WineSupport.h"
+#include "common/KorvaneError.h"
 #include "common/Unit_Fungsi_Korvane.h"
+#include "platform/Platform.h"
 
 namespace korvane::wine {
 namespace {
@@ -69,6 +71,58 @@ TEST(HardeningTest, APlantedRegExeBesideTheProgramDoesNotRun) {
   EXPECT_FALSE(Exists(marker)) << "the planted reg.exe ran";
   EXPECT_EQ(ReadString(HKEY_CURRENT_USER, L"Software\\KorvaneTest\\Planted", L"imported"), L"yes")
       << "the System directory's reg.exe did not import";
+}
+
+// Wine's System32 has no gpupdate, powercfg or sfc (trimmed Windows images lack them
+// too).  Copies planted in the current folder must not run in their place, by
+// either runner: the tool's start fails instead, naming it.
+TEST(HardeningTest, AToolMissingFromSystem32IsNotTakenFromTheCurrentFolder) {
+  const struct {
+    const wchar_t* tool;
+    const wchar_t* commandLine;
+    void (*run)(const std::wstring&);
+  } cases[] = {
+      {L"gpupdate.exe", L"gpupdate /force",
+       [](const std::wstring& c) { EXPECT_EQ(RunAndWait(c, 5), kRunFailed); }},
+      {L"sfc.exe", L"sfc /scannow", [](const std::wstring& c) { RunToolAndWait(c, 5); }},
+      {L"powercfg.exe", L"powercfg -h on", [](const std::wstring& c) { StartTool(c, 5); }},
+  };
+  wchar_t system[MAX_PATH];
+  GetSystemDirectoryW(system, MAX_PATH);
+  ScratchDir dir(L"korvane-current-folder");
+  const std::wstring marker = TempFile(L"korvane-planted-program.marker");
+  wchar_t previous[MAX_PATH];
+  GetCurrentDirectoryW(MAX_PATH, previous);
+  ASSERT_TRUE(SetCurrentDirectoryW(dir.path().c_str()));
+  struct Back {
+    const wchar_t* folder;
+    ~Back() { SetCurrentDirectoryW(folder); }
+  } back{previous};
+
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.commandLine, c.commandLine + wcslen(c.commandLine)));
+    if (Exists(std::wstring(system) + L"\\" + c.tool)) {
+      ADD_FAILURE() << "System32 has the tool here: this case proves nothing";
+      continue;
+    }
+    ASSERT_TRUE(CopyFileW((BuildDir() + L"\\korvane_planted_program.exe").c_str(),
+                          (dir.path() + L"\\" + c.tool).c_str(), FALSE));
+    // The threat is real: the usual search finds the copy in the current folder.
+    DeleteFileW(marker.c_str());
+    RunPlain(c.commandLine);
+    ASSERT_TRUE(Exists(marker)) << "the planted copy did not run: the case would prove nothing";
+
+    DeleteFileW(marker.c_str());
+    const std::wstring name(c.tool, wcslen(c.tool) - 4);
+    try {
+      c.run(c.commandLine);
+      if (name != L"gpupdate") ADD_FAILURE() << "no error for a missing tool";
+    } catch (const KorvaneError& e) {
+      EXPECT_EQ(e.message(), L"Cannot run \"" + name + L"\". " + Sys().errorText(ERROR_FILE_NOT_FOUND));
+    }
+    Sleep(300);  // a start that does not wait would have left its marker by now
+    EXPECT_FALSE(Exists(marker)) << "the planted copy ran";
+  }
 }
 
 struct WindowSearch {

@@ -194,5 +194,135 @@ TEST(RestartHelperOnWine, EndsOnlyProcessesNamedExplorerAndStartsExplorer) {
   }
 }
 
+// Where a program started from `folder` takes a DLL it loads by bare name once it is
+// running: it is stopped at the start of `function` of `module` (by then its own
+// code runs), a thread of it asks for korvane_probe.dll, a stand-in of which lies in
+// `folder` only, and the program is ended before it goes on.
+struct ProbeResult {
+  bool stopped = false;   // the program reached `function`
+  bool asked = false;     // the probing thread ran to its end
+  bool loaded = false;    // and got the stand-in
+};
+
+ProbeResult ProbeDllSearch(const std::wstring& exe, const std::wstring& arguments,
+                           const wchar_t* module, const char* function) {
+  ProbeResult result;
+  auto* target = reinterpret_cast<BYTE*>(
+      reinterpret_cast<void*>(GetProcAddress(LoadLibraryW(module), function)));
+  auto* loadLibrary = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "LoadLibraryW")));
+  if (!target || !loadLibrary) return result;
+
+  std::wstring line = L"\"" + exe + L"\" " + arguments;
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE,
+                      DEBUG_ONLY_THIS_PROCESS | CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi))
+    return result;
+  HANDLE mainThread = pi.hThread;
+  BYTE original = 0;
+  bool armed = false;
+  DWORD probeThread = 0;
+  for (bool running = true; running;) {
+    DEBUG_EVENT ev{};
+    if (!WaitForDebugEvent(&ev, 30000)) break;
+    DWORD status = DBG_CONTINUE;
+    switch (ev.dwDebugEventCode) {
+      case CREATE_PROCESS_DEBUG_EVENT:
+        if (ev.u.CreateProcessInfo.hFile) CloseHandle(ev.u.CreateProcessInfo.hFile);
+        break;
+      case LOAD_DLL_DEBUG_EVENT:
+        if (ev.u.LoadDll.hFile) CloseHandle(ev.u.LoadDll.hFile);
+        break;
+      case EXIT_THREAD_DEBUG_EVENT:
+        if (ev.dwThreadId == probeThread) {
+          result.asked = true;
+          result.loaded = ev.u.ExitThread.dwExitCode != 0;  // LoadLibraryW's module, or none
+          running = false;
+        }
+        break;
+      case EXIT_PROCESS_DEBUG_EVENT:
+        running = false;
+        break;
+      case EXCEPTION_DEBUG_EVENT: {
+        const EXCEPTION_RECORD& er = ev.u.Exception.ExceptionRecord;
+        if (er.ExceptionCode != EXCEPTION_BREAKPOINT) {
+          status = DBG_EXCEPTION_NOT_HANDLED;
+        } else if (!armed) {
+          // The loader's breakpoint: every import is in place, the program's own code
+          // has not run yet.  A breakpoint goes on the function.
+          DWORD old = 0;
+          SIZE_T n = 0;
+          const BYTE int3 = 0xCC;
+          armed = VirtualProtectEx(pi.hProcess, target, 1, PAGE_EXECUTE_READWRITE, &old) &&
+                  ReadProcessMemory(pi.hProcess, target, &original, 1, &n) &&
+                  WriteProcessMemory(pi.hProcess, target, &int3, 1, &n);
+          FlushInstructionCache(pi.hProcess, target, 1);
+          if (!armed) running = false;
+        } else if (er.ExceptionAddress == target && !probeThread) {
+          result.stopped = true;
+          // The program's thread waits, outside the loader, while the probe runs.
+          SIZE_T n = 0;
+          WriteProcessMemory(pi.hProcess, target, &original, 1, &n);
+          FlushInstructionCache(pi.hProcess, target, 1);
+          CONTEXT ctx{};
+          ctx.ContextFlags = CONTEXT_CONTROL;
+          GetThreadContext(mainThread, &ctx);
+          ctx.Rip = reinterpret_cast<DWORD64>(target);
+          SetThreadContext(mainThread, &ctx);
+          SuspendThread(mainThread);
+          const wchar_t probe[] = L"korvane_probe.dll";
+          void* remote = VirtualAllocEx(pi.hProcess, nullptr, sizeof probe, MEM_COMMIT | MEM_RESERVE,
+                                        PAGE_READWRITE);
+          WriteProcessMemory(pi.hProcess, remote, probe, sizeof probe, &n);
+          HANDLE t = CreateRemoteThread(pi.hProcess, nullptr, 0, loadLibrary, remote, 0, &probeThread);
+          if (t) CloseHandle(t);
+          else running = false;
+        }
+        break;
+      }
+      default:
+        break;
+    }
+    ContinueDebugEvent(ev.dwProcessId, ev.dwThreadId, status);
+  }
+  // Whatever it would have done next (end File Explorer, say) does not happen.
+  TerminateProcess(pi.hProcess, 1);
+  DebugActiveProcessStop(pi.dwProcessId);
+  WaitForSingleObject(pi.hProcess, 5000);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return result;
+}
+
+// The helper is written to TEMP and run elevated from there; Windows looks for a DLL
+// in a program's own folder first.  From its first call on, the helper takes DLLs it
+// loads by name (as ShellExecuteA does on Windows) from System32 only.
+TEST(RestartHelperOnWine, ADllPlantedBesideTheHelperInTempIsNotLoaded) {
+  ScratchDir scratch(L"KorvaneHelperDll");
+  const std::wstring planted = BuildDir() + L"\\korvane_planted_dll.dll";
+  const std::wstring helper = scratch.path() + L"\\RestartExp.exe";
+  const std::wstring plain = scratch.path() + L"\\plain.exe";
+  ASSERT_TRUE(CopyFileW(HelperExe().c_str(), helper.c_str(), FALSE));
+  ASSERT_TRUE(CopyFileW(ChildExe().c_str(), plain.c_str(), FALSE));
+  ASSERT_TRUE(CopyFileW(planted.c_str(), (scratch.path() + L"\\korvane_probe.dll").c_str(), FALSE));
+
+  // The threat is real here: a program that leaves the search as it is (the tests'
+  // child, stopped in its Sleep) takes the stand-in from its folder.
+  const ProbeResult open = ProbeDllSearch(plain, L"sleep 100", L"kernel32.dll", "Sleep");
+  ASSERT_TRUE(open.stopped && open.asked) << "the probe did not run: the test would prove nothing";
+  ASSERT_TRUE(open.loaded) << "the stand-in was not loaded even without protection";
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  DeleteFileW((std::wstring(temp) + L"korvane-planted-dll.marker").c_str());
+
+  // The helper, stopped where it starts its work.
+  const ProbeResult helperRun = ProbeDllSearch(helper, L"", L"psapi.dll", "EnumProcesses");
+  ASSERT_TRUE(helperRun.stopped) << "the helper never listed the processes";
+  ASSERT_TRUE(helperRun.asked) << "the probe did not run";
+  EXPECT_FALSE(helperRun.loaded) << "the helper loaded a DLL from its folder in TEMP";
+}
+
 }  // namespace
 }  // namespace korvane::wine

@@ -32,7 +32,6 @@ constexpr long kErrorNoMoreItems = 259;
 constexpr long kErrorPathNotFound = 3;
 constexpr long kErrorDiskFull = 112;
 constexpr long kErrorFileExists = 80;
-constexpr long kErrorSharingViolation = 32;
 constexpr long kErrorInvalidParameter = 87;
 constexpr long kErrorBadDb = 1009;
 constexpr long kErrorNotAllAssigned = 1300;
@@ -541,6 +540,8 @@ const FakeProgram* FakePlatform::programFor(const std::wstring* app,
   auto it = programs_.find(n);
   if (it == programs_.end() && n.size() > 4 && n.substr(n.size() - 4) == L".exe")
     it = programs_.find(n.substr(0, n.size() - 4));
+  // A program named by its path starts only if its file is there.
+  if (base != token && !fileExists(token)) return nullptr;
   if (it == programs_.end()) {
     // A batch file or program given by path runs if the file is there.
     if (base != token && fileExists(token)) {
@@ -558,7 +559,8 @@ bool FakePlatform::createProcess(const std::wstring* applicationName,
   std::wstring cmd(commandLine.data());
   launches_.push_back({applicationName ? *applicationName : L"", cmd, creationFlags, showMode, true});
   const FakeProgram* program = programFor(applicationName, cmd);
-  if (!program) return false;
+  if (!program) return fail(kErrorFileNotFound);
+  if (program->refusedWith != 0) return fail(program->refusedWith);
   events.push_back(L"start " + cmd);
   Handle h = nextHandle_++;
   Handle t = nextHandle_++;
@@ -599,6 +601,7 @@ bool FakePlatform::getExitCodeProcess(Handle process, std::uint32_t* code) {
 }
 
 void FakePlatform::closeHandle(Handle h) {
+  locks_.erase(h);
   processes_.erase(h);
   threads_.erase(h);
 }
@@ -609,7 +612,14 @@ std::uint32_t FakePlatform::winExec(const std::wstring* applicationName,
       {applicationName ? *applicationName : L"", commandLine, 0, showMode, false});
   events.push_back(L"winexec " + commandLine);
   const FakeProgram* program = programFor(applicationName, commandLine);
-  if (!program) return 2;  // ERROR_FILE_NOT_FOUND
+  if (!program) {
+    fail(kErrorFileNotFound);
+    return 2;  // what WinExec gives for ERROR_FILE_NOT_FOUND
+  }
+  if (program->refusedWith != 0) {
+    fail(program->refusedWith);
+    return program->refusedWith <= 31 ? static_cast<std::uint32_t>(program->refusedWith) : 0;
+  }
   if (program->onStart) program->onStart(commandLine);
   return 33;
 }
@@ -712,6 +722,7 @@ bool FakePlatform::deleteFile(const std::wstring& path) {
   auto file = files_.find(NormPath(path));
   if (file == files_.end()) return fail(kErrorFileNotFound);
   if (file->second.readOnly) return fail(kErrorAccessDenied);
+  if (fileLocked(path)) return fail(kErrorSharingViolation);
   files_.erase(file);
   return true;
 }
@@ -723,6 +734,7 @@ bool FakePlatform::writeFile(const std::wstring& path, const std::vector<std::ui
   if (it->second.readOnly || directoryExists(path) ||
       (old != files_.end() && old->second.readOnly))
     return fail(kErrorAccessDenied);
+  if (fileLocked(path)) return fail(kErrorSharingViolation);
   if (freeBytes && bytes.size() > *freeBytes) {
     // As on Windows: the file is created (or emptied) first, then the data do not fit.
     files_[NormPath(path)] = File{path, {}};
@@ -748,6 +760,7 @@ bool FakePlatform::replaceFile(const std::wstring& from, const std::wstring& to)
   if (dir == dirs_.end()) return fail(kErrorPathNotFound);
   if (dir->second.readOnly || (old != files_.end() && old->second.readOnly))
     return fail(kErrorAccessDenied);
+  if (fileLocked(from) || fileLocked(to)) return fail(kErrorAccessDenied);  // as MoveFileExW
   File f = src->second;
   f.path = to;
   files_.erase(src);
@@ -755,23 +768,45 @@ bool FakePlatform::replaceFile(const std::wstring& from, const std::wstring& to)
   return true;
 }
 
-std::wstring FakePlatform::lastErrorText() {
-  switch (lastError_) {
+std::wstring FakePlatform::lastErrorText() { return errorText(lastError_); }
+
+std::wstring FakePlatform::errorText(long code) {
+  switch (code) {
+    case kErrorSuccess: return L"The operation completed successfully";
     case kErrorFileNotFound: return L"The system cannot find the file specified";
     case kErrorPathNotFound: return L"The system cannot find the path specified";
     case kErrorAccessDenied: return L"Access is denied";
-    case kErrorDiskFull: return L"There is not enough space on the disk";
-    case kErrorFileExists: return L"The file exists";
     case kErrorSharingViolation:
       return L"The process cannot access the file because it is being used by another process";
+    case kErrorDiskFull: return L"There is not enough space on the disk";
+    case kErrorFileExists: return L"The file exists";
     case kErrorInvalidParameter: return L"The parameter is incorrect";
     case kErrorAlreadyExists: return L"Cannot create a file when that file already exists";
     case kErrorBadDb: return L"The configuration registry database is corrupt";
     case kErrorNotAllAssigned:
       return L"Not all privileges or groups referenced are assigned to the caller";
     case kErrorPrivilegeNotHeld: return L"A required privilege is not held by the client";
-    default: return L"The operation completed successfully";
+    default: return L"Error " + std::to_wstring(code);
   }
+}
+
+bool FakePlatform::fileLocked(const std::wstring& path) const {
+  const std::wstring key = NormPath(path);
+  for (const auto& [handle, locked] : locks_)
+    if (locked == key) return true;
+  return false;
+}
+
+bool FakePlatform::lockFile(const std::wstring& path, Handle* lock,
+                            std::vector<std::uint8_t>* bytes) {
+  if (onLock) onLock(path);
+  auto file = files_.find(NormPath(path));
+  if (file == files_.end()) return fail(kErrorFileNotFound);
+  *bytes = file->second.bytes;
+  *lock = nextHandle_++;
+  locks_[*lock] = NormPath(path);
+  events.push_back(L"lock " + path);
+  return true;
 }
 
 int FakePlatform::shellDeleteTree(const std::wstring& pathList, unsigned) {
@@ -779,12 +814,28 @@ int FakePlatform::shellDeleteTree(const std::wstring& pathList, unsigned) {
   events.push_back(L"deltree " + path);
   std::wstring root = NormPath(path);
   if (!dirs_.count(root)) return 2;
+  // As the shell does: what can go goes; a file in use stays, with the folders
+  // above it, and the call reports the sharing violation.
   std::wstring prefix = root + L"\\";
-  for (auto it = files_.begin(); it != files_.end();)
-    it = it->first.rfind(prefix, 0) == 0 ? files_.erase(it) : std::next(it);
+  std::set<std::wstring> kept;
+  for (auto it = files_.begin(); it != files_.end();) {
+    if (it->first.rfind(prefix, 0) != 0) {
+      ++it;
+    } else if (fileLocked(it->second.path)) {
+      for (std::wstring d = parentDir(it->first); d.size() >= root.size(); d = parentDir(d)) {
+        kept.insert(d);
+        if (d == root) break;
+      }
+      ++it;
+    } else {
+      it = files_.erase(it);
+    }
+  }
   for (auto it = dirs_.begin(); it != dirs_.end();)
-    it = (it->first == root || it->first.rfind(prefix, 0) == 0) ? dirs_.erase(it) : std::next(it);
-  return 0;
+    it = ((it->first == root || it->first.rfind(prefix, 0) == 0) && !kept.count(it->first))
+             ? dirs_.erase(it)
+             : std::next(it);
+  return kept.empty() ? 0 : static_cast<int>(kErrorSharingViolation);
 }
 
 bool FakePlatform::readOwnResource(const std::wstring& name, std::vector<std::uint8_t>* bytes) {
@@ -859,6 +910,8 @@ bool FakePlatform::writeNewFile(const std::wstring& path, const std::vector<std:
   }
   if (writeFile(path, bytes)) return true;
   *error = lastError_;
+  // As the Win32 side does: a file that was created but not written whole goes again.
+  files_.erase(NormPath(path));
   return false;
 }
 

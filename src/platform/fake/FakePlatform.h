@@ -65,6 +65,9 @@ struct FakeProgram {
   int polls = 0;
   std::function<void(const std::wstring& commandLine)> onStart;
   std::function<void()> whileRunning;
+  // Not 0: Windows refuses to start it with this error (a file that is no program, a
+  // start blocked by policy), and nothing runs.
+  long refusedWith = 0;
 };
 
 class FakePlatform : public Platform {
@@ -113,6 +116,11 @@ class FakePlatform : public Platform {
   bool fileExists(const std::wstring& path) const;
   bool directoryExists(const std::wstring& path) const;
   std::optional<std::vector<std::uint8_t>> fileBytes(const std::wstring& path) const;
+  // Held by lockFile and not yet released: nobody may write, replace or delete it.
+  bool fileLocked(const std::wstring& path) const;
+  // Runs just before lockFile takes its hold: another program's last chance to
+  // change the file (a racing writer) or to take it first.
+  std::function<void(const std::wstring& path)> onLock;
   std::string fileText(const std::wstring& path) const;
   // Paths of all files below a folder.
   std::vector<std::wstring> filesUnder(const std::wstring& folder) const;
@@ -217,6 +225,8 @@ class FakePlatform : public Platform {
   bool readFile(const std::wstring& path, std::vector<std::uint8_t>* bytes) override;
   bool replaceFile(const std::wstring& from, const std::wstring& to) override;
   std::wstring lastErrorText() override;
+  std::wstring errorText(long code) override;
+  bool lockFile(const std::wstring& path, Handle* lock, std::vector<std::uint8_t>* bytes) override;
   int shellDeleteTree(const std::wstring& pathList, unsigned flags) override;
   bool readOwnResource(const std::wstring& name, std::vector<std::uint8_t>* bytes) override;
   bool listFiles(const std::wstring& folder, std::vector<std::wstring>* names) override;
@@ -296,6 +306,7 @@ class FakePlatform : public Platform {
   Handle nextHandle_ = 0x1000;
   std::map<Handle, Process> processes_;
   std::map<Handle, Handle> threads_;
+  std::map<Handle, std::wstring> locks_;  // normalised paths
   std::map<std::wstring, FakeProgram> programs_;
   std::map<std::wstring, File> files_;
   std::map<std::wstring, Dir> dirs_;

@@ -290,16 +290,51 @@ bool Win32Platform::replaceFile(const std::wstring& from, const std::wstring& to
          0;
 }
 
-std::wstring Win32Platform::lastErrorText() {
-  const DWORD code = GetLastError();
+std::wstring Win32Platform::lastErrorText() { return errorText(static_cast<long>(GetLastError())); }
+
+std::wstring Win32Platform::errorText(long code) {
   wchar_t* buf = nullptr;
   DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                FORMAT_MESSAGE_IGNORE_INSERTS,
-                           nullptr, code, 0, reinterpret_cast<wchar_t*>(&buf), 0, nullptr);
+                           nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&buf),
+                           0, nullptr);
   std::wstring text = n && buf ? std::wstring(buf, n) : std::wstring();
   if (buf) LocalFree(buf);
   while (!text.empty() && (text.back() <= L' ' || text.back() == L'.')) text.pop_back();
   return text;
+}
+
+bool Win32Platform::lockFile(const std::wstring& path, Handle* lock,
+                             std::vector<std::uint8_t>* bytes) {
+  // Read access only, so a tool that opens the file to read it is let in; sharing
+  // read alone shuts out every open for writing or deleting, which also stops a
+  // rename or a replacement.  A link put in the file's place is opened as itself,
+  // never followed to a file somebody else controls.
+  HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  bytes->clear();
+  BY_HANDLE_FILE_INFORMATION info;
+  bool ok = GetFileInformationByHandle(f, &info) != 0;
+  if (ok && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    LARGE_INTEGER size;
+    ok = GetFileSizeEx(f, &size) != 0;
+    if (ok) {
+      bytes->resize(static_cast<size_t>(size.QuadPart));
+      DWORD read = 0;
+      ok = bytes->empty() ||
+           (::ReadFile(f, bytes->data(), static_cast<DWORD>(bytes->size()), &read, nullptr) &&
+            read == bytes->size());
+    }
+  }
+  if (!ok) {
+    const DWORD error = GetLastError();
+    CloseHandle(f);
+    SetLastError(error);
+    return false;
+  }
+  *lock = reinterpret_cast<Handle>(f);
+  return true;
 }
 
 int Win32Platform::shellDeleteTree(const std::wstring& pathList, unsigned flags) {

@@ -69,6 +69,8 @@ class Win32Platform : public Platform {
   bool readFile(const std::wstring& path, std::vector<std::uint8_t>* bytes) override;
   bool replaceFile(const std::wstring& from, const std::wstring& to) override;
   std::wstring lastErrorText() override;
+  std::wstring errorText(long code) override;
+  bool lockFile(const std::wstring& path, Handle* lock, std::vector<std::uint8_t>* bytes) override;
   int shellDeleteTree(const std::wstring& pathList, unsigned flags) override;
   bool readOwnResource(const std::wstring& name, std::vector<std::uint8_t>* bytes) override;
   bool listFiles(const std::wstring& folder, std::vector<std::wstring>* names) override;

@@ -54,3 +54,10 @@ for c in "${cases[@]}"; do
 done
 wine_tool reg delete "$key" /v $name /f >/dev/null
 drv responsive 5000 || fail "the window does not answer after the restore point"
+
+# --- System File Checker: Wine's System32 has no sfc.exe, and no other copy is
+# looked for.  The error names the tool with the system's reason; no "Done!" follows.
+drv click btnSCANSFC
+expect_box Korvane 'Cannot run "sfc". File not found.' error IDOK
+drv no-box 1000 || fail "a message box followed the error"
+drv responsive 5000 || fail "the window does not answer after the failed start"

@@ -7,7 +7,11 @@
 //                                  ends with kReturned when it let the program go on
 //   korvane_wine_child hold MS     the same check, then keeps its semaphore MS
 //                                  milliseconds, as a running Korvane keeps it
+//   korvane_wine_child noclose     ends with what the shell makes of the NoClose
+//                                  policy (SHRestricted), read fresh in a new process
 #include <windows.h>
+
+#include <shlobj.h>
 
 #include <cwchar>
 #include <string>
@@ -31,6 +35,13 @@ int wmain(int argc, wchar_t** argv) {
   if (mode == L"sleep") {
     Sleep(number);
     return 0;
+  }
+  if (mode == L"noclose") {
+    // Exported by ordinal only.
+    using ShRestricted = DWORD(WINAPI*)(RESTRICTIONS);
+    auto query = reinterpret_cast<ShRestricted>(reinterpret_cast<void*>(
+        GetProcAddress(LoadLibraryW(L"shell32.dll"), MAKEINTRESOURCEA(100))));
+    return query ? static_cast<int>(query(REST_NOCLOSE)) : -1;
   }
   if (mode == L"probe" || mode == L"hold") {
     korvane::Win32Platform platform;
