@@ -268,19 +268,22 @@ bool Win32Platform::writeFile(const std::wstring& path, const std::vector<std::u
   return ok;
 }
 
+// Reads an open file from its start to its end; false unless every byte arrived.
+static bool ReadWhole(HANDLE f, std::vector<std::uint8_t>* bytes) {
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(f, &size)) return false;
+  bytes->resize(static_cast<size_t>(size.QuadPart));
+  DWORD read = 0;
+  return bytes->empty() ||
+         (::ReadFile(f, bytes->data(), static_cast<DWORD>(bytes->size()), &read, nullptr) &&
+          read == bytes->size());
+}
+
 bool Win32Platform::readFile(const std::wstring& path, std::vector<std::uint8_t>* bytes) {
   HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (f == INVALID_HANDLE_VALUE) return false;
-  LARGE_INTEGER size;
-  bool ok = GetFileSizeEx(f, &size) != 0;
-  if (ok) {
-    bytes->resize(static_cast<size_t>(size.QuadPart));
-    DWORD read = 0;
-    ok = bytes->empty() ||
-         (::ReadFile(f, bytes->data(), static_cast<DWORD>(bytes->size()), &read, nullptr) &&
-          read == bytes->size());
-  }
+  const bool ok = ReadWhole(f, bytes);
   CloseHandle(f);
   return ok;
 }
@@ -317,15 +320,7 @@ bool Win32Platform::lockFile(const std::wstring& path, Handle* lock,
   BY_HANDLE_FILE_INFORMATION info;
   bool ok = GetFileInformationByHandle(f, &info) != 0;
   if (ok && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-    LARGE_INTEGER size;
-    ok = GetFileSizeEx(f, &size) != 0;
-    if (ok) {
-      bytes->resize(static_cast<size_t>(size.QuadPart));
-      DWORD read = 0;
-      ok = bytes->empty() ||
-           (::ReadFile(f, bytes->data(), static_cast<DWORD>(bytes->size()), &read, nullptr) &&
-            read == bytes->size());
-    }
+    ok = ReadWhole(f, bytes);
   }
   if (!ok) {
     const DWORD error = GetLastError();
