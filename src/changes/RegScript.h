@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/Text.h"
 #include "platform/Platform.h"
 
 namespace korvane {
@@ -42,14 +43,6 @@ struct RegScriptText {
 RegScriptText ParseRegScript(const std::wstring& text);
 // A payload as the program stores it: single-byte lines.
 RegScriptText ParseRegScript(const std::vector<std::string>& lines);
-
-// A .reg file's text: UTF-16LE when it starts with that byte-order mark, otherwise
-// single-byte (each byte one character, which is how the payloads are written).
-std::wstring DecodeRegFile(const std::vector<std::uint8_t>& bytes);
-// UTF-16LE with its byte-order mark, line ends as CR LF.  This is what regedit
-// exports, and the only form in which Wine's reg.exe reads hex(2) and hex(7)
-// data as text.
-std::vector<std::uint8_t> EncodeRegFile(const std::wstring& text);
 
 // `"name"=data` (or `@=data`) that imports back to exactly these bytes and type;
 // long hex data is wrapped with ",\" as regedit does.  Lines end with "\n".

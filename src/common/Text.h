@@ -2,6 +2,7 @@
 // edges, wide text inside, and the case rules of registry names and Windows paths.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -29,5 +30,13 @@ std::vector<std::wstring> SplitKeyPath(const std::wstring& path);
 std::wstring JoinKeyPath(const std::vector<std::wstring>& parts);
 // True when `path` is `ancestor` or lies below it (both as joined by JoinKeyPath).
 bool IsSameOrBelow(const std::wstring& path, const std::wstring& ancestor);
+
+// A .reg file's text: UTF-16LE when it starts with that byte-order mark, otherwise
+// single-byte (each byte one character, which is how the payloads are written).
+std::wstring DecodeRegFile(const std::vector<std::uint8_t>& bytes);
+// UTF-16LE with its byte-order mark, line ends as CR LF.  This is what regedit
+// exports, and the only form in which Wine's reg.exe reads hex(2) and hex(7)
+// data as text.
+std::vector<std::uint8_t> EncodeRegFile(const std::wstring& text);
 
 }  // namespace korvane

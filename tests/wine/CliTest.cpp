@@ -226,19 +226,10 @@ TEST(CliWineTest, RegImportOfTheBackupPutsBatAndBatfileBack) {
   ASSERT_FALSE(doc.is_discarded()) << fix.output;
   const auto& repair = doc["repairs"][0];
   ASSERT_EQ(repair.value("backup", ""), ToUtf8(dir + L"\\assoc.bat.reg")) << fix.output;
-  if (UnderWine()) {
-    // Wine's reg.exe reads hex(2) data in a single-byte script as one character per
-    // byte, so every REG_EXPAND_SZ the script writes comes out wrong: the read-back
-    // must say so, and say nothing else.
-    EXPECT_EQ(fix.exitCode, 2u) << fix.output;
-    ASSERT_FALSE(repair["unverified"].empty()) << fix.output;
-    for (const auto& d : repair["unverified"]) {
-      EXPECT_EQ(d["what"], "wrong-value") << d.dump();
-      EXPECT_EQ(d["expected"]["type"], "REG_EXPAND_SZ") << d.dump();
-    }
-  } else {
-    EXPECT_EQ(fix.exitCode, 0u) << fix.output;
-  }
+  // The script goes to reg.exe as UTF-16, so even Wine's reg.exe writes every
+  // expandable text whole and the read-back finds everything in place.
+  EXPECT_EQ(fix.exitCode, 0u) << fix.output;
+  EXPECT_EQ(repair.value("status", ""), "done") << fix.output;
   EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, L".bat", L""), L"batfile");
   EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, L".bat", L"Foreign"), L"<no value>");
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"batfile\\shell\\Custom"));
@@ -272,10 +263,8 @@ TEST(CliWineTest, WithTempUnsetTheUndoFileStillPutsTheUsersChoiceBack) {
   const auto doc = nlohmann::json::parse(fix.output, nullptr, false);
   ASSERT_FALSE(doc.is_discarded()) << fix.output;
   const auto& repair = doc["repairs"][0];
-  // Wine's reg.exe reads the script's hex(2) data byte by byte (see the .bat test),
-  // so there the read-back finds those values wrong; the repair has run all the same.
-  EXPECT_TRUE(repair["status"] == "done" || (UnderWine() && repair["status"] == "unverified"))
-      << fix.output;
+  EXPECT_EQ(repair.value("status", ""), "done") << fix.output;
+  EXPECT_EQ(fix.exitCode, 0u) << fix.output;
   EXPECT_EQ(ReadString(HKEY_CURRENT_USER, fileExts + L"\\UserChoice", L"ProgId"), L"txtfile");
   EXPECT_EQ(GetFileAttributesW(L"C:\\TXT.reg"), INVALID_FILE_ATTRIBUTES);
 
