@@ -167,24 +167,7 @@ void ShowUndoDialog(HWND owner, Platform& system) {
   MakeButton(dlg, ids::btnCLOSEUNDO, L"Close", kWidth - 105, BS_PUSHBUTTON);
   dialog.Reload(0);
 
-  EnableWindow(owner, FALSE);
-  ShowWindow(dlg, SW_SHOW);
-  SetFocus(dialog.lvUNDO);
-  MSG msg;
-  bool quit = false;
-  while (!dialog.done) {
-    if (GetMessageW(&msg, nullptr, 0, 0) <= 0) {
-      quit = true;
-      break;
-    }
-    if (IsDialogMessageW(dlg, &msg)) continue;
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
-  EnableWindow(owner, TRUE);
-  DestroyWindow(dlg);
-  SetActiveWindow(owner);
-  if (quit) PostQuitMessage(static_cast<int>(msg.wParam));
+  ui::RunModal(dlg, owner, dialog.lvUNDO, dialog.done);
 }
 
 }  // namespace korvane

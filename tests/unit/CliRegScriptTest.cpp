@@ -13,11 +13,7 @@ namespace korvane {
 namespace {
 
 
-std::vector<std::uint8_t> Bytes(std::initializer_list<int> list) {
-  std::vector<std::uint8_t> out;
-  for (int b : list) out.push_back(static_cast<std::uint8_t>(b));
-  return out;
-}
+using testing::Bytes;
 
 struct RoundTrip {
   const char* what;

@@ -20,11 +20,7 @@ constexpr Handle HKLM = kHkeyLocalMachine;
 const std::wstring kExplorer = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer";
 const std::wstring kAdvanced = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced";
 
-std::vector<std::uint8_t> Bytes(std::initializer_list<int> list) {
-  std::vector<std::uint8_t> out;
-  for (int b : list) out.push_back(static_cast<std::uint8_t>(b));
-  return out;
-}
+using testing::Bytes;
 
 // One value of each type the registry knows, and some it does not, with data that a
 // careless writer would get wrong (no terminating zero, quotes, line breaks).

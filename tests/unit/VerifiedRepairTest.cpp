@@ -26,11 +26,7 @@ const std::wstring kFileExts =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.txt";
 const std::wstring kAdvanced = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced";
 
-std::vector<std::uint8_t> Bytes(std::initializer_list<int> list) {
-  std::vector<std::uint8_t> out;
-  for (int b : list) out.push_back(static_cast<std::uint8_t>(b));
-  return out;
-}
+using testing::Bytes;
 
 // A user's own .txt association, with values a careless undo file would get wrong.
 void PutOwnTxtAssociation(fake::FakePlatform& f) {
