@@ -92,7 +92,7 @@ list(REMOVE_ITEM KORVANE_APP_SOURCES ${CMAKE_SOURCE_DIR}/src/app/main.cpp
      ${CMAKE_SOURCE_DIR}/src/app/DelayImportEnd.cpp)
 add_library(korvane_ui STATIC ${KORVANE_APP_SOURCES})
 add_dependencies(korvane_ui delayload_libs)
-target_link_libraries(korvane_ui PUBLIC korvane_win32 ${KORVANE_DELAYLOAD_LIBS} gdi32 user32)
+target_link_libraries(korvane_ui PUBLIC korvane_win32 korvane_changes ${KORVANE_DELAYLOAD_LIBS} gdi32 user32)
 target_include_directories(korvane_ui PUBLIC src)
 
 add_executable(Korvane WIN32 src/app/main.cpp src/app/DelayImportEnd.cpp
@@ -113,8 +113,10 @@ add_subdirectory(${KORVANE_GTEST_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FRO
 file(GLOB KORVANE_WINE_TESTS CONFIGURE_DEPENDS tests/wine/*.cpp)
 if(KORVANE_WINE_TESTS)
   add_executable(korvane_wine_tests ${KORVANE_WINE_TESTS})
-  target_link_libraries(korvane_wine_tests PRIVATE korvane_win32 gtest gmock version)
+  target_link_libraries(korvane_wine_tests PRIVATE korvane_win32 korvane_changes gtest gmock version)
   target_include_directories(korvane_wine_tests PRIVATE tests/wine)
+  # The tests read KorvaneCli's JSON output.
+  target_include_directories(korvane_wine_tests SYSTEM PRIVATE ${KORVANE_VENDOR_INCLUDE})
   target_link_options(korvane_wine_tests PRIVATE ${KORVANE_STATIC_LINK} -municode)
   target_compile_definitions(korvane_wine_tests PRIVATE
     KORVANE_SOURCE_DIR="${CMAKE_SOURCE_DIR}" KORVANE_BINARY_DIR="${CMAKE_BINARY_DIR}")
@@ -181,7 +183,7 @@ set_source_files_properties(${CMAKE_BINARY_DIR}/generated/KorvaneCli.rc PROPERTI
   OBJECT_DEPENDS ${KORVANE_CLI_MANIFEST})
 
 add_executable(KorvaneCli src/cli/main.cpp ${CMAKE_BINARY_DIR}/generated/KorvaneCli.rc)
-target_link_libraries(KorvaneCli PRIVATE korvane_win32)
+target_link_libraries(KorvaneCli PRIVATE korvane_cli korvane_win32)
 target_link_options(KorvaneCli PRIVATE ${KORVANE_STATIC_LINK} ${KORVANE_HARDEN_LINK} -municode
                     -Wl,--gc-sections -s)
 if(TARGET korvane_wine_tests)

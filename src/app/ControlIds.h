@@ -42,9 +42,17 @@ constexpr int mnuEXIT = 1001;
 constexpr int ToolLauncherBase = 1010;
 constexpr int mnuCreateRestorePoint = 1033;
 constexpr int mnuRESTARTEXPLORER = 1035;
+constexpr int mnuUndoRepair = 1036;
 constexpr int mnuHomepage = 1040;
 constexpr int mnuEmail = 1041;
 constexpr int mnuABOUT = 1042;
+
+// Undo a Repair dialog
+constexpr int lvUNDO = 701;
+constexpr int btnUNDO = 702;
+constexpr int btnOPENUNDOFOLDER = 703;
+constexpr int btnCLOSEUNDO = 704;
+constexpr int lblUNDO = 705;
 
 // About dialog
 constexpr int BTN_OK = 1;  // IDOK, so Enter closes it

@@ -82,25 +82,8 @@ std::wstring ShowInputBox(HWND owner, const std::wstring& caption, const std::ws
                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(b.id)), instance, nullptr);
     SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(ui::DefaultFont()), FALSE);
   }
-  if (owner) EnableWindow(owner, FALSE);
-  ShowWindow(dlg, SW_SHOW);
-  SetFocus(state.edit);
   SendMessageW(state.edit, EM_SETSEL, 0, -1);
-  MSG msg;
-  bool quit = false;
-  while (!state.done) {
-    if (GetMessageW(&msg, nullptr, 0, 0) <= 0) {
-      quit = true;
-      break;
-    }
-    if (IsDialogMessageW(dlg, &msg)) continue;
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
-  if (owner) EnableWindow(owner, TRUE);
-  DestroyWindow(dlg);
-  if (owner) SetActiveWindow(owner);
-  if (quit) PostQuitMessage(static_cast<int>(msg.wParam));
+  ui::RunModal(dlg, owner, state.edit, state.done);
   return state.accepted ? state.text : defaultText;
 }
 

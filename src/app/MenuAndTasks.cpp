@@ -5,10 +5,12 @@
 
 #include "about/Unit_Korvane_Tentang.h"
 #include "app/ControlIds.h"
+#include "app/UndoDialog.h"
 #include "app/Unit_Korvane.h"
 #include "common/MaintenanceTasks.h"
 #include "common/RestartExplorer.h"
 #include "common/ToolsMenu.h"
+#include "repairs/VerifiedPress.h"
 
 namespace korvane {
 
@@ -36,13 +38,16 @@ void BuildToolsMenu(TFORM_UTAMA& form, HMENU tools) {
   AppendMenuW(tools, MF_POPUP, reinterpret_cast<UINT_PTR>(restore), L"System Restore");
   AppendMenuW(tools, MF_SEPARATOR, 0, nullptr);
   AppendMenuW(tools, MF_STRING, ids::mnuRESTARTEXPLORER, L"Restart \"explorer.exe\"");
+  AppendMenuW(tools, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(tools, MF_STRING, ids::mnuUndoRepair, L"Undo a Repair...");
   form.OnClick(ids::mnuCreateRestorePoint, [&form] { form.mnuCreateRestorePointClick(); });
   form.OnClick(ids::mnuRESTARTEXPLORER, [&form] { form.mnuRESTARTEXPLORERClick(); });
+  form.OnClick(ids::mnuUndoRepair, [&form] { form.mnuUndoRepairClick(); });
 }
 
 void TFORM_UTAMA::btnSCANSFCClick() { RunSystemFileCheck(); }
 void TFORM_UTAMA::btnSCANDISMClick() { RunComponentStoreRepair(); }
-void TFORM_UTAMA::btnRSPointClick() { CreateRestorePointTask(); }
+void TFORM_UTAMA::btnRSPointClick() { Press(RepairOfRoutine(&CreateRestorePointTask)); }
 
 // The menu entry performs a click of the button, so both stay one behaviour.
 void TFORM_UTAMA::mnuCreateRestorePointClick() {
@@ -51,6 +56,8 @@ void TFORM_UTAMA::mnuCreateRestorePointClick() {
 }
 
 void TFORM_UTAMA::mnuRESTARTEXPLORERClick() { RestartExplorer(); }
+
+void TFORM_UTAMA::mnuUndoRepairClick() { ShowUndoDialog(Handle, System ? *System : Sys()); }
 
 void TFORM_UTAMA::mnuHomepageClick() {
   ShellExecuteW(Handle, L"open", kHomepageAddress.c_str(), nullptr, nullptr, SW_SHOW);

@@ -3,6 +3,7 @@
 #include "app/ControlIds.h"
 #include "app/UiKit.h"
 #include "app/Unit_Korvane.h"
+#include "repairs/VerifiedPress.h"
 
 namespace korvane {
 
@@ -42,8 +43,8 @@ void BuildAdvancedPage(TFORM_UTAMA& form, HWND page) {
     ui::Label(panel, -1, row.label, 13, 12, 502, 27);
     const int id = ids::AdvancedButtonBase + static_cast<int>(i);
     ui::Button(panel, id, row.caption, 520, row.buttonTop, 81, 25);
-    auto routine = row.routine;
-    form.OnClick(id, [routine] { routine(); });
+    const Repair* repair = RepairOfRoutine(row.routine);
+    form.OnClick(id, [&form, repair] { form.Press(repair); });
     y += height;
   }
 }

@@ -10,6 +10,7 @@
 #include "app/ControlIds.h"
 #include "app/UiKit.h"
 #include "app/Unit_Korvane.h"
+#include "repairs/VerifiedPress.h"
 #include "restrict/RestrictionList.h"
 
 namespace korvane {
@@ -166,8 +167,8 @@ void BuildRestrictionPage(TFORM_UTAMA& form, HWND page) {
     btnSCANRESTRICTClick(g_page->model);
     g_page->Mirror();
   });
-  form.OnClick(ids::btnFIXRESTRICT, [] {
-    btnFIXRESTRICTClick(g_page->model);
+  form.OnClick(ids::btnFIXRESTRICT, [&form] {
+    RemoveRestrictionsVerified(form.System ? *form.System : Sys(), g_page->model);
     g_page->Mirror();
   });
   form.OnClick(ids::cbCHECKALLRESTRICT, [] {

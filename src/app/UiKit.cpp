@@ -338,4 +338,26 @@ void RegisterClasses(HINSTANCE instance) {
   RegisterClassExW(&wc);
 }
 
+void RunModal(HWND dialog, HWND owner, HWND focus, const bool& done) {
+  if (owner) EnableWindow(owner, FALSE);
+  ShowWindow(dialog, SW_SHOW);
+  SetFocus(focus);
+  MSG msg;
+  bool quit = false;
+  while (!done) {
+    if (GetMessageW(&msg, nullptr, 0, 0) <= 0) {
+      quit = true;
+      break;
+    }
+    if (IsDialogMessageW(dialog, &msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  // The owner is enabled before the dialog goes, so that Windows gives it the focus.
+  if (owner) EnableWindow(owner, TRUE);
+  DestroyWindow(dialog);
+  if (owner) SetActiveWindow(owner);
+  if (quit) PostQuitMessage(static_cast<int>(msg.wParam));
+}
+
 }  // namespace korvane::ui

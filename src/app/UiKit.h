@@ -51,6 +51,11 @@ void ScrollTo(HWND scrollBox, int position);
 
 void RegisterClasses(HINSTANCE instance);
 
+// Shows `dialog` modal to `owner` (which may be null) and pumps messages until `done`
+// is set by the dialog; Tab, Enter and Esc work as in a dialog box.  A WM_QUIT that
+// arrives meanwhile is posted again for the owner's loop.
+void RunModal(HWND dialog, HWND owner, HWND focus, const bool& done);
+
 // Window procedure of a form class: the object passed to CreateWindowExW receives
 // its handle in Handle and every message in Handle_.
 template <typename Form>

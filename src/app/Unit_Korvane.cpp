@@ -12,6 +12,7 @@
 #include "common/Messages.h"
 #include "common/Startup.h"
 #include "fileassoc/FileAssoc.h"
+#include "repairs/VerifiedPress.h"
 
 namespace korvane {
 
@@ -321,8 +322,12 @@ void TFORM_UTAMA::FormCreate() {
 
 void TFORM_UTAMA::mnuEXITClick() { PostMessageW(Handle, WM_CLOSE, 0, 0); }
 
+void TFORM_UTAMA::Press(const Repair* repair) {
+  if (repair) PressVerified(System ? *System : Sys(), *repair);
+}
+
 #define KORVANE_DEFINE_FIX_HANDLER(name, pos) \
-  void TFORM_UTAMA::name##Click() { FixFileTypeRow(Row(pos)); }
+  void TFORM_UTAMA::name##Click() { Press(RepairOfFileType(Row(pos))); }
 KORVANE_FIX_ROWS(KORVANE_DEFINE_FIX_HANDLER)
 #undef KORVANE_DEFINE_FIX_HANDLER
 

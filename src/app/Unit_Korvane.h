@@ -7,6 +7,8 @@
 #include <map>
 #include <string>
 
+#include "platform/Platform.h"
+
 namespace korvane {
 
 // Rows of the File Associations Fixer, in page order: X(button name, row position).
@@ -18,6 +20,8 @@ namespace korvane {
   X(btnFIXTHEMEFILE, 17) X(btnFIXTHEMEPACKFILE, 18) X(btnFIXTXTFILE, 19)                    \
   X(btnFIXVBSFILE, 20) X(btnFIXVHDFILE, 21) X(btnFIXVHDXFILE, 22) X(btnFIXZIPFILE, 23)      \
   X(btnFIXDRIVE, 24) X(btnFIXDIR, 25) X(btnFIXFOLDER, 26)
+
+struct Repair;
 
 class TFORM_UTAMA {
  public:
@@ -35,6 +39,8 @@ class TFORM_UTAMA {
   HWND btnRSPoint = nullptr, btnSCANSFC = nullptr, btnSCANDISM = nullptr;
   HWND lblINFO_FIX_EXE = nullptr;
   HMENU MainMenu1 = nullptr;
+  // The real platform, below the layers a verified press puts over Sys().
+  Platform* System = nullptr;
 
   // --- handlers ---
   void FormCreate();
@@ -48,6 +54,10 @@ class TFORM_UTAMA {
 #undef KORVANE_DECLARE_FIX_HANDLER
   void lblINFO_FIX_EXEClick();
   void mnuRESTARTEXPLORERClick();
+  void mnuUndoRepairClick();
+  // What a button that changes the machine does: the repair, verified (preview,
+  // undo file, the repair itself, read-back).
+  void Press(const Repair* repair);
   void mnuHomepageClick();
   void mnuEmailClick();
   void mnuABOUTClick();

@@ -32,6 +32,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   korvane::ui::RegisterClasses(instance);
 
   auto* main = new korvane::TFORM_UTAMA(instance);
+  main->System = &platform;
   platform.setMainWindow(main->Handle);
   platform.inputBoxImpl = [main](const std::wstring& caption, const std::wstring& prompt,
                                  const std::wstring& def) {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "cli/logic/CliApp.h"
-#include "cli/logic/CliText.h"
+#include "common/Text.h"
 #include "common/Unit_Fungsi_Korvane.h"
 #include "fileassoc/Unit_FORMLAIN_Korvane.h"
 #include "platform/win32/Win32Platform.h"
@@ -28,7 +28,7 @@ void Write(DWORD which, const std::string& utf8) {
   if (h == nullptr || h == INVALID_HANDLE_VALUE) return;
   DWORD mode = 0, written = 0;
   if (GetConsoleMode(h, &mode)) {
-    const std::wstring wide = korvane::cli::FromUtf8(text);
+    const std::wstring wide = korvane::FromUtf8(text);
     WriteConsoleW(h, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
   } else {
     WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
@@ -74,7 +74,7 @@ int wmain(int argc, wchar_t** argv) {
   korvane::FORM_LAIN();
 
   std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) args.push_back(korvane::cli::ToUtf8(argv[i]));
+  for (int i = 1; i < argc; ++i) args.push_back(korvane::ToUtf8(argv[i]));
   korvane::cli::CliHost host{platform, &MakeDirectory, &FullPath};
   const korvane::cli::CliResult result = korvane::cli::RunCli(args, host);
   Write(STD_OUTPUT_HANDLE, result.out);

@@ -7,6 +7,7 @@
 #include "common/KorvaneError.h"
 #include "common/ProgramPath.h"
 #include "common/Registry.h"
+#include "common/Text.h"
 #include "platform/Platform.h"
 
 namespace korvane {
@@ -203,6 +204,18 @@ std::vector<std::uint8_t> LinesToCrLfBytes(const std::vector<std::string>& lines
     bytes.push_back('\n');
   }
   return bytes;
+}
+
+std::vector<std::uint8_t> LinesToRegFileBytes(const std::vector<std::string>& lines) {
+  std::wstring text;
+  for (const std::string& line : lines) {
+    for (char c : line) {
+      auto b = static_cast<unsigned char>(c);
+      text.push_back(b < 0x80 ? static_cast<wchar_t>(b) : L'?');
+    }
+    text.push_back(L'\n');
+  }
+  return EncodeRegFile(text);
 }
 
 std::wstring CommandLineForPath(const std::wstring& path) {

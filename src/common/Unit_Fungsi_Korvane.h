@@ -92,6 +92,10 @@ bool DirectoryExists(const std::wstring& path);
 // Single-byte text with CR LF after every line, the last one too.  The texts are
 // 7-bit ASCII by construction; anything else would be written as '?'.
 std::vector<std::uint8_t> LinesToCrLfBytes(const std::vector<std::string>& lines);
+// The same lines as a registry script for reg.exe import: UTF-16LE with a byte-order
+// mark, as regedit exports.  Windows reads it exactly like the single-byte form;
+// Wine's reg.exe reads expandable (hex(2)) data as text only in this form.
+std::vector<std::uint8_t> LinesToRegFileBytes(const std::vector<std::string>& lines);
 
 // A path as a command line: quoted when it holds a blank, so that Windows cannot read
 // "C:\Users\Ann Lee\..." as the program "C:\Users\Ann", and when it holds a

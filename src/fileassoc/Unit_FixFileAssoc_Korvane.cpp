@@ -15,7 +15,7 @@ void ApplyRegScript(const Payload& payload, const std::wstring& typeCode) {
   // is held from the check against what was written until reg.exe has ended.
   HeldFile script;
   try {
-    script = WriteHeldFile(scriptPath, LinesToCrLfBytes(payload));
+    script = WriteHeldFile(scriptPath, LinesToRegFileBytes(payload));
   } catch (const KorvaneError&) {
     ShowMessage(L"Error!", kAppTitle, kMbIconError);
     return;

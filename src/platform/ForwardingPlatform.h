@@ -102,6 +102,11 @@ class ForwardingPlatform : public Platform {
   bool readOwnResource(const std::wstring& name, std::vector<std::uint8_t>* bytes) override {
     return inner_.readOwnResource(name, bytes);
   }
+  bool listFiles(const std::wstring& folder, std::vector<std::wstring>* names) override {
+    return inner_.listFiles(folder, names);
+  }
+  bool createDirectory(const std::wstring& path) override { return inner_.createDirectory(path); }
+  LocalTime localTime() override { return inner_.localTime(); }
 
   int messageBox(const std::wstring& text, const std::wstring& title, unsigned flags) override {
     return inner_.messageBox(text, title, flags);

@@ -89,6 +89,11 @@ struct BaseBoard {
   std::optional<std::wstring> product;
 };
 
+// GetLocalTime's answer, to the second.
+struct LocalTime {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+
 struct ProcessHandles {
   Handle process = 0;
   Handle thread = 0;
@@ -162,6 +167,11 @@ class Platform {
   // SHFileOperationW(FO_DELETE) on a double-zero-terminated list; returns its result code.
   virtual int shellDeleteTree(const std::wstring& pathList, unsigned flags) = 0;
   virtual bool readOwnResource(const std::wstring& name, std::vector<std::uint8_t>* bytes) = 0;
+  // Names of the files (not folders) directly in `folder`; false when it cannot be read.
+  virtual bool listFiles(const std::wstring& folder, std::vector<std::wstring>* names) = 0;
+  // CreateDirectoryW of one level; true when the folder is there afterwards.
+  virtual bool createDirectory(const std::wstring& path) = 0;
+  virtual LocalTime localTime() = 0;
 
   // --- User interface and shell ---
   virtual int messageBox(const std::wstring& text, const std::wstring& title, unsigned flags) = 0;

@@ -8,8 +8,8 @@
 
 #include "CliTestSupport.h"
 #include "cli/logic/CliRun.h"
-#include "cli/logic/Describe.h"
-#include "cli/logic/OverlayPlatform.h"
+#include "changes/Describe.h"
+#include "changes/OverlayPlatform.h"
 #include "common/Registry.h"
 #include "KorvaneVersion.h"
 #include "fileassoc/Unit_FORMLAIN_Korvane.h"
@@ -53,7 +53,7 @@ TEST(CliExitCodeTest, MapsOutcomesToTheCodesFleetsActOn) {
   };
   for (const auto& c : cases) EXPECT_EQ(cli::FixExitCode(c.outcomes), c.code) << c.what;
 
-  const cli::CliRepair* r = cli::FindRepair("restriction.task-manager");
+  const Repair* r = FindRepair("restriction.task-manager");
   EXPECT_EQ(cli::ScanExitCode({}), 0);
   EXPECT_EQ(cli::ScanExitCode({{r, false, {}}, {r, false, {}}}), 0);
   EXPECT_EQ(cli::ScanExitCode({{r, false, {}}, {r, true, {}}}), 1);
@@ -324,8 +324,8 @@ TEST_F(CliCommandTest, ThePreviewIsWhatTheRealRunThenDoes) {
 TEST_F(CliCommandTest, ARepairIsDoneOnlyWhenWhatItWroteReadsBack) {
   // Wine's reg.exe widens each byte of hex(2) data in a single-byte script: the
   // import "works" but leaves "%" where a path was.
-  installRegExe([](cli::RegOp& op) {
-    if (op.kind == cli::RegOpKind::SetValue && op.data.type == kRegExpandSz)
+  installRegExe([](RegOp& op) {
+    if (op.kind == RegOpKind::SetValue && op.data.type == kRegExpandSz)
       op.data.bytes = WideToRegBytes(std::wstring(1, static_cast<wchar_t>(op.data.bytes.at(0))));
   });
   const Json doc = runJson({"fix", "assoc.bat"});
@@ -479,7 +479,7 @@ TEST(CliTextTest, PlainLinesEscapeControlCharactersAndNothingElse) {
       {L"para\u2029line\u2028", L"para\\u2029line\\u2028"},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(cli::EscapeControls(c.text), c.shown) << cli::ToUtf8(c.shown);
+    EXPECT_EQ(EscapeControls(c.text), c.shown) << ToUtf8(c.shown);
 }
 
 TEST_F(CliCommandTest, RegistryDataCannotForgeLinesOfPlainOutput) {
@@ -508,7 +508,7 @@ TEST_F(CliCommandTest, RegistryDataCannotForgeLinesOfPlainOutput) {
   const Json doc = runJson({"scan", "assoc.txt"});
   const auto& d = doc["fileTypes"][0]["differences"][0];
   EXPECT_EQ(d["name"], "Foreign\nname");
-  EXPECT_EQ(d["actual"]["data"], cli::ToUtf8(forged));
+  EXPECT_EQ(d["actual"]["data"], ToUtf8(forged));
 }
 
 TEST_F(CliCommandTest, ScanFindsRestrictionsInForce) {
@@ -591,9 +591,9 @@ TEST_F(CliCommandTest, ScanComparesEachFileTypeWithWhatItsScriptLeaves) {
   EXPECT_EQ(all["fileTypes"].size(), 26u);
 }
 
-std::vector<std::wstring> Described(const std::vector<cli::Difference>& differences) {
+std::vector<std::wstring> Described(const std::vector<Difference>& differences) {
   std::vector<std::wstring> out;
-  for (const auto& d : differences) out.push_back(cli::DescribeDifference(d));
+  for (const auto& d : differences) out.push_back(DescribeDifference(d));
   return out;
 }
 
@@ -603,13 +603,13 @@ std::vector<std::wstring> Described(const std::vector<cli::Difference>& differen
 // first.  Both must find the same differences, whatever the registry holds.
 TEST_F(CliCommandTest, ScanOfEachFileTypeFindsWhatAPreviewOfItsButtonWouldChange) {
   auto reference = [this](const FileTypeRow& row) {
-    cli::OverlayPlatform preview(fake());
+    OverlayPlatform preview(fake());
     {
       cli::HeadlessPlatform ui(preview, std::nullopt);
       SysScope scope(ui);
       FixFileTypeRow(row);
     }
-    cli::ExpectedRegistry expected;
+    ExpectedRegistry expected;
     expected.applyAll(preview.journal());
     return Described(expected.compare(fake()));
   };
@@ -638,13 +638,13 @@ TEST_F(CliCommandTest, ScanOfEachFileTypeFindsWhatAPreviewOfItsButtonWouldChange
     SCOPED_TRACE(state.what);
     state.prepare();
     for (const FileTypeRow& row : FileTypeCatalogue()) {
-      const cli::CliRepair* repair =
-          cli::FindRepair("assoc." + cli::ToUtf8(cli::LowerText(row.label)));
+      const Repair* repair =
+          FindRepair("assoc." + ToUtf8(LowerText(row.label)));
       ASSERT_NE(repair, nullptr);
       const auto items = cli::ScanRepairs({repair}, fake());
       ASSERT_EQ(items.size(), 1u);
       const auto found = Described(items[0].differences);
-      EXPECT_EQ(found, reference(row)) << cli::ToUtf8(row.label);
+      EXPECT_EQ(found, reference(row)) << ToUtf8(row.label);
       EXPECT_EQ(items[0].found, !found.empty());
     }
   }
@@ -657,7 +657,7 @@ class OpenCounter : public ForwardingPlatform {
   long regOpenKey(Handle parent, const std::wstring& subKey, std::uint32_t access,
                   Handle* key) override {
     const long rc = ForwardingPlatform::regOpenKey(parent, subKey, access, key);
-    opens.push_back({parent, cli::LowerText(subKey), rc == kErrorSuccess});
+    opens.push_back({parent, LowerText(subKey), rc == kErrorSuccess});
     return rc;
   }
   struct Open {
@@ -672,9 +672,9 @@ class OpenCounter : public ForwardingPlatform {
 // and none below a key it found missing; the payloads hold hundreds of keys, so
 // anything more is what makes a full scan slow.
 TEST_F(CliCommandTest, ComparingOpensEachKeyOnceAndNoneBelowAMissingKey) {
-  cli::ExpectedRegistry expected;
+  ExpectedRegistry expected;
   for (const FileTypeRow& row : FileTypeCatalogue())
-    expected.applyScript(cli::ParseRegScript(*FORM_LAIN().byName(row.payload)).ops);
+    expected.applyScript(ParseRegScript(*FORM_LAIN().byName(row.payload)).ops);
   const struct {
     const char* what;
     std::function<void()> prepare;
@@ -700,12 +700,12 @@ TEST_F(CliCommandTest, ComparingOpensEachKeyOnceAndNoneBelowAMissingKey) {
       ++times[{o.root, o.path}];
       if (!o.found) missing.insert({o.root, o.path});
     }
-    for (const auto& [key, n] : times) EXPECT_EQ(n, 1) << cli::ToUtf8(key.second);
+    for (const auto& [key, n] : times) EXPECT_EQ(n, 1) << ToUtf8(key.second);
     for (const auto& o : counter.opens)
       for (size_t cut = o.path.find(L'\\'); cut != std::wstring::npos;
            cut = o.path.find(L'\\', cut + 1))
         EXPECT_FALSE(missing.count({o.root, o.path.substr(0, cut)}))
-            << cli::ToUtf8(o.path) << " opened below a missing key";
+            << ToUtf8(o.path) << " opened below a missing key";
   }
 }
 

@@ -49,7 +49,7 @@ std::string LastLine(const std::string& text) {
   return lines.empty() ? std::string() : lines.back();
 }
 
-std::string N(const std::wstring& s) { return cli::ToUtf8(s); }
+std::string N(const std::wstring& s) { return ToUtf8(s); }
 
 class CliFleetTest : public CliTest {
  protected:
@@ -160,8 +160,8 @@ TEST_F(CliFleetTest, FixWithAllUsersLiftsEachUsersRestrictionAndWritesOneUndoFil
   const std::wstring aliceUndo = L"C:\\Undo\\restriction.task-manager." + kAlice + L".reg";
   const std::wstring bobUndo = L"C:\\Undo\\restriction.task-manager." + kBob + L".reg";
   EXPECT_EQ(fake().filesUnder(L"C:\\Undo").size(), 2u);
-  const std::string aliceText = N(cli::DecodeRegFile(*fake().fileBytes(aliceUndo)));
-  const std::string bobText = N(cli::DecodeRegFile(*fake().fileBytes(bobUndo)));
+  const std::string aliceText = N(DecodeRegFile(*fake().fileBytes(aliceUndo)));
+  const std::string bobText = N(DecodeRegFile(*fake().fileBytes(bobUndo)));
   EXPECT_TRUE(Has(aliceText, "[HKEY_USERS\\" + N(kAlice) + "\\" + N(kPolicies) + "]\r\n"))
       << aliceText;
   // Bob's file names the key his hive was loaded as, and says how to load it.
@@ -337,8 +337,8 @@ TEST_F(CliFleetTest, TheOutputForOneIdStaysWithinWhatIntuneReads) {
   EXPECT_EQ(last.exitCode, 0);
 
   // A reg.exe that writes every value wrong: each of them is not in place.
-  installRegExe([](cli::RegOp& op) {
-    if (op.kind == cli::RegOpKind::SetValue)
+  installRegExe([](RegOp& op) {
+    if (op.kind == RegOpKind::SetValue)
       op.data = RegData{kRegSz, std::vector<std::uint8_t>(600, 0x78)};
   });
   last = run({"fix", "assoc.bat"});

@@ -4,15 +4,12 @@
 #include <vector>
 
 #include "CliTestSupport.h"
-#include "cli/logic/OverlayPlatform.h"
+#include "changes/OverlayPlatform.h"
 #include "common/Registry.h"
 
 namespace korvane {
 namespace {
 
-using cli::Change;
-using cli::ChangeKind;
-using cli::OverlayPlatform;
 using testing::CliTest;
 
 constexpr Handle HKCR = kHkeyClassesRoot;
@@ -49,7 +46,7 @@ std::wstring Text(Platform& p, Handle root, const std::wstring& path, const std:
   return rc == kErrorSuccess ? RegBytesToWide(data.bytes) : L"<no value>";
 }
 
-std::vector<std::wstring> Kinds(const cli::Journal& j) {
+std::vector<std::wstring> Kinds(const Journal& j) {
   static const wchar_t* const names[] = {L"create-key",   L"set-value",     L"delete-value",
                                          L"delete-key",   L"write-file",    L"delete-file",
                                          L"replace-file", L"delete-folder", L"run",

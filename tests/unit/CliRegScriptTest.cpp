@@ -5,21 +5,15 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "cli/logic/RegScript.h"
+#include "changes/RegScript.h"
 #include "common/Registry.h"
 #include "fileassoc/FileAssoc.h"
 
 namespace korvane {
 namespace {
 
-using cli::ParseRegScript;
-using cli::RegOpKind;
 
-std::vector<std::uint8_t> Bytes(std::initializer_list<int> list) {
-  std::vector<std::uint8_t> out;
-  for (int b : list) out.push_back(static_cast<std::uint8_t>(b));
-  return out;
-}
+using testing::Bytes;
 
 struct RoundTrip {
   const char* what;
@@ -56,7 +50,7 @@ TEST(CliRegScriptTest, EveryValueWrittenReadsBackAsTheSameTypeAndBytes) {
   };
   for (const RoundTrip& c : cases) {
     const std::wstring text =
-        cli::kRegFileHeader + L"\n\n[HKEY_CURRENT_USER\\K]\n" + cli::FormatRegValue(c.name, c.data);
+        kRegFileHeader + L"\n\n[HKEY_CURRENT_USER\\K]\n" + FormatRegValue(c.name, c.data);
     for (size_t start = 0, end; (end = text.find(L'\n', start)) != std::wstring::npos;
          start = end + 1)
       EXPECT_LE(end - start, 80u) << c.what;  // regedit's width
@@ -68,17 +62,17 @@ TEST(CliRegScriptTest, EveryValueWrittenReadsBackAsTheSameTypeAndBytes) {
     EXPECT_EQ(script.ops[1].data.type, c.data.type) << c.what;
     EXPECT_EQ(script.ops[1].data.bytes, c.data.bytes) << c.what;
     // Through the file form too: UTF-16LE with its mark and CR LF.
-    const auto again = ParseRegScript(cli::DecodeRegFile(cli::EncodeRegFile(text)));
+    const auto again = ParseRegScript(DecodeRegFile(EncodeRegFile(text)));
     ASSERT_EQ(again.ops.size(), 2u) << c.what;
     EXPECT_EQ(again.ops[1].data.bytes, c.data.bytes) << c.what;
   }
 }
 
 TEST(CliRegScriptTest, UndoFilesAreUtf16WithAMarkAndCrLf) {
-  const auto bytes = cli::EncodeRegFile(L"A\nB");
+  const auto bytes = EncodeRegFile(L"A\nB");
   EXPECT_EQ(bytes, Bytes({0xFF, 0xFE, 'A', 0, '\r', 0, '\n', 0, 'B', 0}));
-  EXPECT_EQ(cli::DecodeRegFile(bytes), L"A\r\nB");
-  EXPECT_EQ(cli::DecodeRegFile(Bytes({'A', 0xE9})), std::wstring(L"A\u00e9"));
+  EXPECT_EQ(DecodeRegFile(bytes), L"A\r\nB");
+  EXPECT_EQ(DecodeRegFile(Bytes({'A', 0xE9})), std::wstring(L"A\u00e9"));
 }
 
 TEST(CliRegScriptTest, EveryPayloadReadsWithoutAFault) {
@@ -140,7 +134,7 @@ TEST(CliRegScriptTest, RecognisesRegExeImportsWhateverTheirSpelling) {
       {L"reg.exe import", nullptr},
   };
   for (const auto& c : cases) {
-    const auto target = cli::RegImportTarget(c.commandLine);
+    const auto target = RegImportTarget(c.commandLine);
     if (c.script) {
       ASSERT_TRUE(target.has_value()) << fake::Narrow(c.commandLine);
       EXPECT_EQ(*target, c.script);

@@ -9,9 +9,9 @@
 
 #include "TestSupport.h"
 #include "cli/logic/CliApp.h"
-#include "cli/logic/CliText.h"
+#include "changes/RegScript.h"
 #include "cli/logic/EventLog.h"
-#include "cli/logic/RegScript.h"
+#include "common/Text.h"
 
 namespace korvane::testing {
 
@@ -47,10 +47,10 @@ class CliTest : public FakeTest {
   // reg.exe import, applied to the fake's registry with the same reader the
   // program uses; `distort` may change each operation first (to play a reg.exe
   // that does not write what the script says).
-  void installRegExe(std::function<void(cli::RegOp&)> distort = nullptr) {
+  void installRegExe(std::function<void(RegOp&)> distort = nullptr) {
     fake().addProgram(L"reg.exe", fake::FakeProgram{0, 1,
                                                     [this, distort](const std::wstring& cmd) {
-                                                      importFile(*cli::RegImportTarget(cmd),
+                                                      importFile(*RegImportTarget(cmd),
                                                                  distort);
                                                     },
                                                     nullptr});
@@ -58,14 +58,14 @@ class CliTest : public FakeTest {
 
   // Imports a .reg file of the fake into its registry; returns the reader's errors.
   std::vector<std::wstring> importFile(const std::wstring& path,
-                                       const std::function<void(cli::RegOp&)>& distort = nullptr) {
+                                       const std::function<void(RegOp&)>& distort = nullptr) {
     auto bytes = fake().fileBytes(path);
     if (!bytes) return {L"no file " + path};
-    cli::RegScriptText script = cli::ParseRegScript(cli::DecodeRegFile(*bytes));
+    RegScriptText script = ParseRegScript(DecodeRegFile(*bytes));
     if (!script.hasHeader) script.errors.push_back(L"no header");
     if (distort)
       for (auto& op : script.ops) distort(op);
-    cli::ApplyRegOps(fake(), script.ops);
+    ApplyRegOps(fake(), script.ops);
     return script.errors;
   }
 

@@ -20,11 +20,7 @@ constexpr Handle HKLM = kHkeyLocalMachine;
 const std::wstring kExplorer = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer";
 const std::wstring kAdvanced = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced";
 
-std::vector<std::uint8_t> Bytes(std::initializer_list<int> list) {
-  std::vector<std::uint8_t> out;
-  for (int b : list) out.push_back(static_cast<std::uint8_t>(b));
-  return out;
-}
+using testing::Bytes;
 
 // One value of each type the registry knows, and some it does not, with data that a
 // careless writer would get wrong (no terminating zero, quotes, line breaks).
@@ -53,7 +49,7 @@ class CliUndoTest : public CliTest {
     last = run({"fix", id, "--backup", "C:\\Backup"});
     EXPECT_NE(fake().dumpHive(root), before) << id << " changed nothing";
     if (afterFix) afterFix();
-    const std::wstring path = L"C:\\Backup\\" + cli::FromUtf8(id) + L".reg";
+    const std::wstring path = L"C:\\Backup\\" + FromUtf8(id) + L".reg";
     EXPECT_TRUE(fake().fileExists(path)) << last.out;
     const auto errors = importFile(path);
     EXPECT_TRUE(errors.empty()) << fake::Narrow(errors.empty() ? L"" : errors[0]);
@@ -129,7 +125,7 @@ TEST_F(CliUndoTest, TheFileIsWhatRegeditWritesAndAnEarlierOneIsNeverOverwritten)
   ASSERT_GE(first->size(), 2u);
   EXPECT_EQ((*first)[0], 0xFF);
   EXPECT_EQ((*first)[1], 0xFE);
-  const std::wstring text = cli::DecodeRegFile(*first);
+  const std::wstring text = DecodeRegFile(*first);
   EXPECT_EQ(text.rfind(L"Windows Registry Editor Version 5.00\r\n", 0), 0u);
   EXPECT_NE(text.find(L"\"IconsOnly\"=dword:00000001\r\n"), std::wstring::npos)
       << fake::Narrow(text);
@@ -140,7 +136,7 @@ TEST_F(CliUndoTest, TheFileIsWhatRegeditWritesAndAnEarlierOneIsNeverOverwritten)
   EXPECT_EQ(fake().fileBytes(L"C:\\Backup\\advanced.thumbnails.reg"), first);
   const auto second = fake().fileBytes(L"C:\\Backup\\advanced.thumbnails-2.reg");
   ASSERT_TRUE(second.has_value());
-  EXPECT_NE(cli::DecodeRegFile(*second).find(L"\"IconsOnly\"=dword:00000000"), std::wstring::npos);
+  EXPECT_NE(DecodeRegFile(*second).find(L"\"IconsOnly\"=dword:00000000"), std::wstring::npos);
 }
 
 // A file that another process creates between a look at the folder and the create:
@@ -166,7 +162,7 @@ TEST_F(CliUndoTest, AnUndoFileThatAppearedMeanwhileIsNotReplaced) {
       << last.out;
   const auto undo = fake().fileBytes(L"C:\\Backup\\advanced.thumbnails-2.reg");
   ASSERT_TRUE(undo.has_value());
-  EXPECT_NE(cli::DecodeRegFile(*undo).find(L"\"IconsOnly\"=dword:00000001"), std::wstring::npos);
+  EXPECT_NE(DecodeRegFile(*undo).find(L"\"IconsOnly\"=dword:00000001"), std::wstring::npos);
 }
 
 TEST_F(CliUndoTest, NoRepairRunsWithoutItsBackup) {
@@ -223,7 +219,7 @@ TEST_F(CliUndoTest, AnEmptyTempStillGivesACompleteUndoFileFirst) {
   EXPECT_EQ(fake().stringValue(HKCU, kTxtChoice, L"ProgId"), L"txtfile");
   EXPECT_FALSE(fake().fileExists(L"C:\\TXT.reg"));  // the scratch script is gone again
 
-  const std::string undo = fake::Narrow(cli::DecodeRegFile(
+  const std::string undo = fake::Narrow(DecodeRegFile(
       fake().fileBytes(L"C:\\un\\assoc.txt.reg").value_or(std::vector<std::uint8_t>{})));
   EXPECT_NE(undo.find("\"ProgId\"=\"MyEditor.txt\""), std::string::npos) << undo;
   EXPECT_TRUE(importFile(L"C:\\un\\assoc.txt.reg").empty());

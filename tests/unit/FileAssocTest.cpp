@@ -18,10 +18,18 @@ using testing::FakeTest;
 const wchar_t kRegeditPath[] = L"C:\\Windows\\Regedit.exe";
 const wchar_t kSystemRegExe[] = L"C:\\Windows\\System32\\reg.exe";
 
+// The bytes of a UTF-16LE file with a byte-order mark holding the 7-bit `text`.
+std::string Utf16File(const std::string& text) {
+  std::string bytes = "\xFF\xFE";
+  for (char c : text) bytes += std::string{c, '\0'};
+  return bytes;
+}
+
+// The script reg.exe is given: every line ended by CR LF, in UTF-16.
 std::string CrLfText(const Payload& lines) {
   std::string text;
   for (const auto& l : lines) text += l + "\r\n";
-  return text;
+  return Utf16File(text);
 }
 
 const FileTypeRow& Row(const std::wstring& label) {
@@ -120,7 +128,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ------------------------------------------------------------ script contents
 
-TEST_F(FileAssocTest, WritesEveryLineWithCrLfTheEmptyLastLineTooAndNoByteOrderMark) {
+// UTF-16 with a byte-order mark is how regedit exports, and the one form in which
+// Wine's reg.exe reads hex(2) data as text; Windows' reg.exe reads both forms alike.
+TEST_F(FileAssocTest, WritesEveryLineWithCrLfTheEmptyLastLineTooAsUtf16WithAByteOrderMark) {
   const Payload lines = {"Windows Registry Editor Version 5.00", "",
                          "[HKEY_CURRENT_USER\\Software\\Korvane]", "@=\"x\"", ""};
   watch(L"C:\\Temp\\TEST.reg");
@@ -129,17 +139,13 @@ TEST_F(FileAssocTest, WritesEveryLineWithCrLfTheEmptyLastLineTooAndNoByteOrderMa
   ApplyRegScript(lines, L"TEST");
 
   ASSERT_TRUE(scriptAtStart().has_value());
-  const std::string& text = *scriptAtStart();
-  EXPECT_EQ(text,
-            "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Korvane]\r\n"
-            "@=\"x\"\r\n\r\n");
-  size_t pairs = 0;
-  for (size_t i = 0; (i = text.find("\r\n", i)) != std::string::npos; i += 2) ++pairs;
-  EXPECT_EQ(pairs, lines.size());
-  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), static_cast<long>(lines.size()))
-      << "a line feed without its carriage return";
+  const std::string& bytes = *scriptAtStart();
+  ASSERT_GE(bytes.size(), 2u);
+  EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+  EXPECT_EQ(bytes, Utf16File("Windows Registry Editor Version 5.00\r\n\r\n"
+                             "[HKEY_CURRENT_USER\\Software\\Korvane]\r\n@=\"x\"\r\n\r\n"));
+  EXPECT_EQ(bytes.size() % 2, 0u) << "half a UTF-16 unit at the end";
 }
-
 TEST_F(FileAssocTest, ReplacesAStaleScriptOfTheSameNameInsteadOfAppendingToIt) {
   const std::string stale =
       "Windows Registry Editor Version 5.00\r\n\r\n[-HKEY_CLASSES_ROOT\\.txt]\r\n" +

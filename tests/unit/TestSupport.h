@@ -2,12 +2,22 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "common/Unit_Fungsi_Korvane.h"
 #include "platform/fake/FakePlatform.h"
 
 namespace korvane::testing {
+
+// Registry data or file bytes written out in a test: Bytes({0x30, 0x04, 0, 0}).
+inline std::vector<std::uint8_t> Bytes(std::initializer_list<int> list) {
+  std::vector<std::uint8_t> out;
+  for (int b : list) out.push_back(static_cast<std::uint8_t>(b));
+  return out;
+}
 
 // Every test gets its own fake Windows with TEMP = C:\Temp and TempPath set as
 // start-up would set it.

@@ -11,6 +11,7 @@
 #include "../fileassoc/ExeRepairTable.h"
 #include "WineSupport.h"
 #include "common/KorvaneError.h"
+#include "common/Registry.h"
 #include "common/Unit_Fungsi_Korvane.h"
 #include "RecordingPlatform.h"
 #include "fileassoc/FileAssoc.h"
@@ -129,13 +130,14 @@ TEST_P(FileAssocFixRowTest, ImportsTheScriptSaysDoneAndLeavesNoScriptBehind) {
   EXPECT_FALSE(FileExists(TempPath + c.label + L".reg"));
   EXPECT_TRUE(FolderIsEmpty(dir.path())) << "something was left in TEMP";
 
-  // The script as the program writes it is single-byte.  Wine's reg.exe reads the
-  // hex(2) data of such a file byte by byte ("@%SystemRoot%..." arrives as "@"),
-  // so only the type of an expandable value is comparable here; Windows reads it
-  // whole.  The texts themselves are checked on a UTF-16 copy in PayloadImportTest.
   const std::wstring cls = c.progId;
-  EXPECT_EQ(ValueOf(HKEY_CLASSES_ROOT, cls, L"FriendlyTypeName").type,
-            static_cast<DWORD>(REG_EXPAND_SZ));
+  const Stored friendly = ValueOf(HKEY_CLASSES_ROOT, cls, L"FriendlyTypeName");
+  EXPECT_EQ(friendly.type, static_cast<DWORD>(REG_EXPAND_SZ));
+  // The whole text: Wine's reg.exe reads hex(2) data as text only from a UTF-16
+  // script, so a single-byte one would leave "@" here.
+  EXPECT_EQ(RegBytesToWide(friendly.bytes), cls == L"comfile"
+                                                ? L"@%SystemRoot%\\System32\\shell32.dll,-8464"
+                                                : L"@%SystemRoot%\\System32\\shell32.dll,-10156");
   EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, cls + L"\\shell\\open\\command", L""), L"\"%1\" %*");
   if (cls == L"comfile") {
     EXPECT_EQ(ValueOf(HKEY_CLASSES_ROOT, cls, L"EditFlags").bytes,

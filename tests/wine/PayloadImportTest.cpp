@@ -76,23 +76,6 @@ HKEY RootNamed(const std::string& name) {
 
 // ------------------------------------------------------------ running reg.exe
 
-// The script as a UTF-16LE file with a byte-order mark.  Wine's reg.exe decodes the
-// bytes of hex(2) (REG_EXPAND_SZ) data as UTF-16 only in such a file; in a
-// single-byte file it widens every byte, so "@%SystemRoot%..." arrives as "@".
-// Windows reads both forms alike, so the converted copy shows what the script
-// means.  The single-byte file exactly as the program writes it is imported as well
-// (Encoding::AsTheProgramWritesIt) and checked for everything but those texts.
-std::vector<std::uint8_t> Utf16WithBom(const Payload& lines) {
-  std::vector<std::uint8_t> b = {0xFF, 0xFE};
-  for (const std::string& line : lines) {
-    for (char c : line + "\r\n") {
-      b.push_back(static_cast<std::uint8_t>(c));
-      b.push_back(0);
-    }
-  }
-  return b;
-}
-
 bool WriteBytes(const std::wstring& path, const std::vector<std::uint8_t>& bytes) {
   HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -130,19 +113,13 @@ DWORD ImportWithSystemRegExe(const std::wstring& script) {
   return code;
 }
 
-enum class Encoding { Utf16Copy, AsTheProgramWritesIt };
-
-void PrintTo(Encoding e, std::ostream* os) {
-  *os << (e == Encoding::Utf16Copy ? "UTF-16 copy" : "as the program writes it");
-}
-
-DWORD ImportPayload(const char* component, const std::wstring& name, Encoding encoding) {
+// The script exactly as the program writes it to TEMP for reg.exe.
+DWORD ImportPayload(const char* component, const std::wstring& name) {
   const Payload* p = FORM_LAIN().byName(component);
   if (!p || p->empty()) return kDidNotRun;
   ScratchDir dir(L"korvane-import-" + name);
   const std::wstring script = dir.path() + L"\\" + name + L".reg";
-  if (!WriteBytes(script,
-                  encoding == Encoding::Utf16Copy ? Utf16WithBom(*p) : LinesToCrLfBytes(*p)))
+  if (!WriteBytes(script, LinesToRegFileBytes(*p)))
     return kDidNotRun;
   return ImportWithSystemRegExe(script);
 }
@@ -234,21 +211,18 @@ void Verify(const KeyCheck& c) {
   }
 }
 
-void ExpectValue(const Expect& e, Encoding encoding) {
+void ExpectValue(const Expect& e) {
   SCOPED_TRACE(Narrow(e.key) + " / " + (e.name.empty() ? "@" : Narrow(e.name)));
   const auto got = ReadValue(e.root, e.key, e.name);
   ASSERT_TRUE(got.has_value()) << "missing";
   EXPECT_EQ(got->type, e.type);
-  // The single-byte file's expandable texts come out garbled under Wine (see
-  // Utf16WithBom); only their type is comparable there.
-  if (e.type == REG_EXPAND_SZ && encoding == Encoding::AsTheProgramWritesIt) return;
   EXPECT_EQ(got->bytes, e.bytes);
 }
 
 // Every key the script leaves, with every value in it, and every key it deletes
 // without recreating.  reg.exe skips lines it cannot read and still ends with 0, so
 // this is what shows a line that did not take effect.
-void ExpectEverythingTheScriptSays(const Payload& payload, Encoding encoding) {
+void ExpectEverythingTheScriptSays(const Payload& payload) {
   const rs::Script script = rs::Parse(payload);
   ASSERT_TRUE(script.errors.empty()) << script.errors.front();
   const rs::Outcome outcome = rs::Apply(script);
@@ -261,7 +235,7 @@ void ExpectEverythingTheScriptSays(const Payload& payload, Encoding encoding) {
       continue;
     }
     for (const auto& [name, v] : key.values)
-      ExpectValue({root, sub, Wide(v.name), v.type, v.bytes}, encoding);
+      ExpectValue({root, sub, Wide(v.name), v.type, v.bytes});
   }
   for (const std::string& gone : outcome.gone)
     EXPECT_FALSE(KeyExists(RootNamed(rs::RootOf(gone)), Wide(gone.substr(gone.find('\\') + 1))))
@@ -815,10 +789,10 @@ std::vector<PayloadCase> Cases() {
 
 // ------------------------------------------------------------ the import test
 
-class PayloadImportTest : public ::testing::TestWithParam<std::tuple<PayloadCase, Encoding>> {};
+class PayloadImportTest : public ::testing::TestWithParam<PayloadCase> {};
 
 TEST_P(PayloadImportTest, ImportsWithExitCodeZeroAndLeavesWhatItsListSays) {
-  const auto& [c, encoding] = GetParam();
+  const PayloadCase& c = GetParam();
   ForgetWhatTheScriptWrites(*FORM_LAIN().byName(c.component));
   for (const Expect& e : c.values) ForgetValue(e);
   std::vector<KeyCheck> checks = c.keys;
@@ -830,7 +804,7 @@ TEST_P(PayloadImportTest, ImportsWithExitCodeZeroAndLeavesWhatItsListSays) {
   checks.push_back({CR, c.progId, c.progIdRebuilt ? Fate::Rebuilt : Fate::Kept, L"KorvaneForeign"});
   for (const KeyCheck& k : checks) ASSERT_NO_FATAL_FAILURE(Plant(k));
 
-  ASSERT_EQ(ImportPayload(c.component, Wide(c.code), encoding), 0u);
+  ASSERT_EQ(ImportPayload(c.component, Wide(c.code)), 0u);
 
   if (!c.extension.empty()) {
     Registry reg(kKeyRead);
@@ -839,20 +813,12 @@ TEST_P(PayloadImportTest, ImportsWithExitCodeZeroAndLeavesWhatItsListSays) {
     EXPECT_EQ(reg.readString(L""), c.progId) << "the extension's ProgID";
   }
   for (const KeyCheck& k : checks) Verify(k);
-  for (const Expect& e : c.values) ExpectValue(e, encoding);
-  ExpectEverythingTheScriptSays(*FORM_LAIN().byName(c.component), encoding);
+  for (const Expect& e : c.values) ExpectValue(e);
+  ExpectEverythingTheScriptSays(*FORM_LAIN().byName(c.component));
 }
 
-std::string CaseName(const ::testing::TestParamInfo<std::tuple<PayloadCase, Encoding>>& info) {
-  return std::get<0>(info.param).code +
-         (std::get<1>(info.param) == Encoding::Utf16Copy ? "_Utf16Copy" : "_AsWritten");
-}
-
-INSTANTIATE_TEST_SUITE_P(Payload, PayloadImportTest,
-                         ::testing::Combine(::testing::ValuesIn(Cases()),
-                                            ::testing::Values(Encoding::Utf16Copy,
-                                                              Encoding::AsTheProgramWritesIt)),
-                         CaseName);
+INSTANTIATE_TEST_SUITE_P(Payload, PayloadImportTest, ::testing::ValuesIn(Cases()),
+                         [](const auto& info) { return info.param.code; });
 
 // ------------------------------------------------------------ known folders
 
@@ -905,7 +871,7 @@ TEST(PayloadImportKnownFolders, DefinesAllHundredThirtyOneAndKeepsFoldersOfOther
   };
   for (const Expect& e : full) ForgetValue(e);
 
-  ASSERT_EQ(ImportPayload("mFIX_FOLDER_W10", L"FOLDER", Encoding::Utf16Copy), 0u);
+  ASSERT_EQ(ImportPayload("mFIX_FOLDER_W10", L"FOLDER"), 0u);
 
   // The identifiers and names as the script defines them, read back one by one.
   std::set<std::string> folders, bags;
@@ -928,7 +894,7 @@ TEST(PayloadImportKnownFolders, DefinesAllHundredThirtyOneAndKeepsFoldersOfOther
   EXPECT_EQ(folders.size(), 131u);
   EXPECT_EQ(bags.size(), 37u);
 
-  for (const Expect& e : full) ExpectValue(e, Encoding::Utf16Copy);
+  for (const Expect& e : full) ExpectValue(e);
 
   // Written over, never deleted: what other software registered stays.
   EXPECT_EQ(ReadString(LM, contoso, L"Name"), L"Contoso Data");

@@ -61,7 +61,8 @@ Attempts TryToChange(const std::wstring& path, const std::wstring& replacement) 
 // batch used to be started.
 void RunPlain(const std::wstring& commandLine) {
   std::wstring buffer = commandLine;
-  STARTUPINFOW si{sizeof si};
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
   if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
                       nullptr, &si, &pi))

@@ -6,11 +6,12 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 
-#include "cli/logic/CliRepairs.h"
+#include "repairs/RepairCatalogue.h"
 #include "cli/logic/CliRun.h"
-#include "cli/logic/CliText.h"
-#include "cli/logic/Describe.h"
-#include "cli/logic/RegScript.h"
+#include "common/Text.h"
+#include "changes/Describe.h"
+#include "changes/RegScript.h"
+#include "changes/UndoFiles.h"
 #include "KorvaneVersion.h"
 #include "cli/logic/UserHives.h"
 
@@ -119,7 +120,7 @@ Json DifferenceJson(const Difference& d) {
   return j;
 }
 
-Json RepairJson(const CliRepair& r) {
+Json RepairJson(const Repair& r) {
   Json j;
   j["id"] = r.id;
   j["page"] = U(r.page);
@@ -267,26 +268,25 @@ CliResult ListCommand(const RunContext& ctx) {
     Json doc;
     doc["command"] = "list";
     doc["repairs"] = Json::array();
-    for (const CliRepair& repair : CliRepairs()) doc["repairs"].push_back(RepairJson(repair));
+    for (const Repair& repair : AllRepairs()) doc["repairs"].push_back(RepairJson(repair));
     doc["exitCode"] = kExitOk;
     r.out = Dump(doc);
     return r;
   }
   size_t idWidth = 0, pageWidth = 0;
-  for (const CliRepair& repair : CliRepairs()) {
+  for (const Repair& repair : AllRepairs()) {
     idWidth = std::max(idWidth, repair.id.size());
     pageWidth = std::max(pageWidth, U(repair.page).size());
   }
-  for (const CliRepair& repair : CliRepairs()) {
-    std::string text = U(repair.text);
-    if (repair.kind == RepairKind::FileType) text = U(repair.detail) + ": " + text;
-    r.out += Pad(repair.id, idWidth + 1) + Pad(U(repair.page), pageWidth + 1) + text + "\n";
+  for (const Repair& repair : AllRepairs()) {
+    r.out += Pad(repair.id, idWidth + 1) + Pad(U(repair.page), pageWidth + 1) +
+             U(repair.title()) + "\n";
   }
-  Finish(&r, ctx, std::to_string(CliRepairs().size()) + " repairs");
+  Finish(&r, ctx, std::to_string(AllRepairs().size()) + " repairs");
   return r;
 }
 
-CliResult ScanCommand(const std::vector<const CliRepair*>& scope, Platform& system,
+CliResult ScanCommand(const std::vector<const Repair*>& scope, Platform& system,
                       const RunContext& ctx) {
   const std::vector<ScanItem> items =
       ScanRepairs(scope, system, ctx.hives ? &ctx.hives->users() : nullptr);
@@ -296,7 +296,7 @@ CliResult ScanCommand(const std::vector<const CliRepair*>& scope, Platform& syst
 
   // The items of each id together, in the order of the ids.
   struct PerId {
-    const CliRepair* repair;
+    const Repair* repair;
     std::vector<const ScanItem*> items;
     std::size_t foundUsers = 0;
     bool found = false;
@@ -455,7 +455,7 @@ std::string PlainReport(const RepairReport& rep, const FixOptions& options,
   return out;
 }
 
-CliResult FixCommand(const std::vector<const CliRepair*>& repairs, Platform& system,
+CliResult FixCommand(const std::vector<const Repair*>& repairs, Platform& system,
                      const FixOptions& options, const RunContext& ctx) {
   const std::vector<RepairReport> reports = FixRepairs(repairs, system, options);
   if (ctx.hives) ctx.hives->unloadAll();
@@ -465,7 +465,7 @@ CliResult FixCommand(const std::vector<const CliRepair*>& repairs, Platform& sys
   for (const RepairReport& rep : reports) restart = restart || rep.restartNeeded;
 
   struct PerId {
-    const CliRepair* repair;
+    const Repair* repair;
     std::vector<const RepairReport*> reports;
   };
   std::vector<PerId> ids;
@@ -568,6 +568,36 @@ CliResult FixCommand(const std::vector<const CliRepair*>& repairs, Platform& sys
   return r;
 }
 
+CliResult UndoCommand(const std::wstring& path, Platform& system, const RunContext& ctx) {
+  const UndoOutcome outcome = UndoFromFile(system, path);
+  CliResult r;
+  r.exitCode = outcome.done ? kExitOk : kExitFailed;
+  const std::string status = outcome.done ? "done" : "failed";
+  if (ctx.json) {
+    Json doc;
+    doc["command"] = "undo";
+    doc["file"] = U(path);
+    doc["status"] = status;
+    if (!outcome.failure.empty()) doc["failure"] = U(outcome.failure);
+    doc["unverified"] = Json::array();
+    for (const Difference& d : outcome.unverified) doc["unverified"].push_back(DifferenceJson(d));
+    doc["exitCode"] = r.exitCode;
+    r.out = Dump(doc);
+    return r;
+  }
+  r.out = Clipped("undo: " + Line(path), 320) + "\n";
+  constexpr std::size_t kShown = 5;
+  for (std::size_t i = 0; i < outcome.unverified.size() && i < kShown; ++i)
+    r.out += Clipped("  not in place: " + Line(DescribeDifference(outcome.unverified[i]))) + "\n";
+  if (outcome.unverified.size() > kShown)
+    r.out += "  ... and " + std::to_string(outcome.unverified.size() - kShown) +
+             " more not in place (--json lists them all)\n";
+  if (!outcome.failure.empty()) r.out += Clipped("  failed: " + Line(outcome.failure), 400) + "\n";
+  r.out += "  result: " + status + "\n";
+  Finish(&r, ctx, outcome.done ? "undone" : "the undo failed");
+  return r;
+}
+
 CliResult BadArguments(const std::string& message, bool json) {
   CliResult r;
   r.exitCode = kExitBadArguments;
@@ -598,6 +628,7 @@ std::string UsageText() {
          "  KorvaneCli scan [ID...] [--all-users] [--json | --quiet]\n"
          "  KorvaneCli fix ID... [--dry-run] [--backup DIR] [--drive LETTER] [--all-users]\n"
          "                 [--no-event-log] [--json | --quiet]\n"
+         "  KorvaneCli undo FILE [--json | --quiet]\n"
          "  KorvaneCli --version\n"
          "\n"
          "  list            every repair with its id, page and row text\n"
@@ -612,6 +643,8 @@ std::string UsageText() {
          "                  machine instead of the caller's own (for SYSTEM: Intune,\n"
          "                  Configuration Manager); one undo file per user\n"
          "  --no-event-log  fix writes no record to the Application event log\n"
+         "  undo            imports an undo file (from --backup or the window's) with\n"
+         "                  reg.exe, puts back the file kept beside it, reads it back\n"
          "  --json          one JSON document instead of lines\n"
          "  --quiet         only the summary line\n"
          "\n"
@@ -619,9 +652,9 @@ std::string UsageText() {
          "restriction.*, advanced.*, task.*.\n"
          "\n"
          "Exit codes: 0 done or nothing found; 1 scan found something; 2 a repair\n"
-         "failed, was not run, or what it wrote is not in place, or a user's settings\n"
-         "could not be checked; 3010 done, restart needed; 5 fix needs administrator\n"
-         "rights; 87 bad arguments.\n";
+         "or an undo failed, was not run, or what it wrote is not in place, or a\n"
+         "user's settings could not be checked; 3010 done, restart needed; 5 fix or\n"
+         "undo needs administrator rights; 87 bad arguments.\n";
 }
 
 namespace {
@@ -655,6 +688,9 @@ CliResult Run(const std::vector<std::string>& args, CliHost& host) {
   fix->add_option("--drive", drive);
   fix->add_flag("--all-users", allUsers);
   fix->add_flag("--no-event-log", noEventLog);
+  std::string undoFile;
+  CLI::App* undo = app.add_subcommand("undo");
+  undo->add_option("file", undoFile)->required();
 
   if (std::find(args.begin(), args.end(), "--help") != args.end() ||
       std::find(args.begin(), args.end(), "-h") != args.end() ||
@@ -686,8 +722,27 @@ CliResult Run(const std::vector<std::string>& args, CliHost& host) {
   ctx.quiet = quiet;
   if (app.got_subcommand("list")) return ListCommand(ctx);
 
+  Platform& system = host.system;
+  if (app.got_subcommand("undo")) {
+    if (!system.isElevated()) {
+      const std::string message =
+          "undo changes the system and needs administrator rights; run it from an elevated "
+          "prompt (or as SYSTEM). Nothing was changed";
+      CliResult r;
+      r.exitCode = kExitNotElevated;
+      r.err = "KorvaneCli: " + message + ".\n";
+      if (json)
+        r.out =
+            Dump(Json{{"command", "undo"}, {"error", message}, {"exitCode", kExitNotElevated}});
+      return r;
+    }
+    std::wstring path = FromUtf8(undoFile);
+    if (host.fullPath) path = host.fullPath(path);
+    return UndoCommand(path, system, ctx);
+  }
+
   // Every argument must name something before anything runs.
-  auto expand = [](const std::vector<std::string>& ids, std::vector<const CliRepair*>* out,
+  auto expand = [](const std::vector<std::string>& ids, std::vector<const Repair*>* out,
                    std::string* bad) {
     for (const std::string& id : ids) {
       auto named = ExpandRepairArgument(id);
@@ -700,15 +755,14 @@ CliResult Run(const std::vector<std::string>& args, CliHost& host) {
     return true;
   };
 
-  Platform& system = host.system;
-  std::vector<const CliRepair*> chosen;
+  std::vector<const Repair*> chosen;
   std::string bad;
   // The users are found, and their hives loaded, only once the arguments are known
   // to be good and the run may go ahead; they are unloaded when `hives` ends.
   std::optional<UserHives> hives;
-  auto prepare = [&](const std::vector<const CliRepair*>& repairs) {
+  auto prepare = [&](const std::vector<const Repair*>& repairs) {
     bool perUser = false;
-    for (const CliRepair* r : repairs) perUser = perUser || IsPerUser(*r);
+    for (const Repair* r : repairs) perUser = perUser || IsPerUser(*r);
     if (allUsers && perUser) ctx.hives = &hives.emplace(system);
     ctx.systemOnly = !allUsers && perUser && system.processUserSid() == L"S-1-5-18";
   };
@@ -716,8 +770,8 @@ CliResult Run(const std::vector<std::string>& args, CliHost& host) {
     if (scanIds.empty()) scanIds = {"assoc.*", "restriction.*"};
     if (!expand(scanIds, &chosen, &bad))
       return BadArguments("unknown repair id \"" + bad + "\"", json);
-    std::vector<const CliRepair*> scannable;
-    for (const CliRepair* r : chosen) {
+    std::vector<const Repair*> scannable;
+    for (const Repair* r : chosen) {
       if (r->scannable()) {
         scannable.push_back(r);
       } else if (std::find(scanIds.begin(), scanIds.end(), r->id) != scanIds.end()) {
@@ -737,7 +791,7 @@ CliResult Run(const std::vector<std::string>& args, CliHost& host) {
     options.drive = DriveLetter(*drive);
     if (!options.drive) return BadArguments("--drive takes a drive letter, such as C", json);
   }
-  for (const CliRepair* r : chosen) {
+  for (const Repair* r : chosen) {
     if (r->id == "advanced.corrupted-recycle-bin" && !options.drive)
       return BadArguments(r->id + " empties a drive's Recycle Bin: name the drive with --drive",
                           json);

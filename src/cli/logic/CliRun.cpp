@@ -5,13 +5,15 @@
 #include <map>
 
 #include "advfix/Unit_AdvFix_Korvane.h"
-#include "cli/logic/CliText.h"
+#include "common/Text.h"
 #include "cli/logic/EventLog.h"
-#include "cli/logic/JournalingPlatform.h"
-#include "cli/logic/OverlayPlatform.h"
-#include "cli/logic/RegScript.h"
+#include "changes/JournalingPlatform.h"
+#include "changes/OverlayPlatform.h"
+#include "changes/RegScript.h"
+#include "changes/UndoFiles.h"
 #include "common/KorvaneError.h"
 #include "fileassoc/FileAssoc.h"
+#include "repairs/VerifiedPress.h"
 #include "restrict/RestrictionList.h"
 
 namespace korvane::cli {
@@ -35,7 +37,7 @@ std::optional<std::size_t> ListedRestriction(const RestrictionList& list,
 }
 
 // Does what pressing the row's button does, on `below` with no window above it.
-RoutineResult RunRoutine(const CliRepair& repair, Platform& below,
+RoutineResult RunRoutine(const Repair& repair, Platform& below,
                          const std::optional<std::wstring>& drive) {
   HeadlessPlatform ui(below, drive);
   RoutineResult result;
@@ -44,7 +46,9 @@ RoutineResult RunRoutine(const CliRepair& repair, Platform& below,
     try {
       switch (repair.kind) {
         case RepairKind::FileType:
-          FixFileTypeRow(*repair.fileType);
+        case RepairKind::Advanced:
+        case RepairKind::Task:
+          PressButton(repair);
           break;
         case RepairKind::Restriction: {
           // As on the page: scan, tick the one entry, press FIX.
@@ -59,10 +63,6 @@ RoutineResult RunRoutine(const CliRepair& repair, Platform& below,
           btnFIXRESTRICTClick(list);
           break;
         }
-        case RepairKind::Advanced:
-        case RepairKind::Task:
-          repair.routine();
-          break;
       }
     } catch (const KorvaneError& e) {
       // What the window's dispatcher would have shown in its error box.
@@ -78,14 +78,14 @@ RoutineResult RunRoutine(const CliRepair& repair, Platform& below,
 // The repairs report their end only in a message box: "Done!" for the rows and the
 // Home tasks, the restart notice for the Advanced ones.  Several of them stop
 // without a word when a step is refused, so a missing notice is a failure.
-bool ReportedItsEnd(const CliRepair& repair, const std::vector<ShownMessage>& messages) {
+bool ReportedItsEnd(const Repair& repair, const std::vector<ShownMessage>& messages) {
   const std::wstring expected = repair.kind == RepairKind::Advanced ? kFixedNoticeText : L"Done!";
   for (const ShownMessage& m : messages)
     if (m.text == expected && (m.flags & kIconMask) == kMbIconInformation) return true;
   return false;
 }
 
-RepairStatus Judge(const CliRepair& repair, const RoutineResult& result, std::wstring* failure) {
+RepairStatus Judge(const Repair& repair, const RoutineResult& result, std::wstring* failure) {
   if (result.notNeeded) return RepairStatus::NotNeeded;
   if (result.raised) {
     *failure = *result.raised;
@@ -105,53 +105,27 @@ RepairStatus Judge(const CliRepair& repair, const RoutineResult& result, std::ws
   return RepairStatus::Done;
 }
 
-constexpr long kErrorFileExistsCode = 80;
-
-// Creates <dir>\<name>.reg, or <name>-2.reg, -3 ... when that exists: an earlier undo
-// file holds the state from before the first repair and is never overwritten.  Only
-// the create itself decides, so a file that appears meanwhile is not replaced
-// either.  The file is read back: only one that holds every byte counts.  Returns
-// why it could not be written; *path is the file's name.
-std::optional<std::wstring> WriteBackup(
-    Platform& system, const std::wstring& dir, const std::wstring& name,
-    const std::function<std::vector<std::uint8_t>(const std::wstring&)>& content,
-    std::wstring* path) {
+// <dir>\<name>.reg for the first try, <name>-2.reg, -3 ... after it.
+std::wstring BackupPath(const std::wstring& dir, const std::wstring& name, int n) {
   std::wstring base = dir;
   if (!base.empty() && base.back() != L'\\' && base.back() != L'/') base += L"\\";
   base += name;
-  std::vector<std::uint8_t> bytes;
-  for (int n = 1;; ++n) {
-    *path = n == 1 ? base + L".reg" : base + L"-" + std::to_wstring(n) + L".reg";
-    bytes = content(*path);
-    long error = 0;
-    if (system.writeNewFile(*path, bytes, &error)) break;
-    if ((error != kErrorFileExistsCode && error != kErrorAlreadyExists) || n >= 9999)
-      return system.lastErrorText();
-  }
-  std::vector<std::uint8_t> stored;
-  if (!system.readFile(*path, &stored)) return system.lastErrorText();
-  if (stored != bytes) return std::wstring(L"The file does not hold what was written");
-  return std::nullopt;
+  return n <= 1 ? base + L".reg" : base + L"-" + std::to_wstring(n) + L".reg";
 }
 
 // The repair on `layer`, or with a user's hive as its HKEY_CURRENT_USER.
-RoutineResult RunFor(const CliRepair& repair, Platform& layer, const UserHive* user,
+RoutineResult RunFor(const Repair& repair, Platform& layer, const UserHive* user,
                      const std::optional<std::wstring>& drive) {
   if (!user) return RunRoutine(repair, layer, drive);
   UserHivePlatform hive(layer, user->keyName);
   return RunRoutine(repair, hive, drive);
 }
 
-// The comment lines at the top of an undo file: what it undoes and how to import it.
-std::vector<std::wstring> UndoHeader(const CliRepair& repair, const UserHive* user,
-                                     const std::wstring& path) {
-  std::vector<std::wstring> lines = {L"KorvaneCli undo file for " + FromUtf8(repair.id) + L" (" +
-                                     repair.text + L")"};
-  if (!user) {
-    lines.push_back(L"written before the repair ran; to undo it: reg import \"" + path + L"\"");
-    return lines;
-  }
-  lines.push_back(L"for the user " + UserLabel(*user) + L", written before the repair ran.");
+// The comment lines an undo file for another user's settings adds to the common
+// ones: whose settings they are and how to import it into their hive.
+std::vector<std::wstring> UserUndoHeader(const UserHive* user, const std::wstring& path) {
+  if (!user) return {};
+  std::vector<std::wstring> lines{L"For the user " + UserLabel(*user) + L"."};
   if (user->loadedHere) {
     const std::wstring temporary = L"HKU\\" + user->keyName;
     lines.insert(
@@ -258,7 +232,7 @@ std::wstring StatusName(RepairStatus status) {
   return {};
 }
 
-std::vector<RepairReport> FixRepairs(const std::vector<const CliRepair*>& repairs, Platform& system,
+std::vector<RepairReport> FixRepairs(const std::vector<const Repair*>& repairs, Platform& system,
                                      const FixOptions& options) {
   std::vector<RepairReport> reports;
   std::optional<OverlayPlatform> preview;
@@ -267,8 +241,8 @@ std::vector<RepairReport> FixRepairs(const std::vector<const CliRepair*>& repair
   if (eventLog) RegisterEventSource(system);
 
   // With --all-users a per-user restriction is one run for each user.
-  std::vector<std::pair<const CliRepair*, const UserHive*>> runs;
-  for (const CliRepair* repair : repairs) {
+  std::vector<std::pair<const Repair*, const UserHive*>> runs;
+  for (const Repair* repair : repairs) {
     if (options.users && IsPerUser(*repair)) {
       for (const UserHive& user : *options.users) runs.emplace_back(repair, &user);
     } else {
@@ -319,13 +293,12 @@ std::vector<RepairReport> FixRepairs(const std::vector<const CliRepair*>& repair
           reports.push_back(std::move(report));
           continue;
         }
-        auto content = [&](const std::wstring& path) {
-          return EncodeRegFile(
-              BuildUndoScript(before.journal(), system, UndoHeader(*repair, user, path)));
-        };
         const std::wstring name = FromUtf8(repair->id) + (user ? L"." + user->sid : L"");
         std::wstring path;
-        if (const auto error = WriteBackup(system, *options.backupDir, name, content, &path)) {
+        if (const auto error = WriteUndoFile(
+                system, [&](int n) { return BackupPath(*options.backupDir, name, n); },
+                repair->id, repair->title(), before.journal(),
+                [user](const std::wstring& p) { return UserUndoHeader(user, p); }, &path)) {
           report.status = RepairStatus::NotRun;
           report.failure = L"Cannot write the backup \"" + path + L"\": " + *error +
                            L". The repair was not run.";
@@ -358,7 +331,7 @@ std::vector<RepairReport> FixRepairs(const std::vector<const CliRepair*>& repair
   return reports;
 }
 
-std::vector<ScanItem> ScanRepairs(const std::vector<const CliRepair*>& repairs, Platform& system,
+std::vector<ScanItem> ScanRepairs(const std::vector<const Repair*>& repairs, Platform& system,
                                   const std::vector<UserHive>* users) {
   std::vector<ScanItem> items;
   // The page's own scan, so the command line and the window always agree: once in
@@ -370,7 +343,7 @@ std::vector<ScanItem> ScanRepairs(const std::vector<const CliRepair*>& repairs, 
     SysScope scope(ui);
     ScanRestrictions(*list);
   };
-  for (const CliRepair* repair : repairs) {
+  for (const Repair* repair : repairs) {
     if (users && IsPerUser(*repair)) {
       for (const UserHive& user : *users) {
         ScanItem item;

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "cli/logic/CliRepairs.h"
+#include "repairs/RepairCatalogue.h"
 #include "platform/ForwardingPlatform.h"
-#include "cli/logic/Journal.h"
-#include "cli/logic/RegistryCheck.h"
+#include "changes/Journal.h"
+#include "changes/RegistryCheck.h"
 #include "cli/logic/UserHives.h"
 
 namespace korvane::cli {
@@ -66,7 +66,7 @@ enum class RepairStatus {
 std::wstring StatusName(RepairStatus status);  // "done", "not-needed", ...
 
 struct RepairReport {
-  const CliRepair* repair = nullptr;
+  const Repair* repair = nullptr;
   const UserHive* user = nullptr;  // with --all-users, whose settings a restriction concerns
   RepairStatus status = RepairStatus::Failed;
   std::vector<ShownMessage> messages;
@@ -93,18 +93,18 @@ struct FixOptions {
 // Runs the repairs in the order given on `system`, the real platform.  A dry run
 // shares one preview layer, so each repair sees what the ones before it would
 // have written.
-std::vector<RepairReport> FixRepairs(const std::vector<const CliRepair*>& repairs, Platform& system,
+std::vector<RepairReport> FixRepairs(const std::vector<const Repair*>& repairs, Platform& system,
                                      const FixOptions& options);
 
 struct ScanItem {
-  const CliRepair* repair = nullptr;
+  const Repair* repair = nullptr;
   bool found = false;  // a restriction in force, or a file type not as its script leaves it
   std::vector<Difference> differences;
   const UserHive* user = nullptr;  // with --all-users, whose settings were checked
   std::wstring error;              // the user's settings could not be checked: why
 };
 // With `users`, each per-user restriction is checked once for every one of them.
-std::vector<ScanItem> ScanRepairs(const std::vector<const CliRepair*>& repairs, Platform& system,
+std::vector<ScanItem> ScanRepairs(const std::vector<const Repair*>& repairs, Platform& system,
                                   const std::vector<UserHive>* users = nullptr);
 
 // 0 when nothing was found, 1 when something was, 2 when a user's settings could

@@ -1,6 +1,6 @@
 #include "cli/logic/UserHives.h"
 
-#include "cli/logic/CliText.h"
+#include "common/Text.h"
 #include "common/Registry.h"
 
 namespace korvane::cli {
@@ -61,7 +61,7 @@ bool IsPersonSid(const std::wstring& name) {
          name.substr(1) != L"-1-5-20";
 }
 
-bool IsPerUser(const CliRepair& repair) {
+bool IsPerUser(const Repair& repair) {
   if (repair.kind != RepairKind::Restriction || !repair.restriction) return false;
   for (const PolicyLocation& at : repair.restriction->Locations)
     if (at.RootKey == kHkeyCurrentUser) return true;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/logic/CliRepairs.h"
+#include "repairs/RepairCatalogue.h"
 #include "platform/ForwardingPlatform.h"
 
 namespace korvane::cli {
@@ -34,7 +34,7 @@ std::wstring UserLabel(const UserHive& user);
 bool IsPersonSid(const std::wstring& name);
 
 // A restriction that lives (also) under HKEY_CURRENT_USER.
-bool IsPerUser(const CliRepair& repair);
+bool IsPerUser(const Repair& repair);
 
 // The key an unloaded profile's hive is loaded as, below HKEY_USERS.
 std::wstring TemporaryHiveName(const std::wstring& sid);

@@ -25,6 +25,7 @@ std::wstring Widen(const std::string& s) {
 }
 
 namespace {
+const std::wstring kClassesPath = L"Software\\Classes";
 constexpr long kErrorKeyDeleted = 1018;
 constexpr long kErrorInvalidHandle = 6;
 constexpr long kErrorNoMoreItems = 259;
@@ -79,14 +80,11 @@ struct FakePlatform::Key {
 };
 
 FakePlatform::FakePlatform()
-    : hkcr_(std::make_unique<Key>()),
-      hkcu_(std::make_unique<Key>()),
-      hklm_(std::make_unique<Key>()),
-      hku_(std::make_unique<Key>()) {
-  hkcr_->name = L"HKEY_CLASSES_ROOT";
+    : hkcu_(std::make_unique<Key>()), hklm_(std::make_unique<Key>()), hku_(std::make_unique<Key>()) {
   hkcu_->name = L"HKEY_CURRENT_USER";
   hklm_->name = L"HKEY_LOCAL_MACHINE";
   hku_->name = L"HKEY_USERS";
+  createKey(kHkeyLocalMachine, kClassesPath);
   addDirectory(L"C:\\");
   addDirectory(L"C:\\Temp");
   addDirectory(windowsDirectory);
@@ -106,10 +104,17 @@ FakePlatform::FakePlatform()
 FakePlatform::~FakePlatform() = default;
 
 // ------------------------------------------------------------------ registry
+//
+// HKEY_CLASSES_ROOT is Windows' merged view of two hives: a key exists when
+// HKCU\Software\Classes or HKLM\Software\Classes holds it; the per-user copy is
+// read first (a value missing there comes from the machine's copy; subkeys and
+// value names are the union of both).  A write goes to the per-user copy when
+// the key exists there, otherwise to the machine's, and a new key is made in the
+// machine's hive.  Deleting a key deletes the per-user copy when there is one,
+// after which the machine's copy (if any) shows through.
 
 FakePlatform::Key* FakePlatform::rootNode(Handle root) const {
   switch (root) {
-    case kHkeyClassesRoot: return hkcr_.get();
     case kHkeyCurrentUser: return hkcu_.get();
     case kHkeyLocalMachine: return hklm_.get();
     case kHkeyUsers: return hku_.get();
@@ -117,25 +122,56 @@ FakePlatform::Key* FakePlatform::rootNode(Handle root) const {
   }
 }
 
-FakePlatform::Key* FakePlatform::find(Handle root, const std::wstring& path) const {
+namespace {
+bool IsClassesRoot(Handle root) { return root == kHkeyClassesRoot; }
+}  // namespace
+
+FakePlatform::Key* FakePlatform::findParts(Handle root, const std::vector<std::wstring>& parts) const {
   Key* k = rootNode(root);
-  for (const auto& part : SplitPath(path)) {
+  for (const auto& part : parts) {
     if (!k) return nullptr;
     k = k->child(part);
   }
   return k;
 }
 
-FakePlatform::Key* FakePlatform::keyFor(Handle h) const {
-  if (rootNode(h)) return rootNode(h);
-  auto it = keyHandles_.find(h);
-  if (it == keyHandles_.end()) return nullptr;
-  Key* k = rootNode(keyRoots_.at(h));
-  for (const auto& part : it->second) {
-    if (!k) return nullptr;
-    k = k->child(part);
+FakePlatform::ClassCopies FakePlatform::classCopies(const std::vector<std::wstring>& parts) const {
+  std::vector<std::wstring> full = SplitPath(kClassesPath);
+  full.insert(full.end(), parts.begin(), parts.end());
+  return {findParts(kHkeyCurrentUser, full), findParts(kHkeyLocalMachine, full)};
+}
+
+FakePlatform::Key* FakePlatform::find(Handle root, const std::wstring& path) const {
+  if (IsClassesRoot(root)) {
+    // The copy a write would go to.
+    const ClassCopies c = classCopies(SplitPath(path));
+    return c.user ? c.user : c.machine;
   }
-  return k;
+  return findParts(root, SplitPath(path));
+}
+
+bool FakePlatform::where(Handle h, Handle* root, std::vector<std::wstring>* parts) const {
+  if (rootNode(h) || IsClassesRoot(h)) {
+    *root = h;
+    parts->clear();
+    return true;
+  }
+  auto it = keyHandles_.find(h);
+  if (it == keyHandles_.end()) return false;
+  *root = keyRoots_.at(h);
+  *parts = it->second;
+  return true;
+}
+
+FakePlatform::Key* FakePlatform::keyFor(Handle h) const {
+  Handle root = 0;
+  std::vector<std::wstring> parts;
+  if (!where(h, &root, &parts)) return nullptr;
+  if (IsClassesRoot(root)) {
+    const ClassCopies c = classCopies(parts);
+    return c.user ? c.user : c.machine;
+  }
+  return findParts(root, parts);
 }
 
 FakePlatform::Key* FakePlatform::resolve(Handle parent, const std::wstring& subKey, bool create,
@@ -170,26 +206,38 @@ FakePlatform::Key* FakePlatform::resolve(Handle parent, const std::wstring& subK
 void FakePlatform::recordKeyOpen(Handle parent, const std::wstring& subKey, std::uint32_t access,
                                  bool create) {
   Handle root = parent;
+  std::vector<std::wstring> parts;
+  if (!where(parent, &root, &parts)) root = parent;
   std::wstring path;
-  if (!rootNode(parent) && keyHandles_.count(parent)) {
-    root = keyRoots_.at(parent);
-    for (const auto& p : keyHandles_.at(parent)) path += (path.empty() ? L"" : L"\\") + p;
-  }
+  for (const auto& p : parts) path += (path.empty() ? L"" : L"\\") + p;
   for (const auto& p : SplitPath(subKey)) path += (path.empty() ? L"" : L"\\") + p;
   keyOpens_.push_back({root, path, access, create});
 }
 
 long FakePlatform::openHandle(Handle parent, const std::wstring& subKey, bool create, Handle* key) {
-  long error = 0;
   *key = 0;
-  if (!resolve(parent, subKey, create, &error)) return error;
+  Handle root = 0;
   std::vector<std::wstring> parts;
-  Handle root = parent;
-  if (!rootNode(parent)) {
-    parts = keyHandles_.at(parent);
-    root = keyRoots_.at(parent);
+  if (!where(parent, &root, &parts)) return kErrorInvalidHandle;
+  if (IsClassesRoot(root)) {
+    if (!parts.empty()) {
+      const ClassCopies own = classCopies(parts);
+      if (!own.user && !own.machine) return kErrorKeyDeleted;
+    }
+    for (const auto& p : SplitPath(subKey)) parts.push_back(p);
+    const ClassCopies c = classCopies(parts);
+    if (!c.user && !c.machine) {
+      if (!create) return kErrorFileNotFound;
+      std::wstring path = kClassesPath;
+      for (const auto& p : parts) path += L"\\" + p;
+      long error = 0;
+      if (!resolve(kHkeyLocalMachine, path, true, &error)) return error;
+    }
+  } else {
+    long error = 0;
+    if (!resolve(parent, subKey, create, &error)) return error;
+    for (const auto& p : SplitPath(subKey)) parts.push_back(p);
   }
-  for (const auto& p : SplitPath(subKey)) parts.push_back(p);
   *key = nextHandle_++;
   keyHandles_[*key] = parts;
   keyRoots_[*key] = root;
@@ -209,13 +257,28 @@ long FakePlatform::regOpenKey(Handle parent, const std::wstring& subKey, std::ui
 }
 
 long FakePlatform::regCloseKey(Handle key) {
-  if (rootNode(key)) return kErrorSuccess;
+  if (rootNode(key) || IsClassesRoot(key)) return kErrorSuccess;
   if (!keyHandles_.erase(key)) return kErrorInvalidHandle;
   keyRoots_.erase(key);
   return kErrorSuccess;
 }
 
 long FakePlatform::regQueryValue(Handle key, const std::wstring& name, RegData* data) {
+  Handle root = 0;
+  std::vector<std::wstring> parts;
+  if (!where(key, &root, &parts)) return kErrorInvalidHandle;
+  if (IsClassesRoot(root)) {
+    const ClassCopies c = classCopies(parts);
+    if (!c.user && !c.machine) return kErrorInvalidHandle;
+    for (Key* k : {c.user, c.machine}) {
+      if (!k) continue;
+      if (auto* v = k->findValue(name)) {
+        *data = v->second;
+        return kErrorSuccess;
+      }
+    }
+    return kErrorFileNotFound;
+  }
   Key* k = keyFor(key);
   if (!k) return kErrorInvalidHandle;
   auto* v = k->findValue(name);
@@ -226,7 +289,7 @@ long FakePlatform::regQueryValue(Handle key, const std::wstring& name, RegData* 
 
 long FakePlatform::regSetValue(Handle key, const std::wstring& name, std::uint32_t type,
                                const std::vector<std::uint8_t>& bytes) {
-  Key* k = keyFor(key);
+  Key* k = keyFor(key);  // for a class key: the per-user copy when there is one
   if (!k) return kErrorInvalidHandle;
   if (k->denyWrites) return kErrorAccessDenied;
   if (auto* v = k->findValue(name)) {
@@ -238,8 +301,16 @@ long FakePlatform::regSetValue(Handle key, const std::wstring& name, std::uint32
 }
 
 long FakePlatform::regDeleteValue(Handle key, const std::wstring& name) {
+  Handle root = 0;
+  std::vector<std::wstring> parts;
+  if (!where(key, &root, &parts)) return kErrorInvalidHandle;
   Key* k = keyFor(key);
   if (!k) return kErrorInvalidHandle;
+  if (IsClassesRoot(root) && !k->findValue(name)) {
+    // Only the machine's copy holds it: that is the value the view shows.
+    const ClassCopies c = classCopies(parts);
+    if (c.machine) k = c.machine;
+  }
   if (k->denyWrites) return kErrorAccessDenied;
   auto it = std::find_if(k->values.begin(), k->values.end(),
                          [&](const auto& v) { return Lower(v.first) == Lower(name); });
@@ -249,48 +320,86 @@ long FakePlatform::regDeleteValue(Handle key, const std::wstring& name) {
 }
 
 long FakePlatform::regDeleteTree(Handle key, const std::wstring& subKey) {
-  long error = 0;
-  auto parts = SplitPath(subKey);
-  if (parts.empty()) return kErrorAccessDenied;
-  std::wstring last = parts.back();
-  parts.pop_back();
-  std::wstring parentPath;
-  for (const auto& p : parts) parentPath += p + L"\\";
-  Key* parent = resolve(key, parentPath, false, &error);
-  if (!parent) return error;
-  if (!parent->child(last)) return kErrorFileNotFound;
-  if (parent->denyWrites || parent->child(last)->denyWrites) return kErrorAccessDenied;
-  parent->children.erase(Lower(last));
+  Handle root = 0;
+  std::vector<std::wstring> parts;
+  if (!where(key, &root, &parts)) return kErrorInvalidHandle;
+  if (!keyFor(key)) return kErrorKeyDeleted;
+  const auto sub = SplitPath(subKey);
+  if (sub.empty()) return kErrorAccessDenied;
+  parts.insert(parts.end(), sub.begin(), sub.end());
+  if (IsClassesRoot(root)) {
+    const ClassCopies c = classCopies(parts);
+    if (!c.user && !c.machine) return kErrorFileNotFound;
+    std::vector<std::wstring> full = SplitPath(kClassesPath);
+    full.insert(full.end(), parts.begin(), parts.end());
+    return deleteKeyAt(c.user ? kHkeyCurrentUser : kHkeyLocalMachine, full);
+  }
+  return deleteKeyAt(root, parts);
+}
+
+long FakePlatform::deleteKeyAt(Handle root, const std::vector<std::wstring>& parts) {
+  Key* parent = findParts(root, {parts.begin(), parts.end() - 1});
+  if (!parent) return kErrorFileNotFound;
+  Key* target = parent->child(parts.back());
+  if (!target) return kErrorFileNotFound;
+  if (parent->denyWrites || target->denyWrites) return kErrorAccessDenied;
+  parent->children.erase(Lower(parts.back()));
   return kErrorSuccess;
 }
 
+std::vector<std::wstring> FakePlatform::mergedSubKeys(const ClassCopies& c) {
+  std::map<std::wstring, std::wstring> names;  // lower-case -> as shown, the user's spelling first
+  for (Key* k : {c.user, c.machine})
+    if (k)
+      for (const auto& [lower, child] : k->children) names.emplace(lower, child->name);
+  std::vector<std::wstring> out;
+  for (const auto& [lower, name] : names) out.push_back(name);
+  return out;
+}
+
+std::vector<std::pair<std::wstring, RegData>> FakePlatform::mergedValues(const ClassCopies& c) {
+  std::vector<std::pair<std::wstring, RegData>> out;
+  if (c.user) out = c.user->values;
+  if (c.machine)
+    for (const auto& v : c.machine->values)
+      if (!c.user || !c.user->findValue(v.first)) out.push_back(v);
+  return out;
+}
+
 long FakePlatform::regEnumKey(Handle key, std::uint32_t index, std::wstring* name) {
-  Key* k = keyFor(key);
-  if (!k) return kErrorInvalidHandle;
-  if (index >= k->children.size()) return kErrorNoMoreItems;
-  auto it = k->children.begin();
-  std::advance(it, index);
-  *name = it->second->name;
+  Handle root = 0;
+  std::vector<std::wstring> parts;
+  if (!where(key, &root, &parts) || !keyFor(key)) return kErrorInvalidHandle;
+  std::vector<std::wstring> names;
+  if (IsClassesRoot(root)) {
+    names = mergedSubKeys(classCopies(parts));
+  } else {
+    for (const auto& c : keyFor(key)->children) names.push_back(c.second->name);
+  }
+  if (index >= names.size()) return kErrorNoMoreItems;
+  *name = names[index];
   return kErrorSuccess;
 }
 
 long FakePlatform::regEnumValue(Handle key, std::uint32_t index, std::wstring* name) {
-  Key* k = keyFor(key);
-  if (!k) return kErrorInvalidHandle;
-  if (index >= k->values.size()) return kErrorNoMoreItems;
-  *name = k->values[index].first;
+  Handle root = 0;
+  std::vector<std::wstring> parts;
+  if (!where(key, &root, &parts) || !keyFor(key)) return kErrorInvalidHandle;
+  const auto values = IsClassesRoot(root) ? mergedValues(classCopies(parts)) : keyFor(key)->values;
+  if (index >= values.size()) return kErrorNoMoreItems;
+  *name = values[index].first;
   return kErrorSuccess;
 }
 
 void FakePlatform::createKey(Handle root, const std::wstring& path) {
-  long error = 0;
-  resolve(root, path, true, &error);
+  Handle h = 0;
+  if (openHandle(root, path, true, &h) == kErrorSuccess) regCloseKey(h);
 }
 
 void FakePlatform::setValue(Handle root, const std::wstring& path, const std::wstring& name,
                             std::uint32_t type, std::vector<std::uint8_t> bytes) {
-  long error = 0;
-  Key* k = resolve(root, path, true, &error);
+  createKey(root, path);
+  Key* k = find(root, path);
   if (auto* v = k->findValue(name)) {
     v->second = RegData{type, std::move(bytes)};
   } else {
@@ -328,13 +437,17 @@ bool FakePlatform::keyExists(Handle root, const std::wstring& path) const {
 
 std::optional<RegData> FakePlatform::value(Handle root, const std::wstring& path,
                                            const std::wstring& name) const {
+  if (IsClassesRoot(root)) {
+    for (const auto& v : mergedValues(classCopies(SplitPath(path))))
+      if (Lower(v.first) == Lower(name)) return v.second;
+    return std::nullopt;
+  }
   Key* k = find(root, path);
   if (!k) return std::nullopt;
   auto* v = k->findValue(name);
   if (!v) return std::nullopt;
   return v->second;
 }
-
 std::optional<std::wstring> FakePlatform::stringValue(Handle root, const std::wstring& path,
                                                       const std::wstring& name) const {
   auto v = value(root, path, name);
@@ -358,12 +471,16 @@ std::optional<std::uint32_t> FakePlatform::dwordValue(Handle root, const std::ws
 
 std::vector<std::wstring> FakePlatform::valueNames(Handle root, const std::wstring& path) const {
   std::vector<std::wstring> names;
-  if (Key* k = find(root, path))
+  if (IsClassesRoot(root)) {
+    for (const auto& v : mergedValues(classCopies(SplitPath(path)))) names.push_back(v.first);
+  } else if (Key* k = find(root, path)) {
     for (const auto& v : k->values) names.push_back(v.first);
+  }
   return names;
 }
 
 std::vector<std::wstring> FakePlatform::subKeyNames(Handle root, const std::wstring& path) const {
+  if (IsClassesRoot(root)) return mergedSubKeys(classCopies(SplitPath(path)));
   std::vector<std::wstring> names;
   if (Key* k = find(root, path))
     for (const auto& c : k->children) names.push_back(c.second->name);
@@ -372,17 +489,23 @@ std::vector<std::wstring> FakePlatform::subKeyNames(Handle root, const std::wstr
 
 std::wstring FakePlatform::dumpHive(Handle root) const {
   std::wostringstream out;
-  std::function<void(const Key&, const std::wstring&)> walk = [&](const Key& k,
-                                                                  const std::wstring& path) {
+  std::function<void(const ClassCopies&, const std::wstring&)> walk = [&](const ClassCopies& c,
+                                                                          const std::wstring& path) {
     out << L"[" << path << L"]\n";
-    for (const auto& v : k.values) {
+    for (const auto& v : mergedValues(c)) {
       out << L"\"" << v.first << L"\"=" << v.second.type << L":";
       for (auto b : v.second.bytes) out << static_cast<int>(b) << L",";
       out << L"\n";
     }
-    for (const auto& c : k.children) walk(*c.second, path + L"\\" + c.second->name);
+    for (const std::wstring& name : mergedSubKeys(c))
+      walk({c.user ? c.user->child(name) : nullptr, c.machine ? c.machine->child(name) : nullptr},
+           path + L"\\" + name);
   };
-  walk(*rootNode(root), rootNode(root)->name);
+  if (IsClassesRoot(root)) {
+    walk(classCopies({}), L"HKEY_CLASSES_ROOT");
+  } else {
+    walk({nullptr, rootNode(root)}, rootNode(root)->name);
+  }
   return out.str();
 }
 
@@ -719,6 +842,27 @@ bool FakePlatform::readOwnResource(const std::wstring& name, std::vector<std::ui
   auto it = resources.find(name);
   if (it == resources.end()) return false;
   *bytes = it->second;
+  return true;
+}
+
+bool FakePlatform::listFiles(const std::wstring& folder, std::vector<std::wstring>* names) {
+  names->clear();
+  if (!directoryExists(folder)) return fail(kErrorPathNotFound);
+  const std::wstring dir = NormPath(folder);
+  for (const auto& [key, file] : files_) {
+    if (parentDir(file.path) != dir) continue;
+    const size_t slash = file.path.find_last_of(L"\\/");
+    names->push_back(slash == std::wstring::npos ? file.path : file.path.substr(slash + 1));
+  }
+  return true;
+}
+
+bool FakePlatform::createDirectory(const std::wstring& path) {
+  if (directoryExists(path)) return true;
+  auto parent = dirs_.find(parentDir(path));
+  if (parent == dirs_.end()) return fail(kErrorPathNotFound);
+  if (parent->second.readOnly || fileExists(path)) return fail(kErrorAccessDenied);
+  addDirectory(path);
   return true;
 }
 

@@ -77,7 +77,9 @@ class FakePlatform : public Platform {
 
   // ---------------------------------------------------------------- set-up
   // Registry (root is kHkeyClassesRoot / kHkeyCurrentUser / kHkeyLocalMachine /
-  // kHkeyUsers).
+  // kHkeyUsers).  Set-up through kHkeyClassesRoot follows the rules of a write there
+  // (see the .cpp); a per-user class key is set up under kHkeyCurrentUser,
+  // "Software\Classes\...".
   void setValue(Handle root, const std::wstring& path, const std::wstring& name, std::uint32_t type,
                 std::vector<std::uint8_t> bytes);
   void setString(Handle root, const std::wstring& path, const std::wstring& name,
@@ -161,6 +163,7 @@ class FakePlatform : public Platform {
   int comInitDepth = 0;
   std::set<std::wstring> semaphores;
   std::map<std::wstring, std::vector<std::uint8_t>> resources;
+  LocalTime now{2025, 3, 14, 9, 26, 53};
   // KorvaneCli's fleet use: the process's rights and account, other accounts, the
   // event log.
   bool elevated = true;
@@ -226,6 +229,9 @@ class FakePlatform : public Platform {
   bool lockFile(const std::wstring& path, Handle* lock, std::vector<std::uint8_t>* bytes) override;
   int shellDeleteTree(const std::wstring& pathList, unsigned flags) override;
   bool readOwnResource(const std::wstring& name, std::vector<std::uint8_t>* bytes) override;
+  bool listFiles(const std::wstring& folder, std::vector<std::wstring>* names) override;
+  bool createDirectory(const std::wstring& path) override;
+  LocalTime localTime() override { return now; }
 
   int messageBox(const std::wstring& text, const std::wstring& title, unsigned flags) override;
   std::wstring inputBox(const std::wstring& caption, const std::wstring& prompt,
@@ -267,7 +273,18 @@ class FakePlatform : public Platform {
     bool readOnly = false;
   };
 
+  // The per-user and the machine's copy of a key of HKEY_CLASSES_ROOT (null when absent).
+  struct ClassCopies {
+    Key* user;
+    Key* machine;
+  };
   Key* rootNode(Handle root) const;
+  Key* findParts(Handle root, const std::vector<std::wstring>& parts) const;
+  ClassCopies classCopies(const std::vector<std::wstring>& parts) const;
+  static std::vector<std::wstring> mergedSubKeys(const ClassCopies& copies);
+  static std::vector<std::pair<std::wstring, RegData>> mergedValues(const ClassCopies& copies);
+  bool where(Handle h, Handle* root, std::vector<std::wstring>* parts) const;
+  long deleteKeyAt(Handle root, const std::vector<std::wstring>& parts);
   long openHandle(Handle parent, const std::wstring& subKey, bool create, Handle* key);
   Key* resolve(Handle parentOrKey, const std::wstring& subKey, bool create, long* error);
   Key* find(Handle root, const std::wstring& path) const;
@@ -281,7 +298,7 @@ class FakePlatform : public Platform {
   std::wstring parentDir(const std::wstring& path) const;
   const FakeProgram* programFor(const std::wstring* app, const std::wstring& commandLine) const;
 
-  std::unique_ptr<Key> hkcr_, hkcu_, hklm_, hku_;
+  std::unique_ptr<Key> hkcu_, hklm_, hku_;
   std::map<std::wstring, std::unique_ptr<Key>> hiveFiles_;     // by normalised file path
   std::vector<std::pair<std::wstring, std::wstring>> loaded_;  // name, file
   std::map<Handle, std::vector<std::wstring>> keyHandles_;  // handle -> root + path parts

@@ -354,6 +354,34 @@ bool Win32Platform::readOwnResource(const std::wstring& name, std::vector<std::u
   return true;
 }
 
+bool Win32Platform::listFiles(const std::wstring& folder, std::vector<std::wstring>* names) {
+  names->clear();
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &data,
+                                 FindExSearchNameMatch, nullptr, 0);
+  if (find == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  do {
+    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names->push_back(data.cFileName);
+  } while (FindNextFileW(find, &data));
+  FindClose(find);
+  return true;
+}
+
+bool Win32Platform::createDirectory(const std::wstring& path) {
+  if (CreateDirectoryW(path.c_str(), nullptr)) return true;
+  const DWORD error = GetLastError();
+  const DWORD a = GetFileAttributesW(path.c_str());
+  const bool there = a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+  SetLastError(error);  // lastErrorText() still tells why it failed
+  return there;
+}
+
+LocalTime Win32Platform::localTime() {
+  SYSTEMTIME t;
+  GetLocalTime(&t);
+  return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+}
+
 // ------------------------------------------------------------- dialogs, shell
 
 int Win32Platform::messageBox(const std::wstring& text, const std::wstring& title, unsigned flags) {

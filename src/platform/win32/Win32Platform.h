@@ -73,6 +73,9 @@ class Win32Platform : public Platform {
   bool lockFile(const std::wstring& path, Handle* lock, std::vector<std::uint8_t>* bytes) override;
   int shellDeleteTree(const std::wstring& pathList, unsigned flags) override;
   bool readOwnResource(const std::wstring& name, std::vector<std::uint8_t>* bytes) override;
+  bool listFiles(const std::wstring& folder, std::vector<std::wstring>* names) override;
+  bool createDirectory(const std::wstring& path) override;
+  LocalTime localTime() override;
 
   int messageBox(const std::wstring& text, const std::wstring& title, unsigned flags) override;
   std::wstring inputBox(const std::wstring& caption, const std::wstring& prompt,

@@ -469,7 +469,8 @@ int ControlId(const std::wstring& name) {
       KORVANE_ID(lbRESTRICT),     KORVANE_ID(cbCHECKALLRESTRICT), KORVANE_ID(btnSCANRESTRICT),
       KORVANE_ID(btnFIXRESTRICT), KORVANE_ID(ScrollBox1),        KORVANE_ID(BTN_OK),
       KORVANE_ID(LABEL_VERSI),    KORVANE_ID(LABEL_HOMEPAGE),    KORVANE_ID(LABEL_EMAIL),
-      KORVANE_ID(lblAppName),
+      KORVANE_ID(lblAppName),     KORVANE_ID(lvUNDO),            KORVANE_ID(btnUNDO),
+      KORVANE_ID(btnOPENUNDOFOLDER), KORVANE_ID(btnCLOSEUNDO),   KORVANE_ID(lblUNDO),
 #undef KORVANE_ID
   };
   const struct {
@@ -768,6 +769,21 @@ int CmdMenu(const Args& a) {
   return 0;
 }
 
+// key CONTROL KEY...: posts the keys to a control, the way typing on it would
+// reach the dialog loop of its window (Enter, Esc).
+int CmdKey(const Args& a) {
+  HWND control = NeedControl(a[0]);
+  if (!control) return Fail(L"no control " + a[0]);
+  for (size_t i = 1; i < a.size(); ++i) {
+    const int vk = VirtualKey(a[i]);
+    if (!vk) return Fail(L"unknown key " + a[i]);
+    PostMessageW(control, WM_KEYDOWN, vk, 1);
+    PostMessageW(control, WM_KEYUP, vk, 0xC0000001);
+    Sleep(150);
+  }
+  return 0;
+}
+
 int CmdLvCount(const Args& a) {
   HWND lv = NeedControl(a[0]);
   if (!lv) return Fail(L"no list view " + a[0]);
@@ -1006,6 +1022,7 @@ const Command kCommands[] = {
     {L"no-box", 1, L"MS                      fail if a message box shows within MS", CmdNoBox},
     {L"input-answer", 2, L"TIMEOUT-MS TEXT         fill in and accept the input box", CmdInputAnswer},
     {L"menu", 1, L"KEY...                  walk the menu bar: left right up down enter esc", CmdMenu},
+    {L"key", 2, L"CONTROL KEY...          post keys to a control: enter esc ...", CmdKey},
     {L"lv-count", 1, L"CONTROL                 list view row count", CmdLvCount},
     {L"lv-rows", 1, L"CONTROL                 list view rows: state, columns, image", CmdLvRows},
     {L"lv-widths", 1, L"CONTROL                 list view column widths", CmdLvWidths},

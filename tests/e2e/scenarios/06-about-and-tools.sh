@@ -23,8 +23,9 @@ win_temp=$(wine_tool cmd /c 'echo %TEMP%')
 [ -n "$win_temp" ] || fail "cannot tell the prefix's TEMP folder"
 stale="$(temp_dir)/RestartExp.exe"
 echo "stale copy" >"$stale" || fail "cannot place the stale helper"
-# Tools is the second menu; its last entry is Restart "explorer.exe".
-drv menu right down up enter
+# Tools is the second menu; Restart "explorer.exe" comes just before its last
+# entry, Undo a Repair...
+drv menu right down up up enter
 expect_box Korvane "Cannot run \"$win_temp\\RestartExp.exe\". Internal error." error IDOK
 stale_gone() { [ ! -e "$stale" ]; }
 wait_until 20 stale_gone || fail "the helper is still in TEMP after the restart"

@@ -17,9 +17,10 @@
 #include <vector>
 
 #include "platform/ForwardingPlatform.h"
-#include "cli/logic/Journal.h"
+#include "changes/Journal.h"
+#include "changes/RegScript.h"
 
-namespace korvane::cli {
+namespace korvane {
 
 class OverlayPlatform : public ForwardingPlatform {
  public:
@@ -27,6 +28,10 @@ class OverlayPlatform : public ForwardingPlatform {
   ~OverlayPlatform() override;
 
   const Journal& journal() const { return journal_; }
+
+  // Applies the operations of a reg.exe import to the overlay; their changes are
+  // journaled as written by reg.exe.
+  void applyImport(const std::vector<RegOp>& ops);
 
   long regCreateKey(Handle parent, const std::wstring& subKey, std::uint32_t access,
                     Handle* key) override;
@@ -117,4 +122,9 @@ class OverlayPlatform : public ForwardingPlatform {
   std::size_t valueOrder_ = 0;  // values new to a key enumerate in the order written
 };
 
-}  // namespace korvane::cli
+// What an import of `ops` would write, worked out on a preview of `below` as it is
+// now.  The one prediction of reg.exe's writes: the preview applies imports the same
+// way when a repair starts reg.exe on it.
+Journal PredictRegImport(Platform& below, const std::vector<RegOp>& ops);
+
+}  // namespace korvane

@@ -10,7 +10,7 @@
 
 #include "platform/Platform.h"
 
-namespace korvane::cli {
+namespace korvane {
 
 enum class ChangeKind {
   CreateKey,     // root, path (one entry per key that came into being)
@@ -37,7 +37,15 @@ struct Change {
   std::size_t byteCount = 0;
   // Written by reg.exe from an imported script rather than by the repair itself.
   bool viaImport = false;
+  // DeleteKey under HKEY_CLASSES_ROOT of a key the user's own classes
+  // (kUserClassesPath in HKEY_CURRENT_USER) hold too.  Windows deletes that copy
+  // only, and the machine's copy, if there is one, shows through afterwards.
+  bool perUserCopy = false;
 };
+
+// Where HKEY_CLASSES_ROOT keeps a user's own class keys, below HKEY_CURRENT_USER;
+// the machine's are at the same path below HKEY_LOCAL_MACHINE.
+inline const std::wstring kUserClassesPath = L"Software\\Classes";
 
 using Journal = std::vector<Change>;
 
@@ -70,4 +78,4 @@ inline bool IsRegistryChange(ChangeKind k) {
          k == ChangeKind::DeleteKey;
 }
 
-}  // namespace korvane::cli
+}  // namespace korvane

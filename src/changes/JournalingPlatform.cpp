@@ -1,10 +1,10 @@
-#include "cli/logic/JournalingPlatform.h"
+#include "changes/JournalingPlatform.h"
 
-#include "cli/logic/CliText.h"
-#include "cli/logic/OverlayPlatform.h"
-#include "cli/logic/RegScript.h"
+#include "common/Text.h"
+#include "changes/OverlayPlatform.h"
+#include "changes/RegScript.h"
 
-namespace korvane::cli {
+namespace korvane {
 namespace {
 
 bool IsRoot(Handle h) {
@@ -94,9 +94,13 @@ long JournalingPlatform::regDeleteValue(Handle key, const std::wstring& name) {
 long JournalingPlatform::regDeleteTree(Handle key, const std::wstring& subKey) {
   Where w{};
   const bool known = where(key, subKey, &w);
+  const bool perUserCopy =
+      known && w.root == kHkeyClassesRoot && existsBelow(kHkeyCurrentUser, kUserClassesPath + L"\\" + w.path);
   const long rc = ForwardingPlatform::regDeleteTree(key, subKey);
-  if (rc == kErrorSuccess && known)
+  if (rc == kErrorSuccess && known) {
     journal_.push_back(KeyChange(ChangeKind::DeleteKey, w.root, w.path));
+    journal_.back().perUserCopy = perUserCopy;
+  }
   return rc;
 }
 
@@ -108,26 +112,14 @@ bool JournalingPlatform::createProcess(const std::wstring* applicationName,
   // Read before the start: the import may be under way, or over, by the time the
   // call returns.
   Journal imported;
-  if (auto script = RegImportTarget(command)) {
-    std::vector<std::uint8_t> bytes;
-    if (inner().readFile(*script, &bytes)) {
-      const RegScriptText parsed = ParseRegScript(DecodeRegFile(bytes));
-      if (parsed.hasHeader) {
-        OverlayPlatform preview(inner());
-        ApplyRegOps(preview, parsed.ops);
-        imported = preview.journal();
-      }
-    }
-  }
+  if (auto import = ReadRegImport(inner(), command); import && import->accepted)
+    imported = PredictRegImport(inner(), import->ops);
   const bool started =
       ForwardingPlatform::createProcess(applicationName, commandLine, creationFlags, showMode, out);
   if (started) {
     journal_.push_back(
         OtherChange(ChangeKind::RunProgram, command, applicationName ? *applicationName : L""));
-    for (Change& c : imported) {
-      c.viaImport = true;
-      journal_.push_back(std::move(c));
-    }
+    for (Change& c : imported) journal_.push_back(std::move(c));
   }
   return started;
 }
@@ -197,4 +189,4 @@ std::optional<ComFailure> JournalingPlatform::createRestorePoint(const std::wstr
   return failure;
 }
 
-}  // namespace korvane::cli
+}  // namespace korvane

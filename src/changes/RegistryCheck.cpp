@@ -1,12 +1,12 @@
-#include "cli/logic/RegistryCheck.h"
+#include "changes/RegistryCheck.h"
 
 #include <set>
 
-#include "cli/logic/CliText.h"
-#include "cli/logic/Describe.h"
-#include "cli/logic/RegScript.h"
+#include "common/Text.h"
+#include "changes/Describe.h"
+#include "changes/RegScript.h"
 
-namespace korvane::cli {
+namespace korvane {
 namespace {
 
 constexpr std::uint32_t kReadAccess = kKeyRead;
@@ -86,18 +86,23 @@ ExpectedRegistry::Key& ExpectedRegistry::entry(Handle root, const std::wstring& 
 
 void ExpectedRegistry::apply(const Change& c) {
   switch (c.kind) {
-    case ChangeKind::CreateKey:
-      entry(c.root, c.path).present = true;
+    case ChangeKind::CreateKey: {
+      Key& k = entry(c.root, c.path);
+      k.present = true;
+      k.loose = false;
       break;
+    }
     case ChangeKind::SetValue: {
       Key& k = entry(c.root, c.path);
       k.present = true;
+      k.loose = false;
       k.values[LowerText(c.name)] = Value{c.name, c.data};
       break;
     }
     case ChangeKind::DeleteValue: {
       Key& k = entry(c.root, c.path);
       k.present = true;
+      k.loose = false;
       k.values[LowerText(c.name)] = Value{c.name, std::nullopt};
       break;
     }
@@ -107,7 +112,8 @@ void ExpectedRegistry::apply(const Change& c) {
                                                                                  : std::next(it);
       Key& k = entry(c.root, c.path);
       k.present = false;
-      k.exact = true;
+      k.exact = !c.perUserCopy;
+      k.loose = c.perUserCopy;
       break;
     }
     default:
@@ -154,6 +160,7 @@ std::vector<Difference> ExpectedRegistry::compare(Platform& live) const {
     return false;
   };
   for (const auto& [id, key] : keys_) {
+    if (key.loose) continue;
     const bool knownMissing = underMissing(id);
     std::optional<LiveKey> opened;
     if (!knownMissing) opened.emplace(live, key.root, key.path);
@@ -214,6 +221,22 @@ void WriteTree(const KeyTree& tree, Handle root, const std::wstring& path, std::
   for (const KeyTree& sub : tree.subKeys) WriteTree(sub, root, ChildPath(path, sub.name), out);
 }
 
+struct Location {
+  Handle root;
+  std::wstring path;
+};
+
+// Where a key is stored.  A key of HKEY_CLASSES_ROOT may be the machine's, the
+// user's own or both; an undo file names the two copies, so that each gets back
+// exactly what it held, whichever of them the repair's writes went to.  (Where
+// HKEY_CLASSES_ROOT is the machine's classes alone, as under Wine, the user's copy
+// is simply written back as it is.)
+std::vector<Location> StoredAt(Handle root, const std::wstring& path) {
+  if (root != kHkeyClassesRoot) return {{root, path}};
+  return {{kHkeyLocalMachine, ChildPath(kUserClassesPath, path)},
+          {kHkeyCurrentUser, ChildPath(kUserClassesPath, path)}};
+}
+
 }  // namespace
 
 std::wstring BuildUndoScript(const Journal& journal, Platform& live,
@@ -266,21 +289,34 @@ std::wstring BuildUndoScript(const Journal& journal, Platform& live,
   if (!headerComments.empty()) out += L"\n";
 
   for (const auto& [root, path] : wholeKeys) {
-    out += L"[-" + FullKeyName(root, path) + L"]\n\n";
-    if (auto tree = ReadKeyTree(live, root, path)) WriteTree(*tree, root, path, &out);
+    const std::vector<Location> places = StoredAt(root, path);
+    for (const Location& at : places) {
+      std::optional<KeyTree> tree = ReadKeyTree(live, at.root, at.path);
+      // A user's copy that is not there now is not made by the repair either: new
+      // class keys go to the machine's.
+      if (!tree && &at != &places.front()) continue;
+      out += L"[-" + FullKeyName(at.root, at.path) + L"]\n\n";
+      if (tree) WriteTree(*tree, at.root, at.path, &out);
+    }
   }
   for (const ValueKey& vk : valueKeys) {
-    out += L"[" + FullKeyName(vk.root, vk.path) + L"]\n";
-    LiveKey k(live, vk.root, vk.path);
-    for (const std::wstring& name : vk.names) {
-      std::optional<RegData> data = k ? k.value(name) : std::nullopt;
-      if (data) {
-        out += FormatRegValue(name, *data);
-      } else {
-        out += RegValueNameToken(name) + L"=-\n";
+    std::vector<Location> places = StoredAt(vk.root, vk.path);
+    // A copy that is not there gets no section, which would create it.
+    if (places.size() > 1)
+      std::erase_if(places, [&live](const Location& at) { return !LiveKey(live, at.root, at.path); });
+    for (const Location& at : places) {
+      LiveKey k(live, at.root, at.path);
+      out += L"[" + FullKeyName(at.root, at.path) + L"]\n";
+      for (const std::wstring& name : vk.names) {
+        std::optional<RegData> data = k ? k.value(name) : std::nullopt;
+        if (data) {
+          out += FormatRegValue(name, *data);
+        } else {
+          out += RegValueNameToken(name) + L"=-\n";
+        }
       }
+      out += L"\n";
     }
-    out += L"\n";
   }
   if (!others.empty()) {
     out += L"; Not undone by this file:\n";
@@ -289,4 +325,4 @@ std::wstring BuildUndoScript(const Journal& journal, Platform& live,
   return out;
 }
 
-}  // namespace korvane::cli
+}  // namespace korvane

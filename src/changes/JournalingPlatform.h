@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "platform/ForwardingPlatform.h"
-#include "cli/logic/Journal.h"
+#include "changes/Journal.h"
 
-namespace korvane::cli {
+namespace korvane {
 
 class JournalingPlatform : public ForwardingPlatform {
  public:
@@ -56,4 +56,4 @@ class JournalingPlatform : public ForwardingPlatform {
   Journal journal_;
 };
 
-}  // namespace korvane::cli
+}  // namespace korvane

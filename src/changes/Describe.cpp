@@ -1,8 +1,8 @@
-#include "cli/logic/Describe.h"
+#include "changes/Describe.h"
 
-#include "cli/logic/RegScript.h"
+#include "changes/RegScript.h"
 
-namespace korvane::cli {
+namespace korvane {
 namespace {
 
 std::wstring Hex(std::uint64_t v, int digits) {
@@ -155,4 +155,4 @@ std::wstring DescribeDifference(const Difference& d) {
   return {};
 }
 
-}  // namespace korvane::cli
+}  // namespace korvane

@@ -1,11 +1,12 @@
-#include "cli/logic/CliRepairs.h"
+#include "repairs/RepairCatalogue.h"
 
 #include <utility>
 
 #include "advfix/Unit_AdvFix_Korvane.h"
 #include "common/MaintenanceTasks.h"
+#include "restrict/RestrictionList.h"
 
-namespace korvane::cli {
+namespace korvane {
 namespace {
 
 // Named after what each routine repairs rather than after its row text, so an id
@@ -51,10 +52,10 @@ std::wstring SectionText(const wchar_t* stored) {
   return s;
 }
 
-std::vector<CliRepair> Build() {
-  std::vector<CliRepair> out;
+std::vector<Repair> Build() {
+  std::vector<Repair> out;
   for (const FileTypeRow& row : FileTypeCatalogue()) {
-    CliRepair r;
+    Repair r;
     r.id = "assoc." + AsciiLower(row.label);
     r.kind = RepairKind::FileType;
     r.page = L"File Associations Fixer";
@@ -64,7 +65,7 @@ std::vector<CliRepair> Build() {
     out.push_back(r);
   }
   for (const RestrictionEntry& entry : RestrictionCatalogue()) {
-    CliRepair r;
+    Repair r;
     r.id = "restriction." + Slug(entry.Name);
     r.kind = RepairKind::Restriction;
     r.page = L"Restriction Fixer";
@@ -74,7 +75,7 @@ std::vector<CliRepair> Build() {
     out.push_back(r);
   }
   for (const AdvancedRow& row : AdvancedRows()) {
-    CliRepair r;
+    Repair r;
     std::string slug;
     for (const auto& [routine, id] : kAdvancedIds)
       if (routine == row.routine) slug = id;
@@ -97,7 +98,7 @@ std::vector<CliRepair> Build() {
       {"task.restore-point", L"Create Restore Point", &CreateRestorePointTask},
   };
   for (const auto& t : tasks) {
-    CliRepair r;
+    Repair r;
     r.id = t.id;
     r.kind = RepairKind::Task;
     r.page = L"Home";
@@ -126,27 +127,45 @@ std::string Slug(const std::wstring& text) {
   return out;
 }
 
-const std::vector<CliRepair>& CliRepairs() {
-  static const std::vector<CliRepair> repairs = Build();
+const std::vector<Repair>& AllRepairs() {
+  static const std::vector<Repair> repairs = Build();
   return repairs;
 }
 
-const CliRepair* FindRepair(std::string_view id) {
-  for (const CliRepair& r : CliRepairs())
+const Repair* FindRepair(std::string_view id) {
+  for (const Repair& r : AllRepairs())
     if (r.id == id) return &r;
   return nullptr;
 }
 
-std::vector<const CliRepair*> ExpandRepairArgument(std::string_view argument) {
-  std::vector<const CliRepair*> out;
+const Repair* RepairOfFileType(const FileTypeRow& row) {
+  for (const Repair& r : AllRepairs())
+    if (r.fileType == &row) return &r;
+  return nullptr;
+}
+
+const Repair* RepairOfRestriction(const std::wstring& name) {
+  for (const Repair& r : AllRepairs())
+    if (r.restriction && SameTextNoCase(TrimBlanks(name), r.restriction->Name)) return &r;
+  return nullptr;
+}
+
+const Repair* RepairOfRoutine(void (*routine)()) {
+  for (const Repair& r : AllRepairs())
+    if (r.routine == routine) return &r;
+  return nullptr;
+}
+
+std::vector<const Repair*> ExpandRepairArgument(std::string_view argument) {
+  std::vector<const Repair*> out;
   if (argument.size() > 2 && argument.substr(argument.size() - 2) == ".*") {
     const std::string_view page = argument.substr(0, argument.size() - 1);  // "assoc."
-    for (const CliRepair& r : CliRepairs())
+    for (const Repair& r : AllRepairs())
       if (std::string_view(r.id).substr(0, page.size()) == page) out.push_back(&r);
     return out;
   }
-  if (const CliRepair* r = FindRepair(argument)) out.push_back(r);
+  if (const Repair* r = FindRepair(argument)) out.push_back(r);
   return out;
 }
 
-}  // namespace korvane::cli
+}  // namespace korvane

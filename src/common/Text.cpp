@@ -1,9 +1,9 @@
-#include "cli/logic/CliText.h"
+#include "common/Text.h"
 
 #include <cstdint>
 #include <cwctype>
 
-namespace korvane::cli {
+namespace korvane {
 
 std::string ToUtf8(const std::wstring& text) {
   std::string out;
@@ -154,4 +154,34 @@ bool IsSameOrBelow(const std::wstring& path, const std::wstring& ancestor) {
   return p.size() == a.size() || p[a.size()] == L'\\';
 }
 
-}  // namespace korvane::cli
+std::wstring DecodeRegFile(const std::vector<std::uint8_t>& bytes) {
+  std::wstring text;
+  if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2)
+      text.push_back(static_cast<wchar_t>(bytes[i] | (bytes[i + 1] << 8)));
+    return text;
+  }
+  for (std::uint8_t b : bytes) text.push_back(static_cast<wchar_t>(b));
+  return text;
+}
+
+std::vector<std::uint8_t> EncodeRegFile(const std::wstring& text) {
+  std::vector<std::uint8_t> bytes{0xFF, 0xFE};
+  auto put = [&bytes](std::uint32_t unit) {
+    bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+    bytes.push_back(static_cast<std::uint8_t>((unit >> 8) & 0xFF));
+  };
+  for (wchar_t c : text) {
+    const auto u = static_cast<std::uint32_t>(c);
+    if (c == L'\n') put(L'\r');
+    if (u >= 0x10000) {  // wchar_t of 32 bits: write the surrogate pair
+      put(0xD800 + ((u - 0x10000) >> 10));
+      put(0xDC00 + ((u - 0x10000) & 0x3FF));
+    } else {
+      put(u);
+    }
+  }
+  return bytes;
+}
+
+}  // namespace korvane

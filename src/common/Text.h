@@ -1,11 +1,12 @@
-// Small text helpers of the command-line program: UTF-8 at its edges, wide text
-// inside, and the case rules of registry names and Windows paths.
+// Small text helpers that are not about any one subsystem: UTF-8 at the program's
+// edges, wide text inside, and the case rules of registry names and Windows paths.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
-namespace korvane::cli {
+namespace korvane {
 
 // Invalid sequences become U+FFFD rather than failing: an argument or a registry
 // text is shown, never rejected, for its encoding.
@@ -30,4 +31,12 @@ std::wstring JoinKeyPath(const std::vector<std::wstring>& parts);
 // True when `path` is `ancestor` or lies below it (both as joined by JoinKeyPath).
 bool IsSameOrBelow(const std::wstring& path, const std::wstring& ancestor);
 
-}  // namespace korvane::cli
+// A .reg file's text: UTF-16LE when it starts with that byte-order mark, otherwise
+// single-byte (each byte one character, which is how the payloads are written).
+std::wstring DecodeRegFile(const std::vector<std::uint8_t>& bytes);
+// UTF-16LE with its byte-order mark, line ends as CR LF.  This is what regedit
+// exports, and the only form in which Wine's reg.exe reads hex(2) and hex(7)
+// data as text.
+std::vector<std::uint8_t> EncodeRegFile(const std::wstring& text);
+
+}  // namespace korvane

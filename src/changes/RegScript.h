@@ -8,9 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "common/Text.h"
 #include "platform/Platform.h"
 
-namespace korvane::cli {
+namespace korvane {
 
 inline const std::wstring kRegFileHeader = L"Windows Registry Editor Version 5.00";
 
@@ -43,14 +44,6 @@ RegScriptText ParseRegScript(const std::wstring& text);
 // A payload as the program stores it: single-byte lines.
 RegScriptText ParseRegScript(const std::vector<std::string>& lines);
 
-// A .reg file's text: UTF-16LE when it starts with that byte-order mark, otherwise
-// single-byte (each byte one character, which is how the payloads are written).
-std::wstring DecodeRegFile(const std::vector<std::uint8_t>& bytes);
-// UTF-16LE with its byte-order mark, line ends as CR LF.  This is what regedit
-// exports, and the only form in which Wine's reg.exe reads hex(2) and hex(7)
-// data as text.
-std::vector<std::uint8_t> EncodeRegFile(const std::wstring& text);
-
 // `"name"=data` (or `@=data`) that imports back to exactly these bytes and type;
 // long hex data is wrapped with ",\" as regedit does.  Lines end with "\n".
 std::wstring FormatRegValue(const std::wstring& name, const RegData& data);
@@ -67,4 +60,15 @@ int ApplyRegOps(Platform& sys, const std::vector<RegOp>& ops);
 // the script's path.
 std::optional<std::wstring> RegImportTarget(const std::wstring& commandLine);
 
-}  // namespace korvane::cli
+// What reg.exe would import when `commandLine` starts it, with the script read
+// through `sys` at this moment: nullopt when the command line imports nothing.
+// reg.exe refuses (exit code 1) a script it cannot read or one without the header;
+// then `accepted` is false and there are no operations.
+struct RegImport {
+  std::wstring script;
+  bool accepted = false;
+  std::vector<RegOp> ops;
+};
+std::optional<RegImport> ReadRegImport(Platform& sys, const std::wstring& commandLine);
+
+}  // namespace korvane

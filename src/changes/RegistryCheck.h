@@ -8,11 +8,11 @@
 #include <utility>
 #include <vector>
 
-#include "cli/logic/Journal.h"
-#include "cli/logic/RegScript.h"
+#include "changes/Journal.h"
+#include "changes/RegScript.h"
 #include "platform/Platform.h"
 
-namespace korvane::cli {
+namespace korvane {
 
 struct Difference {
   enum class What { MissingKey, UnexpectedKey, MissingValue, UnexpectedValue, WrongValue };
@@ -28,7 +28,9 @@ class ExpectedRegistry {
  public:
   // Registry changes are taken in order; others are ignored.  A deleted key that
   // is created again must afterwards hold exactly what was written after the
-  // deletion: anything else found below it is reported as unexpected.
+  // deletion: anything else found below it is reported as unexpected.  Where the
+  // deletion took only a per-user class key, the machine's copy may show through:
+  // then only what was written afterwards is looked for.
   void apply(const Change& change);
   void applyAll(const Journal& journal);
   // What importing the script leaves, whatever the registry holds now: each
@@ -50,6 +52,7 @@ class ExpectedRegistry {
     std::wstring path;
     bool present = true;
     bool exact = false;
+    bool loose = false;  // whether the key is there is not known
     std::map<std::wstring, Value> values;  // by lower-case name
   };
   using Id = std::pair<Handle, std::wstring>;  // root, lower-case path
@@ -76,4 +79,4 @@ std::optional<KeyTree> ReadKeyTree(Platform& live, Handle root, const std::wstri
 std::wstring BuildUndoScript(const Journal& journal, Platform& live,
                              const std::vector<std::wstring>& headerComments);
 
-}  // namespace korvane::cli
+}  // namespace korvane

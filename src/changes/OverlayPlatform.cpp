@@ -1,11 +1,11 @@
-#include "cli/logic/OverlayPlatform.h"
+#include "changes/OverlayPlatform.h"
 
 #include <algorithm>
 
-#include "cli/logic/CliText.h"
-#include "cli/logic/RegScript.h"
+#include "common/Text.h"
+#include "changes/RegScript.h"
 
-namespace korvane::cli {
+namespace korvane {
 namespace {
 
 constexpr long kErrorPathNotFound = 3;
@@ -72,6 +72,18 @@ OverlayPlatform::OverlayPlatform(Platform& below)
     : ForwardingPlatform(below), nextHandle_(0x4B560000u) {}
 
 OverlayPlatform::~OverlayPlatform() = default;
+
+void OverlayPlatform::applyImport(const std::vector<RegOp>& ops) {
+  importing_ = true;
+  ApplyRegOps(*this, ops);
+  importing_ = false;
+}
+
+Journal PredictRegImport(Platform& below, const std::vector<RegOp>& ops) {
+  OverlayPlatform preview(below);
+  preview.applyImport(ops);
+  return preview.journal();
+}
 
 void OverlayPlatform::record(Change change) {
   change.viaImport = importing_;
@@ -271,7 +283,13 @@ long OverlayPlatform::regDeleteTree(Handle key, const std::wstring& subKey) {
   if (parts.size() <= ownDepth) return kErrorAccessDenied;  // never the key itself or a root
   if (!view(root, Prefix(parts, ownDepth)).exists) return kErrorKeyDeleted;
   if (!view(root, parts).exists) return kErrorFileNotFound;
-  record(KeyChange(ChangeKind::DeleteKey, root, JoinKeyPath(parts)));
+  Change deletion = KeyChange(ChangeKind::DeleteKey, root, JoinKeyPath(parts));
+  if (root == kHkeyClassesRoot) {
+    std::vector<std::wstring> user = SplitKeyPath(kUserClassesPath);
+    user.insert(user.end(), parts.begin(), parts.end());
+    deletion.perUserCopy = view(kHkeyCurrentUser, user).exists;
+  }
+  record(std::move(deletion));
   Node& n = nodeFor(root, parts);
   n.state = Node::State::Absent;
   n.hidesBelow = true;
@@ -368,18 +386,13 @@ bool OverlayPlatform::createProcess(const std::wstring* applicationName,
   const std::wstring command(commandLine.data());
   record(OtherChange(ChangeKind::RunProgram, command, applicationName ? *applicationName : L""));
   FakeProcess process;
-  if (auto script = RegImportTarget(command)) {
+  if (auto import = ReadRegImport(*this, command)) {
     // reg.exe ends with 1 when it cannot read the file or the file has no header,
     // as the real one does; otherwise its writes become part of the preview.
-    std::vector<std::uint8_t> bytes;
-    RegScriptText parsed;
-    if (readFile(*script, &bytes)) parsed = ParseRegScript(DecodeRegFile(bytes));
-    if (!parsed.hasHeader) {
-      process.exitCode = 1;
+    if (import->accepted) {
+      applyImport(import->ops);
     } else {
-      importing_ = true;
-      ApplyRegOps(*this, parsed.ops);
-      importing_ = false;
+      process.exitCode = 1;
     }
   }
   out->process = nextHandle_++;
@@ -545,4 +558,4 @@ int OverlayPlatform::shellDeleteTree(const std::wstring& pathList, unsigned) {
   return 0;
 }
 
-}  // namespace korvane::cli
+}  // namespace korvane

@@ -4,10 +4,10 @@
 
 #include <string>
 
-#include "cli/logic/Journal.h"
-#include "cli/logic/RegistryCheck.h"
+#include "changes/Journal.h"
+#include "changes/RegistryCheck.h"
 
-namespace korvane::cli {
+namespace korvane {
 
 std::wstring RegTypeName(std::uint32_t type);  // "REG_SZ", ..., "type 0x12345"
 // The data after its type: "REG_SZ \"text\"", "REG_DWORD 0x00000001 (1)", "REG_BINARY 30 04".
@@ -22,4 +22,4 @@ std::optional<std::vector<std::wstring>> RegTexts(const RegData& data);
 // The number of a REG_DWORD or REG_QWORD of the right size.
 std::optional<std::uint64_t> RegNumber(const RegData& data);
 
-}  // namespace korvane::cli
+}  // namespace korvane

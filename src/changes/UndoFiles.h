@@ -1,0 +1,99 @@
+// Undo files: a registry script, written just before a repair runs, that puts back
+// every key and value the repair is about to change, with any file the repair
+// replaces kept beside it.  Both front ends write them the same way; the window
+// keeps its own in one folder and offers them for undoing.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "changes/Journal.h"
+#include "changes/RegistryCheck.h"
+#include "platform/Platform.h"
+
+namespace korvane {
+
+inline constexpr std::size_t kUndoFilesKept = 100;
+
+// %LOCALAPPDATA%\Korvane\Undo; empty when LOCALAPPDATA is not set.
+std::wstring UndoFolder(Platform& sys);
+// Creates the folder and its parents; false (lastErrorText() tells why) when it cannot.
+bool MakeFolder(Platform& sys, const std::wstring& path);
+
+// "2025-03-14 092653 assoc.txt.reg": the time first, so that names sort by age.
+std::wstring UndoFileName(const LocalTime& at, const std::string& id);
+// The window's names for the n-th try: `name`, then "... (2).reg", "(3)" ...
+std::wstring UndoPathInFolder(const std::wstring& folder, const std::wstring& name, int n);
+
+// Writes the undo file for repair `id` (shown as `title`), whose preview journaled
+// `planned`, from the state `live` holds now, under the first of pathFor(1),
+// pathFor(2) ... that does not exist: every file is created new, so an earlier one
+// (which holds the state from before an earlier repair) is never replaced.  A file
+// the repair would replace is kept beside it.  `moreHeader` adds comment lines for
+// a path.  The file is read back; on failure nothing is left behind and the
+// system's words for it are returned.  *path is the file written.
+std::optional<std::wstring> WriteUndoFile(
+    Platform& live, const std::function<std::wstring(int)>& pathFor, const std::string& id,
+    const std::wstring& title, const Journal& planned,
+    const std::function<std::vector<std::wstring>(const std::wstring&)>& moreHeader,
+    std::wstring* path);
+
+struct KeptFile {
+  std::wstring name;      // in the undo file's folder
+  std::wstring original;  // where it goes back
+};
+
+struct UndoEntry {
+  std::wstring path;
+  std::wstring date;  // "2025-03-14 09:26:53", from the file's name; empty when it has none
+  std::string id;     // empty when the file does not say
+  std::wstring repair;
+  std::size_t keys = 0;
+  std::size_t values = 0;
+  std::vector<KeptFile> kept;
+  bool undone = false;
+};
+
+// What an undo file holds; nullopt when it cannot be read or is no registry script.
+std::optional<UndoEntry> ReadUndoFile(Platform& sys, const std::wstring& path);
+// The undo files of `folder` (*.reg), newest first.
+std::vector<UndoEntry> ListUndoFiles(Platform& sys, const std::wstring& folder);
+// Deletes an undo file with its kept files and its mark.
+void RemoveUndoFile(Platform& sys, const std::wstring& path);
+// Deletes all but the newest `keep`.
+void PruneUndoFiles(Platform& sys, const std::wstring& folder, std::size_t keep);
+// "2 keys, 5 values, 1 file".
+std::wstring ChangesText(const UndoEntry& entry);
+
+struct UndoOutcome {
+  bool done = false;
+  std::wstring failure;  // why it was not done, in words; empty when only the read-back failed
+  std::vector<Difference> unverified;
+  // A done undo that could not be marked still shows as not undone.
+  bool marked = false;
+};
+
+// Imports the file with reg.exe (the System directory's), puts back the files kept
+// beside it, and reads everything back.  A done undo is marked, so that the file
+// shows as undone.
+UndoOutcome UndoFromFile(Platform& system, const std::wstring& path);
+
+// A row of the window's "Undo a Repair" list: its Date, Repair and Changes columns.
+struct UndoRow {
+  std::wstring date;
+  std::wstring repair;  // with " (undone)" once it has been undone
+  std::wstring changes;
+};
+UndoRow RowOf(const UndoEntry& entry);
+
+inline const std::wstring kUndoAgainQuestion =
+    L"This repair has been undone already. Undo it again?";
+
+// The window's "Undo": an entry undone already asks first (No: nothing happens);
+// the end is "Done!" or "Error!".  True when it was undone now.
+bool UndoWithMessages(Platform& system, const UndoEntry& entry);
+
+}  // namespace korvane

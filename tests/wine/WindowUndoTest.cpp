@@ -1,0 +1,186 @@
+// The window's repairs as a user meets them, on the real registry with the system's
+// reg.exe: each press keeps an undo file first, and Undo puts back exactly what was
+// there before, odd values and replaced files included.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <optional>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "RecordingPlatform.h"
+#include "RegistryState.h"
+#include "WineSupport.h"
+#include "advfix/Unit_AdvFix_Korvane.h"
+#include "changes/UndoFiles.h"
+#include "common/Messages.h"
+#include "common/Unit_Fungsi_Korvane.h"
+#include "fileassoc/Unit_FORMLAIN_Korvane.h"
+#include "repairs/VerifiedPress.h"
+
+namespace korvane::wine {
+namespace {
+
+const HKEY CR = HKEY_CLASSES_ROOT;
+const HKEY CU = HKEY_CURRENT_USER;
+const std::wstring kTxtChoice =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.txt";
+
+std::optional<std::vector<std::uint8_t>> FileBytes(const std::wstring& path) {
+  std::vector<std::uint8_t> bytes;
+  if (!Sys().readFile(path, &bytes)) return std::nullopt;
+  return bytes;
+}
+
+// LOCALAPPDATA and TEMP of their own, so that the undo folder holds only what the
+// test made and the scripts land where the test can see them.
+class WindowUndoTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t saved[MAX_PATH];
+    if (GetEnvironmentVariableW(L"LOCALAPPDATA", saved, MAX_PATH)) savedLocal_ = saved;
+    ASSERT_TRUE(SetEnvironmentVariableW(L"LOCALAPPDATA", local_.path().c_str()));
+    TempPath = temp_.path() + L"\\";
+  }
+  void TearDown() override {
+    SetEnvironmentVariableW(L"LOCALAPPDATA", savedLocal_ ? savedLocal_->c_str() : nullptr);
+    TempPath = savedTemp_;
+  }
+
+  std::wstring undoFolder() const { return local_.path() + L"\\Korvane\\Undo"; }
+
+  const Repair& repair(const char* id) {
+    const Repair* r = FindRepair(id);
+    if (!r) throw std::runtime_error(std::string("no repair ") + id);
+    return *r;
+  }
+
+  RecordingPlatform sys_;
+
+ private:
+  ScratchDir local_{L"korvane-undo-local"};
+  ScratchDir temp_{L"korvane-undo-temp"};
+  std::optional<std::wstring> savedLocal_;
+  std::wstring savedTemp_ = TempPath;
+};
+
+std::string TxtState() {
+  return Snapshot(CR, L".txt") + Snapshot(CR, L"txtfile") + Snapshot(CU, kTxtChoice);
+}
+
+TEST_F(WindowUndoTest, AUsersOwnTxtAssociationSurvivesFixAndUndoExactly) {
+  KeyGuard keepTxt(CR, L"HKCR", L".txt");
+  KeyGuard keepTxtfile(CR, L"HKCR", L"txtfile");
+  KeyGuard keepChoice(CU, L"HKCU", kTxtChoice);
+  DeleteTree(CR, L".txt");
+  DeleteTree(CR, L"txtfile");
+  DeleteTree(CU, kTxtChoice);
+  // The user's own association, with values of every kind the repair never writes:
+  // names that need escaping, text with a line break, and an empty value of no type.
+  Put(CR, L".txt", L"", REG_SZ, Text(L"MyEditor.txt"));
+  Put(CR, L".txt", L"Multi", REG_MULTI_SZ, {'a', 0, 0, 0, 'b', 0, ' ', 0, 'c', 0, 0, 0, 0, 0});
+  Put(CR, L".txt", L"Qword", REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 0x88});
+  Put(CR, L".txt", L"Binary", REG_BINARY, {0x00, 0xFF, 0x0D, 0x0A});
+  Put(CR, L".txt", L"Nothing", REG_NONE, {});
+  Put(CR, L".txt", L"Quote \"and\" back\\slash", REG_SZ, Text(L"line one\r\nline two"));
+  Put(CR, L".txt", L"Expand", REG_EXPAND_SZ, Text(L"%TEMP%\\mine"));
+  Put(CR, L".txt\\ShellNew", L"NullFile", REG_SZ, Text(L""));
+  Put(CR, L"txtfile\\shell\\edit\\command", L"", REG_EXPAND_SZ, Text(L"C:\\Tools\\ed.exe \"%1\""));
+  Put(CU, kTxtChoice + L"\\UserChoice", L"ProgId", REG_SZ, Text(L"MyEditor.txt"));
+  Put(CU, kTxtChoice + L"\\OpenWithProgids", L"MyEditor.txt", REG_NONE, {});
+  const std::string before = TxtState();
+
+  const VerifiedRun run = PressVerified(sys_, repair("assoc.txt"));
+
+  ASSERT_TRUE(run.ran);
+  EXPECT_TRUE(run.unverified.empty()) << "the read-back found " << run.unverified.size();
+  EXPECT_EQ(sys_.boxes(), (std::vector<RecordedBox>{{L"Done!", L"Korvane", kMbIconInformation}}));
+  EXPECT_EQ(ReadString(CR, L".txt", L""), L"txtfile");
+  EXPECT_EQ(ReadString(CU, kTxtChoice + L"\\UserChoice", L"ProgId"), L"txtfile");
+  ASSERT_EQ(run.undoFiles.size(), 1u);
+  const std::wstring& undo = run.undoFiles[0];
+  const std::wstring name = undo.substr(undo.rfind(L'\\') + 1);
+  EXPECT_EQ(undo.substr(0, undo.rfind(L'\\')), undoFolder());
+  EXPECT_TRUE(std::regex_match(ToUtf8(name),
+                               std::regex(R"(\d{4}-\d\d-\d\d \d{6} assoc\.txt\.reg)")))
+      << ToUtf8(name);
+  const auto listed = ListUndoFiles(sys_, undoFolder());
+  ASSERT_FALSE(listed.empty());
+  EXPECT_EQ(listed[0].repair, L"TXT: Text Document");
+  EXPECT_FALSE(listed[0].undone);
+
+  const UndoOutcome outcome = UndoFromFile(sys_, undo);
+
+  EXPECT_TRUE(outcome.done) << ToUtf8(outcome.failure);
+  EXPECT_TRUE(outcome.unverified.empty());
+  EXPECT_EQ(TxtState(), before);
+  EXPECT_TRUE(ListUndoFiles(sys_, undoFolder())[0].undone);
+}
+
+// A string stored without its terminating zero is written to the undo file byte for
+// byte (hex(1)); Windows' reg.exe imports those bytes as they are, Wine's adds the
+// zero.  Either way the read-back compares what came back with what was there, so
+// where the import changed it the user is told, never "Done!".
+TEST_F(WindowUndoTest, AnUndoIsDoneOnlyWhenEveryByteCameBack) {
+  KeyGuard keepTxt(CR, L"HKCR", L".txt");
+  KeyGuard keepTxtfile(CR, L"HKCR", L"txtfile");
+  KeyGuard keepChoice(CU, L"HKCU", kTxtChoice);
+  DeleteTree(CR, L".txt");
+  Put(CR, L".txt", L"", REG_SZ, Text(L"MyEditor.txt"));
+  Put(CR, L".txt", L"Unterminated", REG_SZ, {'a', 0, 'b', 0});
+  const std::optional<Stored> before = ReadValue(CR, L".txt", L"Unterminated");
+  const VerifiedRun run = PressVerified(sys_, repair("assoc.txt"));
+  ASSERT_EQ(run.undoFiles.size(), 1u);
+  const auto listed = ListUndoFiles(sys_, undoFolder());
+  ASSERT_FALSE(listed.empty());
+  sys_.clearBoxes();
+
+  const bool done = UndoWithMessages(sys_, listed[0]);
+
+  const bool exact = ReadValue(CR, L".txt", L"Unterminated") == before;
+  EXPECT_EQ(done, exact);
+  EXPECT_EQ(sys_.boxes(), (std::vector<RecordedBox>{
+                              {exact ? L"Done!" : L"Error!", L"Korvane",
+                               exact ? kMbIconInformation : kMbIconError}}));
+  EXPECT_EQ(ReadString(CR, L".txt", L""), L"MyEditor.txt");
+}
+
+// The hosts file is replaced whole; what the user had is kept beside the undo file
+// and comes back byte for byte, line ends and all.
+TEST_F(WindowUndoTest, ACustomHostsFileSurvivesResetAndUndoByteForByte) {
+  const std::wstring hosts = HostsFilePath();
+  const std::optional<std::vector<std::uint8_t>> original = FileBytes(hosts);
+  struct PutBack {
+    std::wstring path;
+    std::optional<std::vector<std::uint8_t>> bytes;
+    ~PutBack() {
+      if (bytes) Sys().writeFile(path, *bytes);
+    }
+  } putBack{hosts, original};
+  const std::vector<std::uint8_t> mine = {'1', '0', '.', '0', '.', '0', '.', '5', ' ', 'i', 'n',
+                                          't', 'r', 'a', 'n', 'e', 't', '\n', '#', ' ', 0xE9,
+                                          '\r', '\n', '\r', 'x', 0x00, 'y'};
+  ASSERT_TRUE(Sys().writeFile(hosts, mine));
+
+  const VerifiedRun run = PressVerified(sys_, repair("advanced.hosts-file"));
+
+  ASSERT_TRUE(run.ran);
+  EXPECT_TRUE(run.unverified.empty());
+  for (const RecordedBox& box : sys_.boxes()) EXPECT_NE(box.text, L"Error!");
+  EXPECT_EQ(FileBytes(hosts), LinesToCrLfBytes(FORM_LAIN().MEMO_HOSTS));
+  ASSERT_EQ(run.undoFiles.size(), 1u);
+  const std::optional<UndoEntry> entry = ReadUndoFile(sys_, run.undoFiles[0]);
+  ASSERT_TRUE(entry.has_value());
+  ASSERT_EQ(entry->kept.size(), 1u);
+  EXPECT_TRUE(SameNoCase(entry->kept[0].original, hosts));
+  EXPECT_EQ(FileBytes(undoFolder() + L"\\" + entry->kept[0].name), mine);
+
+  const UndoOutcome outcome = UndoFromFile(sys_, run.undoFiles[0]);
+
+  EXPECT_TRUE(outcome.done) << ToUtf8(outcome.failure);
+  EXPECT_EQ(FileBytes(hosts), mine);
+}
+
+}  // namespace
+}  // namespace korvane::wine
