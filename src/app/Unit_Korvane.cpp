@@ -4,6 +4,9 @@
 
 #include <commctrl.h>
 
+#include <stdexcept>
+#include <string_view>
+
 #include "about/Unit_Korvane_Tentang.h"
 #include "app/Art.h"
 #include "app/ControlIds.h"
@@ -34,7 +37,18 @@ HWND HighlightHeading(HWND parent, const std::wstring& text, int x, int y, int w
   return label;
 }
 
-const FileTypeRow& Row(int position) { return FileTypeCatalogue()[static_cast<size_t>(position - 1)]; }
+const FileTypeRow& RowOfButton(const char* button) {
+  for (const FileTypeRow& row : FileTypeCatalogue())
+    if (std::string_view(row.button) == button) return row;
+  throw std::logic_error(std::string("no file-type row ") + button);
+}
+
+// The FIX buttons' handlers, in row order.
+void (TFORM_UTAMA::*const kFixHandlers[])() = {
+#define KORVANE_FIX_HANDLER(member, button, label, code, description) &TFORM_UTAMA::button##Click,
+    KORVANE_FILE_TYPE_ROWS(KORVANE_FIX_HANDLER)
+#undef KORVANE_FIX_HANDLER
+};
 
 }  // namespace
 
@@ -292,10 +306,9 @@ void TFORM_UTAMA::BuildFileAssoc(HWND page) {
     ui::Label(content, -1, row.label, 46, top + 4, 300, 17, ui::Font(L"Segoe UI", 13, true));
     ui::Label(content, -1, row.description, 46, top + 21, 400, 16, ui::Font(L"Segoe UI", 11));
     ui::Button(content, ids::FixButtonBase + row.position, L"FIX", 490, top + 8, 81, 25);
+    const auto handler = kFixHandlers[row.position - 1];
+    OnClick(ids::FixButtonBase + row.position, [this, handler] { (this->*handler)(); });
   }
-#define KORVANE_BIND_FIX(name, pos) OnClick(ids::FixButtonBase + pos, [this] { name##Click(); });
-  KORVANE_FIX_ROWS(KORVANE_BIND_FIX)
-#undef KORVANE_BIND_FIX
 
   lblINFO_FIX_EXE = ui::Label(page, ids::lblINFO_FIX_EXE, L"How to fix EXE file associations.", 437, 399,
                               198, 18);
@@ -326,9 +339,9 @@ void TFORM_UTAMA::Press(const Repair* repair) {
   if (repair) PressVerified(System ? *System : Sys(), *repair);
 }
 
-#define KORVANE_DEFINE_FIX_HANDLER(name, pos) \
-  void TFORM_UTAMA::name##Click() { Press(RepairOfFileType(Row(pos))); }
-KORVANE_FIX_ROWS(KORVANE_DEFINE_FIX_HANDLER)
+#define KORVANE_DEFINE_FIX_HANDLER(member, button, label, code, description) \
+  void TFORM_UTAMA::button##Click() { Press(RepairOfFileType(RowOfButton(#button))); }
+KORVANE_FILE_TYPE_ROWS(KORVANE_DEFINE_FIX_HANDLER)
 #undef KORVANE_DEFINE_FIX_HANDLER
 
 void TFORM_UTAMA::lblINFO_FIX_EXEClick() { ShowMessage(ExeHintText(), kAppTitle, kMbIconInformation); }

@@ -7,19 +7,10 @@
 #include <map>
 #include <string>
 
+#include "fileassoc/FileTypeRows.h"
 #include "platform/Platform.h"
 
 namespace korvane {
-
-// Rows of the File Associations Fixer, in page order: X(button name, row position).
-#define KORVANE_FIX_ROWS(X)                                                                  \
-  X(btnFIXBATFILE, 1) X(btnFIXCABFILE, 2) X(btnFIXCMDFILE, 3) X(btnFIXCOMFILE, 4)           \
-  X(btnFIXEXEFILE, 5) X(btnFIXIMGFILE, 6) X(btnFIXINFFILE, 7) X(btnFIXINIFILE, 8)           \
-  X(btnFIXISOFILE, 9) X(btnFIXLNKFILE, 10) X(btnFIXMSCFILE, 11) X(btnFIXMSIFILE, 12)        \
-  X(btnFIXMSPFILE, 13) X(btnFIXSCRFILE, 14) X(btnFIXMSUFILE, 15) X(btnFIXREGFILE, 16)       \
-  X(btnFIXTHEMEFILE, 17) X(btnFIXTHEMEPACKFILE, 18) X(btnFIXTXTFILE, 19)                    \
-  X(btnFIXVBSFILE, 20) X(btnFIXVHDFILE, 21) X(btnFIXVHDXFILE, 22) X(btnFIXZIPFILE, 23)      \
-  X(btnFIXDRIVE, 24) X(btnFIXDIR, 25) X(btnFIXFOLDER, 26)
 
 struct Repair;
 
@@ -49,8 +40,8 @@ class TFORM_UTAMA {
   void btnSCANSFCClick();
   void btnSCANDISMClick();
   void mnuCreateRestorePointClick();
-#define KORVANE_DECLARE_FIX_HANDLER(name, pos) void name##Click();
-  KORVANE_FIX_ROWS(KORVANE_DECLARE_FIX_HANDLER)
+#define KORVANE_DECLARE_FIX_HANDLER(member, button, label, code, description) void button##Click();
+  KORVANE_FILE_TYPE_ROWS(KORVANE_DECLARE_FIX_HANDLER)
 #undef KORVANE_DECLARE_FIX_HANDLER
   void lblINFO_FIX_EXEClick();
   void mnuRESTARTEXPLORERClick();
