@@ -1,14 +1,15 @@
-// The main window: header band, the four pages, the main menu and every handler.
+// The main window: header band, the tabs with their four pages, the main menu and
+// its handlers.
 #pragma once
 
 #include <windows.h>
 
-#include <functional>
-#include <map>
 #include <string>
+#include <utility>
 
-#include "fileassoc/FileTypeRows.h"
+#include "app/Pages.h"
 #include "platform/Platform.h"
+#include "ui/Handlers.h"
 
 namespace korvane {
 
@@ -26,24 +27,19 @@ class TFORM_UTAMA {
 
   HWND PageControl1 = nullptr;
   HWND TabSheet1 = nullptr, tsFILEASSOC = nullptr, tsRESTRICTFIX = nullptr, tsADVANCEDFIX = nullptr;
-  HWND lblWinName = nullptr, lblMBoard = nullptr, lblCPUName = nullptr, lblTOTALRAM = nullptr;
-  HWND btnRSPoint = nullptr, btnSCANSFC = nullptr, btnSCANDISM = nullptr;
-  HWND lblINFO_FIX_EXE = nullptr;
   HMENU MainMenu1 = nullptr;
+  // The pages, in tab order; each is built into its panel above when first needed.
+  PageHome Home{*this};
+  PageFileAssoc FileAssoc{*this};
+  PageRestrict Restrict{*this};
+  PageAdvanced Advanced{*this};
   // The real platform, below the layers a verified press puts over Sys().
   Platform* System = nullptr;
 
   // --- handlers ---
   void FormCreate();
   void mnuEXITClick();
-  void btnRSPointClick();
-  void btnSCANSFCClick();
-  void btnSCANDISMClick();
   void mnuCreateRestorePointClick();
-#define KORVANE_DECLARE_FIX_HANDLER(member, button, label, code, description) void button##Click();
-  KORVANE_FILE_TYPE_ROWS(KORVANE_DECLARE_FIX_HANDLER)
-#undef KORVANE_DECLARE_FIX_HANDLER
-  void lblINFO_FIX_EXEClick();
   void mnuRESTARTEXPLORERClick();
   void mnuUndoRepairClick();
   // What a button that changes the machine does: the repair, verified (preview,
@@ -54,9 +50,11 @@ class TFORM_UTAMA {
   void mnuABOUTClick();
 
   // Registers what a click on control or menu id does.
-  void OnClick(int id, std::function<void()> handler) { clicks_[id] = std::move(handler); }
+  void OnClick(int id, ui::Handlers::Click handler) { handlers_.onClick(id, std::move(handler)); }
   // Notifications (WM_NOTIFY) of a child control.
-  void OnNotify(int id, std::function<LRESULT(NMHDR*)> handler) { notifies_[id] = std::move(handler); }
+  void OnNotify(int id, ui::Handlers::Notify handler) {
+    handlers_.onNotify(id, std::move(handler));
+  }
 
   // Shows a page, building it first if it has not been built yet.
   void ShowPage(int index);
@@ -71,22 +69,16 @@ class TFORM_UTAMA {
  private:
   void BuildWindow();
   void BuildMenu();
-  void BuildHome(HWND page);
-  void BuildFileAssoc(HWND page);
   HWND NewPage(int id, const wchar_t* caption);
   void EnsurePage(int index);
 
   bool pageBuilt_[4] = {};
 
-  std::map<int, std::function<void()>> clicks_;
-  std::map<int, std::function<LRESULT(NMHDR*)>> notifies_;
+  ui::Handlers handlers_;
 };
 
 extern TFORM_UTAMA* FORM_UTAMA;
 
-// Pages built in their own files.
-void BuildRestrictionPage(TFORM_UTAMA& form, HWND page);
-void BuildAdvancedPage(TFORM_UTAMA& form, HWND page);
 void BuildToolsMenu(TFORM_UTAMA& form, HMENU tools);
 
 }  // namespace korvane
