@@ -87,7 +87,7 @@ foreach(dll comctl32)
 endforeach()
 add_custom_target(delayload_libs DEPENDS ${KORVANE_DELAYLOAD_LIBS})
 
-file(GLOB KORVANE_APP_SOURCES CONFIGURE_DEPENDS src/app/*.cpp src/about/*.cpp)
+file(GLOB KORVANE_APP_SOURCES CONFIGURE_DEPENDS src/app/*.cpp src/about/*.cpp src/ui/*.cpp)
 list(REMOVE_ITEM KORVANE_APP_SOURCES ${CMAKE_SOURCE_DIR}/src/app/main.cpp
      ${CMAKE_SOURCE_DIR}/src/app/DelayImportEnd.cpp)
 add_library(korvane_ui STATIC ${KORVANE_APP_SOURCES})

@@ -4,10 +4,10 @@
 
 #include <shellapi.h>
 
-#include "app/Art.h"
-#include "app/ControlIds.h"
-#include "app/UiKit.h"
 #include "KorvaneVersion.h"
+#include "ui/Art.h"
+#include "ui/ControlIds.h"
+#include "ui/UiKit.h"
 
 namespace korvane {
 
@@ -20,6 +20,10 @@ constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 
 TFORM_TENTANG::TFORM_TENTANG(HINSTANCE instance, HWND mainWindow) : main_(mainWindow) {
   FORM_TENTANG = this;
+  handlers_.onClick(ids::BTN_OK, [this] { BTN_OKClick(); });
+  handlers_.onClick(IDCANCEL, [this] { BTN_OKClick(); });  // Esc
+  handlers_.onClick(ids::LABEL_HOMEPAGE, [this] { LABEL_HOMEPAGEClick(); });
+  handlers_.onClick(ids::LABEL_EMAIL, [this] { LABEL_EMAILClick(); });
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = ui::FormProc<TFORM_TENTANG>;
@@ -40,12 +44,7 @@ LRESULT TFORM_TENTANG::Handle_(UINT msg, WPARAM wp, LPARAM lp) {
       FormCreate();
       return 0;
     case WM_COMMAND:
-      switch (LOWORD(wp)) {
-        case ids::BTN_OK:
-        case IDCANCEL: BTN_OKClick(); return 0;
-        case ids::LABEL_HOMEPAGE: LABEL_HOMEPAGEClick(); return 0;
-        case ids::LABEL_EMAIL: LABEL_EMAILClick(); return 0;
-      }
+      if (handlers_.command(wp, [](const ui::Handlers::Click& click) { click(); })) return 0;
       break;
     case WM_CLOSE:
       BTN_OKClick();

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "ui/Handlers.h"
+
 namespace korvane {
 
 // The maker's contact values, shown in the dialog and used by the Help menu.
@@ -37,6 +39,7 @@ class TFORM_TENTANG {
   void BuildControls();
 
   HWND main_;
+  ui::Handlers handlers_;
   bool showing_ = false;
   bool built_ = false;
 };

@@ -53,6 +53,9 @@ struct AdvancedRow {
   const wchar_t* caption;  // "FIX" or "Reset"
   int buttonTop;           // button's top inside its 40-pixel row panel
   void (*routine)();
+  // The command line's id is advanced.<id>: named after what the routine repairs
+  // rather than after the row's text, so it stays put when the wording changes.
+  const char* id;
 };
 
 const std::vector<AdvancedRow>& AdvancedRows();

@@ -1,6 +1,6 @@
 #include "app/InputBox.h"
 
-#include "app/UiKit.h"
+#include "ui/UiKit.h"
 
 namespace korvane {
 namespace {

@@ -1,16 +1,14 @@
-// The Tools and Help menus and the Home page's three maintenance tasks.
+// The Tools and Help menus.
 #include <windows.h>
 
 #include <shellapi.h>
 
 #include "about/Unit_Korvane_Tentang.h"
-#include "app/ControlIds.h"
+#include "ui/ControlIds.h"
 #include "app/UndoDialog.h"
 #include "app/Unit_Korvane.h"
-#include "common/MaintenanceTasks.h"
 #include "common/RestartExplorer.h"
 #include "common/ToolsMenu.h"
-#include "repairs/VerifiedPress.h"
 
 namespace korvane {
 
@@ -45,14 +43,10 @@ void BuildToolsMenu(TFORM_UTAMA& form, HMENU tools) {
   form.OnClick(ids::mnuUndoRepair, [&form] { form.mnuUndoRepairClick(); });
 }
 
-void TFORM_UTAMA::btnSCANSFCClick() { RunSystemFileCheck(); }
-void TFORM_UTAMA::btnSCANDISMClick() { RunComponentStoreRepair(); }
-void TFORM_UTAMA::btnRSPointClick() { Press(RepairOfRoutine(&CreateRestorePointTask)); }
-
 // The menu entry performs a click of the button, so both stay one behaviour.
 void TFORM_UTAMA::mnuCreateRestorePointClick() {
   SendMessageW(Handle, WM_COMMAND, MAKEWPARAM(ids::btnRSPoint, BN_CLICKED),
-               reinterpret_cast<LPARAM>(btnRSPoint));
+               reinterpret_cast<LPARAM>(Home.btnRSPoint));
 }
 
 void TFORM_UTAMA::mnuRESTARTEXPLORERClick() { RestartExplorer(); }

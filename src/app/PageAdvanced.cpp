@@ -1,13 +1,14 @@
 // The Advanced page: three section headers and 23 one-button rows in a scroll box.
 #include "advfix/Unit_AdvFix_Korvane.h"
-#include "app/ControlIds.h"
-#include "app/UiKit.h"
+#include "app/Pages.h"
 #include "app/Unit_Korvane.h"
 #include "repairs/VerifiedPress.h"
+#include "ui/ControlIds.h"
+#include "ui/UiKit.h"
 
 namespace korvane {
 
-void BuildAdvancedPage(TFORM_UTAMA& form, HWND page) {
+void PageAdvanced::Build(HWND page) {
   HWND heading = ui::Label(page, -1, L"Advanced repair. ", 16, 11, 400, 25, ui::Font(L"Tahoma", 19));
   ui::SetTextColour(heading, GetSysColor(COLOR_HIGHLIGHT));
   ui::Label(page, -1, L"Advanced repair problems.", 16, 42, 400, 16);
@@ -44,7 +45,7 @@ void BuildAdvancedPage(TFORM_UTAMA& form, HWND page) {
     const int id = ids::AdvancedButtonBase + static_cast<int>(i);
     ui::Button(panel, id, row.caption, 520, row.buttonTop, 81, 25);
     const Repair* repair = RepairOfRoutine(row.routine);
-    form.OnClick(id, [&form, repair] { form.Press(repair); });
+    form_.OnClick(id, [this, repair] { form_.Press(repair); });
     y += height;
   }
 }

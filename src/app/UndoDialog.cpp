@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "app/ControlIds.h"
-#include "app/UiKit.h"
+#include "ui/ControlIds.h"
+#include "ui/UiKit.h"
 #include "changes/UndoFiles.h"
 
 namespace korvane {

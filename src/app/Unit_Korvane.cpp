@@ -5,14 +5,12 @@
 #include <commctrl.h>
 
 #include "about/Unit_Korvane_Tentang.h"
-#include "app/Art.h"
-#include "app/ControlIds.h"
-#include "app/UiKit.h"
 #include "common/KorvaneError.h"
-#include "common/Messages.h"
 #include "common/Startup.h"
-#include "fileassoc/FileAssoc.h"
 #include "repairs/VerifiedPress.h"
+#include "ui/Art.h"
+#include "ui/ControlIds.h"
+#include "ui/UiKit.h"
 
 namespace korvane {
 
@@ -27,14 +25,6 @@ constexpr int kTabHeight = 30;
 constexpr UINT kBuildNextPage = WM_APP + 1;
 
 void SetText(HWND control, const std::wstring& text) { SetWindowTextW(control, text.c_str()); }
-
-HWND HighlightHeading(HWND parent, const std::wstring& text, int x, int y, int w) {
-  HWND label = ui::Label(parent, -1, text, x, y, w, 24, ui::Font(L"Tahoma", 19));
-  ui::SetTextColour(label, GetSysColor(COLOR_HIGHLIGHT));
-  return label;
-}
-
-const FileTypeRow& Row(int position) { return FileTypeCatalogue()[static_cast<size_t>(position - 1)]; }
 
 }  // namespace
 
@@ -69,28 +59,13 @@ LRESULT TFORM_UTAMA::Handle_(UINT msg, WPARAM wp, LPARAM lp) {
       BuildWindow();
       RunHandler([&] { FormCreate(); });
       return 0;
-    case WM_COMMAND: {
-      const int id = LOWORD(wp);
-      const int code = HIWORD(wp);
-      if (code == BN_CLICKED || code == STN_CLICKED || (lp == 0 && code == 0)) {
-        auto it = clicks_.find(id);
-        if (it != clicks_.end()) {
-          // A copy: the handler may run nested clicks while a tool runs.
-          std::function<void()> handler = it->second;
-          RunHandler(handler);
-          return 0;
-        }
-      }
-      break;
-    }
-    case WM_NOTIFY: {
-      auto* hdr = reinterpret_cast<NMHDR*>(lp);
-      if (hdr->idFrom == static_cast<UINT_PTR>(ids::PageControl1) && hdr->code == TCN_SELCHANGE) {
-        ShowPage(TabCtrl_GetCurSel(PageControl1));
+    case WM_COMMAND:
+      if (handlers_.command(wp, [](const ui::Handlers::Click& click) { RunHandler(click); }))
         return 0;
-      }
-      auto it = notifies_.find(static_cast<int>(hdr->idFrom));
-      if (it != notifies_.end()) return it->second(hdr);
+      break;
+    case WM_NOTIFY: {
+      LRESULT result = 0;
+      if (handlers_.notify(lp, &result)) return result;
       break;
     }
     case kBuildNextPage:
@@ -125,10 +100,10 @@ void TFORM_UTAMA::EnsurePage(int index) {
   if (index < 0 || index >= 4 || pageBuilt_[index]) return;
   pageBuilt_[index] = true;
   switch (index) {
-    case 0: BuildHome(TabSheet1); break;
-    case 1: BuildFileAssoc(tsFILEASSOC); break;
-    case 2: BuildRestrictionPage(*this, tsRESTRICTFIX); break;
-    case 3: BuildAdvancedPage(*this, tsADVANCEDFIX); break;
+    case 0: Home.Build(TabSheet1); break;
+    case 1: FileAssoc.Build(tsFILEASSOC); break;
+    case 2: Restrict.Build(tsRESTRICTFIX); break;
+    case 3: Advanced.Build(tsADVANCEDFIX); break;
   }
 }
 
@@ -193,6 +168,10 @@ void TFORM_UTAMA::BuildWindow() {
   tsFILEASSOC = NewPage(ids::tsFILEASSOC, captions[1]);
   tsRESTRICTFIX = NewPage(ids::tsRESTRICTFIX, captions[2]);
   tsADVANCEDFIX = NewPage(ids::tsADVANCEDFIX, captions[3]);
+  OnNotify(ids::PageControl1, [this](NMHDR* hdr) -> LRESULT {
+    if (hdr->code == TCN_SELCHANGE) ShowPage(TabCtrl_GetCurSel(PageControl1));
+    return 0;
+  });
   // Only the page shown at start is built now: the other three hold some two
   // hundred windows, which would keep the window from showing for as long as
   // everything else start-up does.
@@ -221,101 +200,15 @@ void TFORM_UTAMA::BuildMenu() {
   OnClick(ids::mnuABOUT, [this] { mnuABOUTClick(); });
 }
 
-void TFORM_UTAMA::BuildHome(HWND page) {
-  HighlightHeading(page, L"Hardware Information:", 16, 11, 400);
-  const wchar_t* captions[] = {L"OS:", L"Motherboard:", L"Processor:", L"RAM:"};
-  const wchar_t* placeholders[] = {L"lblWinName", L"lblMotherboard", L"lblCPUName", L"lblTotalRAM"};
-  const int valueIds[] = {ids::lblWinName, ids::lblMBoard, ids::lblCPUName, ids::lblTOTALRAM};
-  HWND* values[] = {&lblWinName, &lblMBoard, &lblCPUName, &lblTOTALRAM};
-  for (int i = 0; i < 4; ++i) {
-    const int y = 40 + 22 * i;
-    ui::FitToText(ui::Label(page, -1, captions[i], 16, y, 96, 18, ui::Font(L"Tahoma", 13, true)), 110);
-    *values[i] = ui::Label(page, valueIds[i], placeholders[i], 112, y, 500, 18, ui::Font(L"Tahoma", 13));
-  }
-  HighlightHeading(page, L"Quick Task:", 16, 152, 400);
-
-  struct Task {
-    int top;
-    const wchar_t* caption;
-    const wchar_t* description;
-    const wchar_t* button;
-    int id;
-    HWND* handle;
-    art::TaskIcon icon;
-    void (TFORM_UTAMA::*handler)();
-  };
-  const Task tasks[] = {
-      {181, L"Create Restore Point",
-       L"Restore points are useful for backing up system files and registry in case of a system "
-       L"error. It is recommended to create a restore point before using this program.",
-       L"Create", ids::btnRSPoint, &btnRSPoint, art::TaskIcon::RestorePoint,
-       &TFORM_UTAMA::btnRSPointClick},
-      {252, L"Fix a corrupted system file",
-       L"Scan the corrupted system files using SFC (Sistem File Checker) utility, and fix them "
-       L"automatically if possible. This process takes several minutes to complete.",
-       L"Run", ids::btnSCANSFC, &btnSCANSFC, art::TaskIcon::SystemFiles, &TFORM_UTAMA::btnSCANSFCClick},
-      {323, L"Repair the component store",
-       L"Scan corrupted component store and repair them using DISM tool. This process takes several "
-       L"minutes to complete.",
-       L"Run", ids::btnSCANDISM, &btnSCANDISM, art::TaskIcon::ComponentStore,
-       &TFORM_UTAMA::btnSCANDISMClick},
-  };
-  for (const Task& t : tasks) {
-    HWND group = ui::GroupBox(page, t.caption, 16, t.top, 601, 65);
-    const art::TaskIcon icon = t.icon;
-    ui::Panel(group, -1, 12, 22, 32, 32, GetSysColor(COLOR_BTNFACE),
-              [icon](HDC dc, RECT rc) { art::Task(dc, 0, 0, rc.right, icon); });
-    ui::Label(group, -1, t.description, 56, 18, 410, 42);
-    *t.handle = ui::Button(group, t.id, t.button, 480, 24, 105, 25);
-    auto handler = t.handler;
-    OnClick(t.id, [this, handler] { (this->*handler)(); });
-  }
-}
-
-void TFORM_UTAMA::BuildFileAssoc(HWND page) {
-  HighlightHeading(page, L"Repair file associations and restore them to the original.", 16, 11, 600);
-  ui::Label(page, -1,
-            L"When you want to run/open files with certain extensions (e.g. txt), an error message "
-            L"appears. This can be caused by malware, or a software error.",
-            16, 42, 600, 40, ui::Font(L"Tahoma", 11));
-  const auto& rows = FileTypeCatalogue();
-  const int rowHeight = 41;
-  HWND content = ui::ScrollBox(page, ids::ScrollBox2, 16, 96, 602, 289,
-                               static_cast<int>(rows.size()) * rowHeight, GetSysColor(COLOR_BTNFACE));
-  for (const FileTypeRow& row : rows) {
-    const int top = (row.position - 1) * rowHeight;
-    const std::wstring label = row.label;
-    const int position = row.position;
-    ui::Panel(content, -1, 4, top + 4, 32, 32, GetSysColor(COLOR_BTNFACE), [label, position](HDC dc, RECT rc) {
-      art::TypeIcon(dc, 0, 0, rc.right, label, position);
-    });
-    ui::Label(content, -1, row.label, 46, top + 4, 300, 17, ui::Font(L"Segoe UI", 13, true));
-    ui::Label(content, -1, row.description, 46, top + 21, 400, 16, ui::Font(L"Segoe UI", 11));
-    ui::Button(content, ids::FixButtonBase + row.position, L"FIX", 490, top + 8, 81, 25);
-  }
-#define KORVANE_BIND_FIX(name, pos) OnClick(ids::FixButtonBase + pos, [this] { name##Click(); });
-  KORVANE_FIX_ROWS(KORVANE_BIND_FIX)
-#undef KORVANE_BIND_FIX
-
-  lblINFO_FIX_EXE = ui::Label(page, ids::lblINFO_FIX_EXE, L"How to fix EXE file associations.", 437, 399,
-                              198, 18);
-  ui::MakeLink(lblINFO_FIX_EXE, ui::Font(L"Tahoma", 13), ui::Font(L"Tahoma", 13, false, true));
-  // Sized for its underlined font, the wider of the two it shows.
-  SendMessageW(lblINFO_FIX_EXE, WM_SETFONT, reinterpret_cast<WPARAM>(ui::Font(L"Tahoma", 13, false, true)), FALSE);
-  ui::FitToText(lblINFO_FIX_EXE, 630);
-  SendMessageW(lblINFO_FIX_EXE, WM_SETFONT, reinterpret_cast<WPARAM>(ui::Font(L"Tahoma", 13)), FALSE);
-  OnClick(ids::lblINFO_FIX_EXE, [this] { lblINFO_FIX_EXEClick(); });
-}
-
 // ------------------------------------------------------------------ handlers
 
 void TFORM_UTAMA::FormCreate() {
   StartupView view;
   view.setCaption = [this](const std::wstring& t) { SetText(Handle, t); };
-  view.setCPUName = [this](const std::wstring& t) { SetText(lblCPUName, t); };
-  view.setTotalRAM = [this](const std::wstring& t) { SetText(lblTOTALRAM, t); };
-  view.setMotherboard = [this](const std::wstring& t) { SetText(lblMBoard, t); };
-  view.setWindowsName = [this](const std::wstring& t) { SetText(lblWinName, t); };
+  view.setCPUName = [this](const std::wstring& t) { SetText(Home.lblCPUName, t); };
+  view.setTotalRAM = [this](const std::wstring& t) { SetText(Home.lblTOTALRAM, t); };
+  view.setMotherboard = [this](const std::wstring& t) { SetText(Home.lblMBoard, t); };
+  view.setWindowsName = [this](const std::wstring& t) { SetText(Home.lblWinName, t); };
   view.requestTerminate = [this] { TerminateRequested = true; };
   korvane::FormCreate(view);
 }
@@ -325,13 +218,6 @@ void TFORM_UTAMA::mnuEXITClick() { PostMessageW(Handle, WM_CLOSE, 0, 0); }
 void TFORM_UTAMA::Press(const Repair* repair) {
   if (repair) PressVerified(System ? *System : Sys(), *repair);
 }
-
-#define KORVANE_DEFINE_FIX_HANDLER(name, pos) \
-  void TFORM_UTAMA::name##Click() { Press(RepairOfFileType(Row(pos))); }
-KORVANE_FIX_ROWS(KORVANE_DEFINE_FIX_HANDLER)
-#undef KORVANE_DEFINE_FIX_HANDLER
-
-void TFORM_UTAMA::lblINFO_FIX_EXEClick() { ShowMessage(ExeHintText(), kAppTitle, kMbIconInformation); }
 
 void TFORM_UTAMA::mnuABOUTClick() { FORM_TENTANG->ShowModal(); }
 

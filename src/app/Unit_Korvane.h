@@ -1,25 +1,17 @@
-// The main window: header band, the four pages, the main menu and every handler.
+// The main window: header band, the tabs with their four pages, the main menu and
+// its handlers.
 #pragma once
 
 #include <windows.h>
 
-#include <functional>
-#include <map>
 #include <string>
+#include <utility>
 
+#include "app/Pages.h"
 #include "platform/Platform.h"
+#include "ui/Handlers.h"
 
 namespace korvane {
-
-// Rows of the File Associations Fixer, in page order: X(button name, row position).
-#define KORVANE_FIX_ROWS(X)                                                                  \
-  X(btnFIXBATFILE, 1) X(btnFIXCABFILE, 2) X(btnFIXCMDFILE, 3) X(btnFIXCOMFILE, 4)           \
-  X(btnFIXEXEFILE, 5) X(btnFIXIMGFILE, 6) X(btnFIXINFFILE, 7) X(btnFIXINIFILE, 8)           \
-  X(btnFIXISOFILE, 9) X(btnFIXLNKFILE, 10) X(btnFIXMSCFILE, 11) X(btnFIXMSIFILE, 12)        \
-  X(btnFIXMSPFILE, 13) X(btnFIXSCRFILE, 14) X(btnFIXMSUFILE, 15) X(btnFIXREGFILE, 16)       \
-  X(btnFIXTHEMEFILE, 17) X(btnFIXTHEMEPACKFILE, 18) X(btnFIXTXTFILE, 19)                    \
-  X(btnFIXVBSFILE, 20) X(btnFIXVHDFILE, 21) X(btnFIXVHDXFILE, 22) X(btnFIXZIPFILE, 23)      \
-  X(btnFIXDRIVE, 24) X(btnFIXDIR, 25) X(btnFIXFOLDER, 26)
 
 struct Repair;
 
@@ -35,24 +27,19 @@ class TFORM_UTAMA {
 
   HWND PageControl1 = nullptr;
   HWND TabSheet1 = nullptr, tsFILEASSOC = nullptr, tsRESTRICTFIX = nullptr, tsADVANCEDFIX = nullptr;
-  HWND lblWinName = nullptr, lblMBoard = nullptr, lblCPUName = nullptr, lblTOTALRAM = nullptr;
-  HWND btnRSPoint = nullptr, btnSCANSFC = nullptr, btnSCANDISM = nullptr;
-  HWND lblINFO_FIX_EXE = nullptr;
   HMENU MainMenu1 = nullptr;
+  // The pages, in tab order; each is built into its panel above when first needed.
+  PageHome Home{*this};
+  PageFileAssoc FileAssoc{*this};
+  PageRestrict Restrict{*this};
+  PageAdvanced Advanced{*this};
   // The real platform, below the layers a verified press puts over Sys().
   Platform* System = nullptr;
 
   // --- handlers ---
   void FormCreate();
   void mnuEXITClick();
-  void btnRSPointClick();
-  void btnSCANSFCClick();
-  void btnSCANDISMClick();
   void mnuCreateRestorePointClick();
-#define KORVANE_DECLARE_FIX_HANDLER(name, pos) void name##Click();
-  KORVANE_FIX_ROWS(KORVANE_DECLARE_FIX_HANDLER)
-#undef KORVANE_DECLARE_FIX_HANDLER
-  void lblINFO_FIX_EXEClick();
   void mnuRESTARTEXPLORERClick();
   void mnuUndoRepairClick();
   // What a button that changes the machine does: the repair, verified (preview,
@@ -63,9 +50,11 @@ class TFORM_UTAMA {
   void mnuABOUTClick();
 
   // Registers what a click on control or menu id does.
-  void OnClick(int id, std::function<void()> handler) { clicks_[id] = std::move(handler); }
+  void OnClick(int id, ui::Handlers::Click handler) { handlers_.onClick(id, std::move(handler)); }
   // Notifications (WM_NOTIFY) of a child control.
-  void OnNotify(int id, std::function<LRESULT(NMHDR*)> handler) { notifies_[id] = std::move(handler); }
+  void OnNotify(int id, ui::Handlers::Notify handler) {
+    handlers_.onNotify(id, std::move(handler));
+  }
 
   // Shows a page, building it first if it has not been built yet.
   void ShowPage(int index);
@@ -80,22 +69,16 @@ class TFORM_UTAMA {
  private:
   void BuildWindow();
   void BuildMenu();
-  void BuildHome(HWND page);
-  void BuildFileAssoc(HWND page);
   HWND NewPage(int id, const wchar_t* caption);
   void EnsurePage(int index);
 
   bool pageBuilt_[4] = {};
 
-  std::map<int, std::function<void()>> clicks_;
-  std::map<int, std::function<LRESULT(NMHDR*)>> notifies_;
+  ui::Handlers handlers_;
 };
 
 extern TFORM_UTAMA* FORM_UTAMA;
 
-// Pages built in their own files.
-void BuildRestrictionPage(TFORM_UTAMA& form, HWND page);
-void BuildAdvancedPage(TFORM_UTAMA& form, HWND page);
 void BuildToolsMenu(TFORM_UTAMA& form, HMENU tools);
 
 }  // namespace korvane

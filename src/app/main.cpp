@@ -6,7 +6,7 @@
 
 #include "about/Unit_Korvane_Tentang.h"
 #include "app/InputBox.h"
-#include "app/UiKit.h"
+#include "ui/UiKit.h"
 #include "app/Unit_Korvane.h"
 #include "fileassoc/Unit_FORMLAIN_Korvane.h"
 #include "platform/win32/Win32Platform.h"

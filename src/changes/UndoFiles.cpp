@@ -346,9 +346,9 @@ bool UndoWithMessages(Platform& system, const UndoEntry& entry) {
     return false;
   const UndoOutcome outcome = UndoFromFile(system, entry.path);
   if (outcome.done) {
-    system.messageBox(L"Done!", kAppTitle, kMbIconInformation);
+    system.messageBox(kDoneText, kAppTitle, kMbIconInformation);
   } else {
-    system.messageBox(L"Error!", kAppTitle, kMbIconError);
+    system.messageBox(kErrorText, kAppTitle, kMbIconError);
   }
   return outcome.done;
 }

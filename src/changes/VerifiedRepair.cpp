@@ -172,7 +172,7 @@ VerifiedRun RunVerified(Platform& system, const std::wstring& undoFolder,
   if (run.unverified.empty()) {
     for (const RunDialogs::Box& box : dialogs.held) system.messageBox(box.text, box.title, box.flags);
   } else if (!dialogs.errorShown) {
-    system.messageBox(L"Error!", kAppTitle, kMbIconError);
+    system.messageBox(kErrorText, kAppTitle, kMbIconError);
   }
   return run;
 }

@@ -93,4 +93,22 @@ void CreateRestorePointTask() {
   }
 }
 
+const std::vector<HomeTask>& HomeTasks() {
+  static const std::vector<HomeTask> tasks = {
+      {"sfc", L"Fix a corrupted system file",
+       L"Scan the corrupted system files using SFC (Sistem File Checker) utility, and fix them "
+       L"automatically if possible. This process takes several minutes to complete.",
+       L"Run", &RunSystemFileCheck},
+      {"dism", L"Repair the component store",
+       L"Scan corrupted component store and repair them using DISM tool. This process takes "
+       L"several minutes to complete.",
+       L"Run", &RunComponentStoreRepair},
+      {"restore-point", L"Create Restore Point",
+       L"Restore points are useful for backing up system files and registry in case of a system "
+       L"error. It is recommended to create a restore point before using this program.",
+       L"Create", &CreateRestorePointTask},
+  };
+  return tasks;
+}
+
 }  // namespace korvane

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace korvane {
 
@@ -32,5 +33,17 @@ void CreateRestorePoint(const std::wstring& description);
 // text, and then puts the limit back as it was.  A limit that cannot be lifted
 // raises KorvaneError before anything is requested.
 void CreateRestorePointTask();
+
+// One "Quick Task" box of the Home page.
+struct HomeTask {
+  const char* id;               // the command line's id is task.<id>
+  const wchar_t* caption;       // the box's caption
+  const wchar_t* description;   // the text beside its button
+  const wchar_t* button;        // the button's caption
+  void (*routine)();
+};
+
+// In the command line's order; the window places each box by its routine.
+const std::vector<HomeTask>& HomeTasks();
 
 }  // namespace korvane

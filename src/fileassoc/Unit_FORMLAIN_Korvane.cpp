@@ -37,51 +37,20 @@ Payload SplitPayloadText(const char* text) {
 }
 
 TFORM_LAIN::TFORM_LAIN()
-    : mFIX_BAT_W10(Load("BAT.reg")),
-      mFIX_CAB_W10(Load("CAB.reg")),
-      mFIX_CMD_W10(Load("CMD.reg")),
-      mFIX_COM_W10(Load("COM.reg")),
-      mFIX_EXE_W10(Load("EXE.reg")),
-      mFIX_IMG_W10(Load("IMG.reg")),
-      mFIX_INF_W10(Load("INF.reg")),
-      mFIX_INI_W10(Load("INI.reg")),
-      mFIX_ISO_W10(Load("ISO.reg")),
-      mFIX_LNK_W10(Load("LNK.reg")),
-      mFIX_MSC_W10(Load("MSC.reg")),
-      mFIX_MSI_W10(Load("MSI.reg")),
-      mFIX_MSP_W10(Load("MSP.reg")),
-      mFIX_SCR_W10(Load("SCR.reg")),
-      mFIX_MSU_W10(Load("MSU.reg")),
-      mFIX_REG_W10(Load("REG.reg")),
-      mFIX_THEME_W10(Load("THEME.reg")),
-      mFIX_THEMEPACK_W10(Load("THEMEPACK.reg")),
-      mFIX_TXT_W10(Load("TXT.reg")),
-      mFIX_VBS_W10(Load("VBS.reg")),
-      mFIX_VHD_W10(Load("VHD.reg")),
-      mFIX_VHDX_W10(Load("VHDX.reg")),
-      mFIX_ZIP_W10(Load("ZIP.reg")),
-      mFIX_DRIVE_W10(Load("DRIVE.reg")),
-      mFIX_DIRECTORY_W10(Load("DIR.reg")),
-      mFIX_FOLDER_W10(Load("FOLDER.reg")),
+    :
+#define KORVANE_LOAD_SCRIPT(member, button, label, code, description) member(Load(code ".reg")),
+      KORVANE_FILE_TYPE_ROWS(KORVANE_LOAD_SCRIPT)
+#undef KORVANE_LOAD_SCRIPT
       MEMO_HOSTS(Load("hosts.txt")),
       mRESET_FOLDERVIEW(Load("resetfolderview.bat")) {}
 
 const Payload* TFORM_LAIN::byName(const std::string& c) const {
   const std::pair<const char*, const Payload*> all[] = {
-      {"mFIX_BAT_W10", &mFIX_BAT_W10},       {"mFIX_CAB_W10", &mFIX_CAB_W10},
-      {"mFIX_CMD_W10", &mFIX_CMD_W10},       {"mFIX_COM_W10", &mFIX_COM_W10},
-      {"mFIX_EXE_W10", &mFIX_EXE_W10},       {"mFIX_IMG_W10", &mFIX_IMG_W10},
-      {"mFIX_INF_W10", &mFIX_INF_W10},       {"mFIX_INI_W10", &mFIX_INI_W10},
-      {"mFIX_ISO_W10", &mFIX_ISO_W10},       {"mFIX_LNK_W10", &mFIX_LNK_W10},
-      {"mFIX_MSC_W10", &mFIX_MSC_W10},       {"mFIX_MSI_W10", &mFIX_MSI_W10},
-      {"mFIX_MSP_W10", &mFIX_MSP_W10},       {"mFIX_SCR_W10", &mFIX_SCR_W10},
-      {"mFIX_MSU_W10", &mFIX_MSU_W10},       {"mFIX_REG_W10", &mFIX_REG_W10},
-      {"mFIX_THEME_W10", &mFIX_THEME_W10},   {"mFIX_THEMEPACK_W10", &mFIX_THEMEPACK_W10},
-      {"mFIX_TXT_W10", &mFIX_TXT_W10},       {"mFIX_VBS_W10", &mFIX_VBS_W10},
-      {"mFIX_VHD_W10", &mFIX_VHD_W10},       {"mFIX_VHDX_W10", &mFIX_VHDX_W10},
-      {"mFIX_ZIP_W10", &mFIX_ZIP_W10},       {"mFIX_DRIVE_W10", &mFIX_DRIVE_W10},
-      {"mFIX_DIRECTORY_W10", &mFIX_DIRECTORY_W10}, {"mFIX_FOLDER_W10", &mFIX_FOLDER_W10},
-      {"MEMO_HOSTS", &MEMO_HOSTS},           {"mRESET_FOLDERVIEW", &mRESET_FOLDERVIEW}};
+#define KORVANE_NAMED_SCRIPT(member, button, label, code, description) {#member, &member},
+      KORVANE_FILE_TYPE_ROWS(KORVANE_NAMED_SCRIPT)
+#undef KORVANE_NAMED_SCRIPT
+      {"MEMO_HOSTS", &MEMO_HOSTS},
+      {"mRESET_FOLDERVIEW", &mRESET_FOLDERVIEW}};
   for (const auto& [name, payload] : all)
     if (c == name) return payload;
   return nullptr;

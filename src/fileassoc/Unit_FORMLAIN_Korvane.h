@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "fileassoc/FileTypeRows.h"
+
 namespace korvane {
 
 using Payload = std::vector<std::string>;
@@ -12,11 +14,10 @@ class TFORM_LAIN {
  public:
   TFORM_LAIN();
 
-  Payload mFIX_BAT_W10, mFIX_CAB_W10, mFIX_CMD_W10, mFIX_COM_W10, mFIX_EXE_W10, mFIX_IMG_W10,
-      mFIX_INF_W10, mFIX_INI_W10, mFIX_ISO_W10, mFIX_LNK_W10, mFIX_MSC_W10, mFIX_MSI_W10,
-      mFIX_MSP_W10, mFIX_SCR_W10, mFIX_MSU_W10, mFIX_REG_W10, mFIX_THEME_W10, mFIX_THEMEPACK_W10,
-      mFIX_TXT_W10, mFIX_VBS_W10, mFIX_VHD_W10, mFIX_VHDX_W10, mFIX_ZIP_W10, mFIX_DRIVE_W10,
-      mFIX_DIRECTORY_W10, mFIX_FOLDER_W10;
+  // One script a file-type row.
+#define KORVANE_PAYLOAD_MEMBER(member, button, label, code, description) Payload member;
+  KORVANE_FILE_TYPE_ROWS(KORVANE_PAYLOAD_MEMBER)
+#undef KORVANE_PAYLOAD_MEMBER
   Payload MEMO_HOSTS;
   Payload mRESET_FOLDERVIEW;
 

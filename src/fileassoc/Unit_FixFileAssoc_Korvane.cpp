@@ -17,7 +17,7 @@ void ApplyRegScript(const Payload& payload, const std::wstring& typeCode) {
   try {
     script = WriteHeldFile(scriptPath, LinesToRegFileBytes(payload));
   } catch (const KorvaneError&) {
-    ShowMessage(L"Error!", kAppTitle, kMbIconError);
+    ShowMessage(kErrorText, kAppTitle, kMbIconError);
     return;
   }
   if (!FileExists(scriptPath) || !FileExists(regeditPath)) return;
@@ -31,7 +31,7 @@ void ApplyRegScript(const Payload& payload, const std::wstring& typeCode) {
   // A reg.exe that did not start or reported an error imported nothing (or not
   // all): saying "Done!" then would send the user away with the fault in place.
   if (exitCode != 0) {
-    ShowMessage(L"Error!", kAppTitle, kMbIconError);
+    ShowMessage(kErrorText, kAppTitle, kMbIconError);
     return;
   }
   ShowDone();
@@ -118,35 +118,15 @@ void FixExeAssociation() {
 }
 
 const std::vector<FileTypeRow>& FileTypeCatalogue() {
-  static const std::vector<FileTypeRow> rows = {
-      {1, L"BAT", L"Windows Batch File", "btnFIXBATFILE", L"BAT", "mFIX_BAT_W10"},
-      {2, L"CAB", L"Cabinet File", "btnFIXCABFILE", L"CAB", "mFIX_CAB_W10"},
-      {3, L"CMD", L"Windows Command Script", "btnFIXCMDFILE", L"CMD", "mFIX_CMD_W10"},
-      {4, L"COM", L"MS-DOS Application", "btnFIXCOMFILE", L"COM", "mFIX_COM_W10"},
-      {5, L"EXE", L"Application", "btnFIXEXEFILE", L"EXE", "mFIX_EXE_W10"},
-      {6, L"IMG", L"Disc Image File", "btnFIXIMGFILE", L"IMG", "mFIX_IMG_W10"},
-      {7, L"INF", L"Setup Information", "btnFIXINFFILE", L"INF", "mFIX_INF_W10"},
-      {8, L"INI", L"Configuration Settings", "btnFIXINIFILE", L"INI", "mFIX_INI_W10"},
-      {9, L"ISO", L"Disc Image File", "btnFIXISOFILE", L"ISO", "mFIX_ISO_W10"},
-      {10, L"LNK", L"Shortcut", "btnFIXLNKFILE", L"LNK", "mFIX_LNK_W10"},
-      {11, L"MSC", L"Microsoft Common Console Document", "btnFIXMSCFILE", L"MSC", "mFIX_MSC_W10"},
-      {12, L"MSI", L"Windows Installer Package", "btnFIXMSIFILE", L"MSI", "mFIX_MSI_W10"},
-      {13, L"MSP", L"Windows Installer Patch", "btnFIXMSPFILE", L"MSP", "mFIX_MSP_W10"},
-      {14, L"SCR", L"Screen Saver", "btnFIXSCRFILE", L"SCR", "mFIX_SCR_W10"},
-      {15, L"MSU", L"Microsoft Update Standalone Package", "btnFIXMSUFILE", L"MSU", "mFIX_MSU_W10"},
-      {16, L"REG", L"Registration Entries", "btnFIXREGFILE", L"REG", "mFIX_REG_W10"},
-      {17, L"THEME", L"Windows Theme File", "btnFIXTHEMEFILE", L"THEME", "mFIX_THEME_W10"},
-      {18, L"THEMEPACK", L"Windows Theme Pack File", "btnFIXTHEMEPACKFILE", L"THEMEPACK",
-       "mFIX_THEMEPACK_W10"},
-      {19, L"TXT", L"Text Document", "btnFIXTXTFILE", L"TXT", "mFIX_TXT_W10"},
-      {20, L"VBS", L"VBScript Script File", "btnFIXVBSFILE", L"VBS", "mFIX_VBS_W10"},
-      {21, L"VHD", L"Hard Disk Image File", "btnFIXVHDFILE", L"VHD", "mFIX_VHD_W10"},
-      {22, L"VHDX", L"Hard Disk Image File", "btnFIXVHDXFILE", L"VHDX", "mFIX_VHDX_W10"},
-      {23, L"ZIP", L"Compressed (zipped) Folder", "btnFIXZIPFILE", L"ZIP", "mFIX_ZIP_W10"},
-      {24, L"DRIVE", L"Drive", "btnFIXDRIVE", L"DRIVE", "mFIX_DRIVE_W10"},
-      {25, L"DIRECTORY", L"Directory", "btnFIXDIR", L"DIR", "mFIX_DIRECTORY_W10"},
-      {26, L"FOLDER", L"Folder", "btnFIXFOLDER", L"FOLDER", "mFIX_FOLDER_W10"},
-  };
+  static const std::vector<FileTypeRow> rows = [] {
+    std::vector<FileTypeRow> out;
+#define KORVANE_CATALOGUE_ROW(member, button, label, code, description)                  \
+  out.push_back({static_cast<int>(out.size()) + 1, KORVANE_WIDE(label),                 \
+                 KORVANE_WIDE(description), #button, KORVANE_WIDE(code), #member});
+    KORVANE_FILE_TYPE_ROWS(KORVANE_CATALOGUE_ROW)
+#undef KORVANE_CATALOGUE_ROW
+    return out;
+  }();
   return rows;
 }
 

@@ -1,6 +1,6 @@
 #include "repairs/RepairCatalogue.h"
 
-#include <utility>
+#include <string>
 
 #include "advfix/Unit_AdvFix_Korvane.h"
 #include "common/MaintenanceTasks.h"
@@ -8,34 +8,6 @@
 
 namespace korvane {
 namespace {
-
-// Named after what each routine repairs rather than after its row text, so an id
-// stays put when a row's wording changes.
-const std::pair<void (*)(), const char*> kAdvancedIds[] = {
-    {&FixExplorerShell, "explorer-shell"},
-    {&FixDesktopIconSettings, "desktop-icon-settings"},
-    {&FixRecycleBinOnDesktop, "recycle-bin-on-desktop"},
-    {&FixRecycleBinIcon, "recycle-bin-icon"},
-    {&FixCorruptedRecycleBin, "corrupted-recycle-bin"},
-    {&FixThumbnails, "thumbnails"},
-    {&FixFileFolderProperties, "file-folder-properties"},
-    {&FixDriveIcons, "drive-icons"},
-    {&ResetFolderViewSettings, "folder-view-settings"},
-    {&FlushDnsCache, "dns-cache"},
-    {&RenewIPAddress, "renew-ip"},
-    {&ResetFirewall, "firewall"},
-    {&ResetHostsFile, "hosts-file"},
-    {&ResetTcpIp, "tcp-ip"},
-    {&ResetWinsock, "winsock"},
-    {&ResetIESettings, "ie-settings"},
-    {&ResetProxy, "proxy"},
-    {&FixWindowsSearch, "windows-search"},
-    {&FixHibernateOption, "hibernate-option"},
-    {&FixPlugAndPlay, "plug-and-play"},
-    {&FixWindowsScriptHost, "windows-script-host"},
-    {&FixSystemRestore, "system-restore"},
-    {&ResetGroupPolicy, "group-policy"},
-};
 
 std::string AsciiLower(const std::wstring& text) {
   std::string out;
@@ -76,10 +48,7 @@ std::vector<Repair> Build() {
   }
   for (const AdvancedRow& row : AdvancedRows()) {
     Repair r;
-    std::string slug;
-    for (const auto& [routine, id] : kAdvancedIds)
-      if (routine == row.routine) slug = id;
-    r.id = "advanced." + (slug.empty() ? Slug(row.label) : slug);
+    r.id = std::string("advanced.") + row.id;
     r.kind = RepairKind::Advanced;
     r.page = L"Advanced";
     r.section = SectionText(row.section);
@@ -87,19 +56,9 @@ std::vector<Repair> Build() {
     r.routine = row.routine;
     out.push_back(r);
   }
-  // The Home page's "Quick Task" boxes, by their captions.
-  const struct {
-    const char* id;
-    const wchar_t* caption;
-    void (*routine)();
-  } tasks[] = {
-      {"task.sfc", L"Fix a corrupted system file", &RunSystemFileCheck},
-      {"task.dism", L"Repair the component store", &RunComponentStoreRepair},
-      {"task.restore-point", L"Create Restore Point", &CreateRestorePointTask},
-  };
-  for (const auto& t : tasks) {
+  for (const HomeTask& t : HomeTasks()) {
     Repair r;
-    r.id = t.id;
+    r.id = std::string("task.") + t.id;
     r.kind = RepairKind::Task;
     r.page = L"Home";
     r.text = t.caption;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <fstream>
 #include <map>
 #include <set>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "../fileassoc/RegScriptReader.h"
+#include "fileassoc/FileAssoc.h"
 #include "fileassoc/Unit_FORMLAIN_Korvane.h"
 
 namespace korvane {
@@ -20,25 +22,17 @@ namespace {
 namespace rs = regscript;
 
 struct PayloadName {
-  const char* component;
-  const char* file;  // for the test's name and messages
+  std::string component;
+  std::string file;  // for the test's name and messages
 };
 
-const PayloadName kPayloads[] = {
-    {"mFIX_BAT_W10", "BAT"},       {"mFIX_CAB_W10", "CAB"},
-    {"mFIX_CMD_W10", "CMD"},       {"mFIX_COM_W10", "COM"},
-    {"mFIX_EXE_W10", "EXE"},       {"mFIX_IMG_W10", "IMG"},
-    {"mFIX_INF_W10", "INF"},       {"mFIX_INI_W10", "INI"},
-    {"mFIX_ISO_W10", "ISO"},       {"mFIX_LNK_W10", "LNK"},
-    {"mFIX_MSC_W10", "MSC"},       {"mFIX_MSI_W10", "MSI"},
-    {"mFIX_MSP_W10", "MSP"},       {"mFIX_SCR_W10", "SCR"},
-    {"mFIX_MSU_W10", "MSU"},       {"mFIX_REG_W10", "REG"},
-    {"mFIX_THEME_W10", "THEME"},   {"mFIX_THEMEPACK_W10", "THEMEPACK"},
-    {"mFIX_TXT_W10", "TXT"},       {"mFIX_VBS_W10", "VBS"},
-    {"mFIX_VHD_W10", "VHD"},       {"mFIX_VHDX_W10", "VHDX"},
-    {"mFIX_ZIP_W10", "ZIP"},       {"mFIX_DRIVE_W10", "DRIVE"},
-    {"mFIX_DIRECTORY_W10", "DIR"}, {"mFIX_FOLDER_W10", "FOLDER"},
-};
+// Every file-type row's script, as the rows name it.
+std::vector<PayloadName> RowPayloads() {
+  std::vector<PayloadName> out;
+  for (const FileTypeRow& row : FileTypeCatalogue())
+    out.push_back({row.payload, std::string(row.typeCode, row.typeCode + wcslen(row.typeCode))});
+  return out;
+}
 
 void PrintTo(const PayloadName& p, std::ostream* os) { *os << p.component; }
 
@@ -52,7 +46,7 @@ const Payload& PayloadOf(const char* component) {
 
 class PayloadFileTest : public ::testing::TestWithParam<PayloadName> {
  protected:
-  const Payload& lines() { return PayloadOf(GetParam().component); }
+  const Payload& lines() { return PayloadOf(GetParam().component.c_str()); }
 };
 
 TEST_P(PayloadFileTest, StartsWithTheVersion5HeaderAndHoldsOnlyPrintableAscii) {
@@ -106,8 +100,8 @@ TEST_P(PayloadFileTest, EveryExpandableTextIsUtf16EndingInExactlyOneZeroCharacte
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Payload, PayloadFileTest, ::testing::ValuesIn(kPayloads),
-                         [](const auto& info) { return std::string(info.param.file); });
+INSTANTIATE_TEST_SUITE_P(Payload, PayloadFileTest, ::testing::ValuesIn(RowPayloads()),
+                         [](const auto& info) { return info.param.file; });
 
 // ------------------------------------------------------------ shared ProgIDs
 

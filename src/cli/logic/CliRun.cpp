@@ -9,9 +9,9 @@
 #include "cli/logic/EventLog.h"
 #include "changes/JournalingPlatform.h"
 #include "changes/OverlayPlatform.h"
-#include "changes/RegScript.h"
 #include "changes/UndoFiles.h"
 #include "common/KorvaneError.h"
+#include "common/Messages.h"
 #include "fileassoc/FileAssoc.h"
 #include "repairs/VerifiedPress.h"
 #include "restrict/RestrictionList.h"
@@ -79,7 +79,7 @@ RoutineResult RunRoutine(const Repair& repair, Platform& below,
 // Home tasks, the restart notice for the Advanced ones.  Several of them stop
 // without a word when a step is refused, so a missing notice is a failure.
 bool ReportedItsEnd(const Repair& repair, const std::vector<ShownMessage>& messages) {
-  const std::wstring expected = repair.kind == RepairKind::Advanced ? kFixedNoticeText : L"Done!";
+  const std::wstring expected = repair.kind == RepairKind::Advanced ? kFixedNoticeText : kDoneText;
   for (const ShownMessage& m : messages)
     if (m.text == expected && (m.flags & kIconMask) == kMbIconInformation) return true;
   return false;
@@ -373,25 +373,12 @@ std::vector<ScanItem> ScanRepairs(const std::vector<const Repair*>& repairs, Pla
       }
       item.found = ListedRestriction(*restrictions, *repair->restriction).has_value();
     } else if (repair->kind == RepairKind::FileType) {
-      // What the row's button would leave behind, worked out from the script itself,
-      // then compared with the registry as it is.
+      // What the row's button would leave behind: the button itself, pressed on a
+      // preview, then compared with the registry as it is.
+      OverlayPlatform preview(system);
+      RunRoutine(*repair, preview, std::nullopt);
       ExpectedRegistry expected;
-      if (std::wstring(repair->fileType->typeCode) == L"EXE") {
-        // The .exe row rewrites the registration directly before importing its
-        // script, as FixFileTypeRow does; that part is a routine, run on a preview.
-        OverlayPlatform preview(system);
-        {
-          HeadlessPlatform ui(preview, std::nullopt);
-          SysScope scope(ui);
-          try {
-            FixExeAssociation();
-          } catch (const KorvaneError&) {
-          }
-        }
-        expected.applyAll(preview.journal());
-      }
-      if (const Payload* payload = FORM_LAIN().byName(repair->fileType->payload))
-        expected.applyScript(ParseRegScript(*payload).ops);
+      expected.applyAll(preview.journal());
       item.differences = expected.compare(system);
       item.found = !item.differences.empty();
     }

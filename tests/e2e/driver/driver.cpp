@@ -31,7 +31,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ControlIds.h"
+#include "ui/ControlIds.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 #include <windows.h>
 
-#include "app/Art.h"
+#include "ui/Art.h"
 
 #include <commctrl.h>
 
-#include "app/UiKit.h"
+#include "ui/UiKit.h"
 
 namespace korvane::art {
 namespace {

@@ -42,6 +42,8 @@ bool IsUnderlined(HWND label);
 // Sizes a one-line label to its text; where a wider font would carry it past
 // `right` (96-dpi pixels in its parent), it moves left instead of wrapping.
 void FitToText(HWND label, int right);
+// A page's heading: Tahoma 19 px in the highlight colour, one line 24 px high.
+HWND Heading(HWND parent, const std::wstring& text, int x, int y, int w);
 
 // A borderless box with a vertical scroll bar holding a content panel of the given
 // height; returns the content panel (children go there).

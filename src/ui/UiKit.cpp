@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "app/UiKit.h"
+#include "ui/UiKit.h"
 
 #include <commctrl.h>
 #include <windowsx.h>
@@ -318,6 +318,12 @@ HWND ScrollBox(HWND parent, int id, int x, int y, int w, int h, int contentHeigh
 void ScrollTo(HWND scrollBox, int position) {
   auto* d = reinterpret_cast<ScrollData*>(GetWindowLongPtrW(scrollBox, GWLP_USERDATA));
   if (d) ApplyScroll(scrollBox, d, position);
+}
+
+HWND Heading(HWND parent, const std::wstring& text, int x, int y, int w) {
+  HWND label = Label(parent, -1, text, x, y, w, 24, Font(L"Tahoma", 19));
+  SetTextColour(label, GetSysColor(COLOR_HIGHLIGHT));
+  return label;
 }
 
 void RegisterClasses(HINSTANCE instance) {
