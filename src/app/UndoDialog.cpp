@@ -4,9 +4,10 @@
 
 #include <vector>
 
-#include "ui/ControlIds.h"
-#include "ui/UiKit.h"
 #include "changes/UndoFiles.h"
+#include "ui/ControlIds.h"
+#include "ui/Handlers.h"
+#include "ui/UiKit.h"
 
 namespace korvane {
 namespace {
@@ -65,34 +66,41 @@ struct UndoDialog {
     system->shellExecute(L"open", folder, nullptr, kSwShowNormal);
   }
 
+  void BindHandlers() {
+    handlers.onClick(ids::btnUNDO, [this] { btnUNDOClick(); });
+    handlers.onClick(ids::btnOPENUNDOFOLDER, [this] { btnOPENFOLDERClick(); });
+    handlers.onClick(ids::btnCLOSEUNDO, [this] { btnCLOSEClick(); });
+    handlers.onClick(IDCANCEL, [this] { btnCLOSEClick(); });  // Esc
+    handlers.onNotify(ids::lvUNDO, [this](NMHDR* hdr) -> LRESULT {
+      if (hdr->code == NM_DBLCLK) btnUNDOClick();
+      return 0;
+    });
+  }
+
+  void btnCLOSEClick() {
+    if (!busy) done = true;
+  }
+
   LRESULT Handle_(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
       case DM_GETDEFID:
         return MAKELRESULT(ids::btnUNDO, DC_HASDEFID);  // Enter undoes
       case WM_COMMAND:
-        switch (LOWORD(wp)) {
-          case ids::btnUNDO: btnUNDOClick(); return 0;
-          case ids::btnOPENUNDOFOLDER: btnOPENFOLDERClick(); return 0;
-          case ids::btnCLOSEUNDO:
-          case IDCANCEL:  // Esc
-            if (!busy) done = true;
-            return 0;
-        }
+        if (handlers.command(wp, [](const ui::Handlers::Click& click) { click(); })) return 0;
         break;
       case WM_NOTIFY: {
-        auto* hdr = reinterpret_cast<NMHDR*>(lp);
-        if (hdr->idFrom == static_cast<UINT_PTR>(ids::lvUNDO) && hdr->code == NM_DBLCLK) {
-          btnUNDOClick();
-          return 0;
-        }
+        LRESULT result = 0;
+        if (handlers.notify(lp, &result)) return result;
         break;
       }
       case WM_CLOSE:
-        if (!busy) done = true;
+        btnCLOSEClick();
         return 0;
     }
     return DefWindowProcW(Handle, msg, wp, lp);
   }
+
+  ui::Handlers handlers;
 };
 
 HWND MakeButton(HWND parent, int id, const wchar_t* text, int x, DWORD style) {
@@ -131,6 +139,7 @@ void ShowUndoDialog(HWND owner, Platform& system) {
   }
 
   UndoDialog dialog;
+  dialog.BindHandlers();
   dialog.system = &system;
   dialog.folder = UndoFolder(system);
   RECT rc = {0, 0, ui::Scale(kWidth), ui::Scale(kHeight)};
