@@ -17,7 +17,8 @@ ROOT = os.path.normpath(os.path.join(HERE, "..", ".."))
 sys.path.insert(0, HERE)
 import check_package  # noqa: E402
 
-VERSION = "2.1.4"
+# A stand-in: the packaging takes whatever version the build says.
+VERSION = "1.2.3"
 ZIP = f"Korvane-{VERSION}-win64.zip"
 EPOCH = 1767225600  # 2026-01-01
 INSTALLER = os.path.join("winget", "Korvane.Korvane.installer.yaml")
@@ -83,10 +84,10 @@ FAULTS = [
      lambda d: edit_json(os.path.join(d, SCOOP), lambda j: j.update(hash="ab" * 32)),
      "scoop: hash"),
     ("Scoop names another version",
-     lambda d: edit_json(os.path.join(d, SCOOP), lambda j: j.update(version="2.1.3")),
+     lambda d: edit_json(os.path.join(d, SCOOP), lambda j: j.update(version="1.2.2")),
      "scoop: version"),
     ("winget version manifest names another version",
-     lambda d: edit(os.path.join(d, VERSION_MANIFEST), f'PackageVersion: "{VERSION}"', 'PackageVersion: "2.1.3"'),
+     lambda d: edit(os.path.join(d, VERSION_MANIFEST), f'PackageVersion: "{VERSION}"', 'PackageVersion: "1.2.2"'),
      "PackageVersion"),
     ("winget alias renamed",
      lambda d: edit(os.path.join(d, INSTALLER), '"korvanecli"', '"korvane-cli"'),
@@ -168,9 +169,9 @@ class PackagingTest(unittest.TestCase):
                 self.assertTrue(any(expected in f for f in faults), f"{what}: {faults}")
 
     def test_the_check_wants_the_builds_version(self):
-        # A package made for 2.1.4 is not a release of 2.1.5, even when renamed.
-        os.rename(os.path.join(self.dist, ZIP), os.path.join(self.dist, "Korvane-2.1.5-win64.zip"))
-        faults = check_package.check(self.dist, "2.1.5")
+        # A package made for 1.2.3 is not a release of 1.2.4, even when renamed.
+        os.rename(os.path.join(self.dist, ZIP), os.path.join(self.dist, "Korvane-1.2.4-win64.zip"))
+        faults = check_package.check(self.dist, "1.2.4")
         self.assertTrue(any("PackageVersion" in f for f in faults), faults)
         self.assertTrue(any("scoop: version" in f for f in faults), faults)
 
