@@ -4,7 +4,7 @@
 #include <functional>
 #include <optional>
 
-#include "../fileassoc/ExeRepairTable.h"
+#include "../support/ExeRepairTable.h"
 #include "TestSupport.h"
 #include "common/KorvaneError.h"
 #include "fileassoc/FileAssoc.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "../fileassoc/RegScriptReader.h"
+#include "../support/RegScriptReader.h"
 #include "fileassoc/Unit_FORMLAIN_Korvane.h"
 
 namespace korvane {

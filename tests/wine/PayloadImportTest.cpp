@@ -11,7 +11,7 @@
 #include <tuple>
 #include <vector>
 
-#include "../fileassoc/RegScriptReader.h"
+#include "../support/RegScriptReader.h"
 #include "WineSupport.h"
 #include "common/Registry.h"
 #include "common/Unit_Fungsi_Korvane.h"
