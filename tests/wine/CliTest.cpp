@@ -111,16 +111,7 @@ void Put(HKEY root, const std::wstring& path, const std::wstring& name, DWORD ty
   RegCloseKey(key);
 }
 
-std::vector<BYTE> Text(const std::wstring& s) {
-  std::vector<BYTE> b;
-  for (wchar_t c : s) {
-    b.push_back(static_cast<BYTE>(c & 0xFF));
-    b.push_back(static_cast<BYTE>(c >> 8));
-  }
-  b.push_back(0);
-  b.push_back(0);
-  return b;
-}
+std::vector<BYTE> Text(const std::wstring& s) { return WideToRegBytes(s); }
 
 // Every value (type and bytes) and subkey below a key, in a canonical order: the
 // state a repair and its undo are compared by.
@@ -377,7 +368,7 @@ TEST(CliWineTest, ARepairWhoseToolIsMissingFailsAndAStandInInSystem32Runs) {
   } back{previous};
 
   for (const auto& c : cases) {
-    SCOPED_TRACE(cli::ToUtf8(c.id));
+    SCOPED_TRACE(ToUtf8(c.id));
     const std::wstring standIn = std::wstring(system) + L"\\" + c.tool + L".exe";
     if (FileThere(standIn)) {
       ADD_FAILURE() << "System32 has the tool here: the first half proves nothing";
@@ -387,7 +378,7 @@ TEST(CliWineTest, ARepairWhoseToolIsMissingFailsAndAStandInInSystem32Runs) {
     DeleteFileW(marker.c_str());
     const ChildRun missing = Cli(std::wstring(L"fix ") + c.id);
     EXPECT_EQ(missing.exitCode, 2u) << missing.output;
-    EXPECT_NE(missing.output.find("Cannot run \"" + cli::ToUtf8(c.tool) + "\""), std::string::npos)
+    EXPECT_NE(missing.output.find("Cannot run \"" + ToUtf8(c.tool) + "\""), std::string::npos)
         << missing.output;
     EXPECT_FALSE(MarkerWithin(marker, 500)) << "the copy in the current folder ran";
 
