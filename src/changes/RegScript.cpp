@@ -84,14 +84,7 @@ std::optional<RegData> ReadData(const std::wstring& text, std::wstring* error) {
       *error = L"unterminated text";
       return std::nullopt;
     }
-    std::vector<std::uint8_t> bytes;
-    for (wchar_t c : value) {
-      bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
-      bytes.push_back(static_cast<std::uint8_t>((static_cast<std::uint32_t>(c) >> 8) & 0xFF));
-    }
-    bytes.push_back(0);
-    bytes.push_back(0);
-    return RegData{kRegSz, bytes};
+    return RegData{kRegSz, WideToRegBytes(value)};
   }
   const std::wstring lower = LowerText(s);
   if (lower.rfind(L"dword:", 0) == 0) {

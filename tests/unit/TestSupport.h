@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "common/Text.h"
 #include "common/Unit_Fungsi_Korvane.h"
 #include "platform/fake/FakePlatform.h"
 

@@ -41,17 +41,6 @@ std::string Narrow(const std::wstring& w) {
   return s;
 }
 
-std::vector<std::uint8_t> TextBytes(const std::wstring& text) {
-  std::vector<std::uint8_t> b;
-  for (wchar_t c : text) {
-    b.push_back(static_cast<std::uint8_t>(c & 0xFF));
-    b.push_back(static_cast<std::uint8_t>(c >> 8));
-  }
-  b.push_back(0);
-  b.push_back(0);
-  return b;
-}
-
 // ------------------------------------------------------------ registry access
 
 
@@ -61,7 +50,7 @@ void SetText(HKEY root, const std::wstring& key, const std::wstring& name,
   ASSERT_EQ(RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr),
             ERROR_SUCCESS)
       << Narrow(key);
-  const auto bytes = TextBytes(text);
+  const auto bytes = WideToRegBytes(text);
   ASSERT_EQ(
       RegSetValueExW(k, name.c_str(), 0, REG_SZ, bytes.data(), static_cast<DWORD>(bytes.size())),
       ERROR_SUCCESS);
@@ -185,10 +174,10 @@ struct Expect {
 };
 
 Expect Sz(HKEY r, const std::wstring& k, const std::wstring& n, const std::wstring& text) {
-  return {r, k, n, REG_SZ, TextBytes(text)};
+  return {r, k, n, REG_SZ, WideToRegBytes(text)};
 }
 Expect Ex(HKEY r, const std::wstring& k, const std::wstring& n, const std::wstring& text) {
-  return {r, k, n, REG_EXPAND_SZ, TextBytes(text)};
+  return {r, k, n, REG_EXPAND_SZ, WideToRegBytes(text)};
 }
 Expect Dw(HKEY r, const std::wstring& k, const std::wstring& n, std::uint32_t d) {
   return {r,
@@ -992,7 +981,7 @@ TEST(RegScriptImport, QuotedTextsReadAsTheSystemRegExeReadsThem) {
       continue;
     }
     ASSERT_TRUE(got.has_value()) << "reg.exe did not write the value";
-    EXPECT_EQ(got->bytes, TextBytes(*c.stored)) << "reg.exe";
+    EXPECT_EQ(got->bytes, WideToRegBytes(*c.stored)) << "reg.exe";
     ASSERT_NE(op, parsed.ops.end()) << "the reader skipped the line";
     EXPECT_EQ(op->data.bytes, got->bytes) << "the reader";
   }
