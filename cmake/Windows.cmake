@@ -1,5 +1,5 @@
-# Windows build: the seam's Win32 side, Korvane.exe, the restart helper and the
-# tests that run under Wine (or on Windows itself).
+# Windows build: the seam's Win32 side, Korvane.exe, the restart helper and
+# KorvaneCli.exe.  The tests that run under Wine are in tests/CMakeLists.txt.
 
 enable_language(RC)
 # Small over fast: nothing here is computation-bound, and a technician copies the
@@ -108,53 +108,6 @@ add_custom_command(TARGET Korvane POST_BUILD
   COMMENT "Recording the delay-import table"
   VERBATIM)
 
-# --------------------------------------------------------------- Wine tests
-add_subdirectory(${KORVANE_GTEST_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
-file(GLOB KORVANE_WINE_TESTS CONFIGURE_DEPENDS tests/wine/*.cpp)
-if(KORVANE_WINE_TESTS)
-  add_executable(korvane_wine_tests ${KORVANE_WINE_TESTS})
-  target_link_libraries(korvane_wine_tests PRIVATE korvane_win32 korvane_changes gtest gmock version)
-  target_include_directories(korvane_wine_tests PRIVATE tests/wine)
-  # The tests read KorvaneCli's JSON output.
-  target_include_directories(korvane_wine_tests SYSTEM PRIVATE ${KORVANE_VENDOR_INCLUDE})
-  target_link_options(korvane_wine_tests PRIVATE ${KORVANE_STATIC_LINK} -municode)
-  target_compile_definitions(korvane_wine_tests PRIVATE
-    KORVANE_SOURCE_DIR="${CMAKE_SOURCE_DIR}" KORVANE_BINARY_DIR="${CMAKE_BINARY_DIR}")
-  gtest_discover_tests(korvane_wine_tests DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 120)
-  # A second process for the tests (semaphore, exit codes, stand-in explorer.exe).
-  if(EXISTS ${CMAKE_SOURCE_DIR}/tests/wine/child/child.cpp)
-    add_executable(korvane_wine_child tests/wine/child/child.cpp)
-    target_link_libraries(korvane_wine_child PRIVATE korvane_win32)
-    target_link_options(korvane_wine_child PRIVATE ${KORVANE_STATIC_LINK} -municode)
-    add_dependencies(korvane_wine_tests korvane_wine_child)
-  endif()
-  if(TARGET RestartExp64)
-    add_dependencies(korvane_wine_tests RestartExp64)
-  endif()
-endif()
-
-# Stand-ins for planted files, for the tests of the protections against them.
-add_executable(korvane_planted_program tests/wine/planted/planted_program.cpp)
-target_link_options(korvane_planted_program PRIVATE ${KORVANE_STATIC_LINK} -municode)
-add_library(korvane_planted_dll SHARED tests/wine/planted/planted_dll.cpp)
-set_target_properties(korvane_planted_dll PROPERTIES PREFIX "")
-target_link_options(korvane_planted_dll PRIVATE ${KORVANE_STATIC_LINK})
-add_executable(korvane_unprotected tests/wine/planted/unprotected.cpp)
-target_link_options(korvane_unprotected PRIVATE ${KORVANE_STATIC_LINK} -municode)
-target_link_libraries(korvane_unprotected PRIVATE comctl32)
-if(TARGET korvane_wine_tests)
-  add_dependencies(korvane_wine_tests korvane_planted_program korvane_planted_dll korvane_unprotected Korvane)
-endif()
-
-# The end-to-end driver: a second Windows program that finds and drives the window.
-file(GLOB KORVANE_E2E_DRIVER CONFIGURE_DEPENDS tests/e2e/driver/*.cpp)
-if(KORVANE_E2E_DRIVER)
-  add_executable(korvane_driver ${KORVANE_E2E_DRIVER})
-  target_include_directories(korvane_driver PRIVATE src)
-  target_link_options(korvane_driver PRIVATE ${KORVANE_STATIC_LINK} -municode)
-  target_link_libraries(korvane_driver PRIVATE comctl32 user32 psapi)
-endif()
-
 # ---------------------------------------------------------- KorvaneCli.exe
 # The console program for scripts and fleets: the same repairs on the same seam,
 # one static executable like the window.
@@ -186,15 +139,8 @@ add_executable(KorvaneCli src/cli/main.cpp ${CMAKE_BINARY_DIR}/generated/Korvane
 target_link_libraries(KorvaneCli PRIVATE korvane_cli korvane_win32)
 target_link_options(KorvaneCli PRIVATE ${KORVANE_STATIC_LINK} ${KORVANE_HARDEN_LINK} -municode
                     -Wl,--gc-sections -s)
-if(TARGET korvane_wine_tests)
-  add_dependencies(korvane_wine_tests KorvaneCli)
-endif()
 
 # The native build's warnings, for every program and library of our own here too.
-foreach(target korvane_win32 korvane_ui Korvane KorvaneCli RestartExp64 korvane_wine_tests
-               korvane_wine_child korvane_planted_program korvane_planted_dll korvane_unprotected
-               korvane_driver)
-  if(TARGET ${target})
-    target_compile_options(${target} PRIVATE -Wall -Wextra)
-  endif()
+foreach(target korvane_win32 korvane_ui Korvane KorvaneCli RestartExp64)
+  target_compile_options(${target} PRIVATE -Wall -Wextra)
 endforeach()

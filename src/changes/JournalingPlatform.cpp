@@ -1,22 +1,15 @@
 #include "changes/JournalingPlatform.h"
 
+#include "common/Registry.h"
 #include "common/Text.h"
 #include "changes/OverlayPlatform.h"
 #include "changes/RegScript.h"
 
 namespace korvane {
-namespace {
-
-bool IsRoot(Handle h) {
-  return h == kHkeyClassesRoot || h == kHkeyCurrentUser || h == kHkeyLocalMachine ||
-         h == kHkeyUsers;
-}
-
-}  // namespace
 
 bool JournalingPlatform::where(Handle key, const std::wstring& subKey, Where* out) const {
   std::vector<std::wstring> parts;
-  if (IsRoot(key)) {
+  if (IsRootKey(key)) {
     out->root = key;
   } else {
     auto it = keys_.find(key);

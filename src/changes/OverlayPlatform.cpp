@@ -2,43 +2,13 @@
 
 #include <algorithm>
 
+#include "common/ErrorText.h"
+#include "common/Registry.h"
 #include "common/Text.h"
 #include "changes/RegScript.h"
 
 namespace korvane {
 namespace {
-
-constexpr long kErrorPathNotFound = 3;
-constexpr long kErrorInvalidHandle = 6;
-constexpr long kErrorFileExists = 80;
-constexpr long kErrorNoMoreItems = 259;
-constexpr long kErrorKeyDeleted = 1018;
-
-bool IsRoot(Handle h) {
-  return h == kHkeyClassesRoot || h == kHkeyCurrentUser || h == kHkeyLocalMachine ||
-         h == kHkeyUsers;
-}
-
-std::wstring NormalPath(const std::wstring& path) {
-  std::wstring p = LowerText(path);
-  std::replace(p.begin(), p.end(), L'/', L'\\');
-  while (p.size() > 3 && p.back() == L'\\') p.pop_back();
-  return p;
-}
-
-// The folder a file would be created in, as Windows resolves it: "C:\\X" lies in
-// "C:\\", and "\\X" (what an empty TEMP makes of a scratch file) in the root of the
-// current drive, "\\".
-std::wstring ParentFolder(const std::wstring& path) {
-  std::wstring p = path;
-  std::replace(p.begin(), p.end(), L'/', L'\\');
-  while (p.size() > 3 && p.back() == L'\\') p.pop_back();
-  const size_t slash = p.find_last_of(L'\\');
-  if (slash == std::wstring::npos) return {};
-  if (slash == 0) return p.substr(0, 1);
-  if (slash == 2 && p.size() > 1 && p[1] == L':') return p.substr(0, 3);
-  return p.substr(0, slash);
-}
 
 std::vector<std::wstring> Prefix(const std::vector<std::wstring>& parts, size_t n) {
   return {parts.begin(), parts.begin() + static_cast<std::ptrdiff_t>(n)};
@@ -94,7 +64,7 @@ void OverlayPlatform::record(Change change) {
 
 bool OverlayPlatform::resolve(Handle parent, const std::wstring& subKey, Handle* root,
                               std::vector<std::wstring>* parts) const {
-  if (IsRoot(parent)) {
+  if (IsRootKey(parent)) {
     *root = parent;
     parts->clear();
   } else if (const OpenKey* k = openKey(parent)) {
@@ -187,7 +157,7 @@ long OverlayPlatform::regCreateKey(Handle parent, const std::wstring& subKey, st
   Handle root = 0;
   std::vector<std::wstring> parts;
   if (!resolve(parent, subKey, &root, &parts)) return kErrorInvalidHandle;
-  if (!IsRoot(parent) && !view(root, openKey(parent)->parts).exists) return kErrorKeyDeleted;
+  if (!IsRootKey(parent) && !view(root, openKey(parent)->parts).exists) return kErrorKeyDeleted;
   size_t firstMissing = parts.size();
   for (size_t i = 1; i <= parts.size(); ++i) {
     if (!view(root, Prefix(parts, i)).exists) {
@@ -214,7 +184,7 @@ long OverlayPlatform::regOpenKey(Handle parent, const std::wstring& subKey, std:
   Handle root = 0;
   std::vector<std::wstring> parts;
   if (!resolve(parent, subKey, &root, &parts)) return kErrorInvalidHandle;
-  if (!IsRoot(parent) && !view(root, openKey(parent)->parts).exists) return kErrorKeyDeleted;
+  if (!IsRootKey(parent) && !view(root, openKey(parent)->parts).exists) return kErrorKeyDeleted;
   if (!view(root, parts).exists) return kErrorFileNotFound;
   if (const long rc = checkAccessBelow(root, parts, access); rc != kErrorSuccess) return rc;
   *key = newKeyHandle(root, parts);
@@ -222,7 +192,7 @@ long OverlayPlatform::regOpenKey(Handle parent, const std::wstring& subKey, std:
 }
 
 long OverlayPlatform::regCloseKey(Handle key) {
-  if (IsRoot(key)) return kErrorSuccess;
+  if (IsRootKey(key)) return kErrorSuccess;
   return keys_.erase(key) ? kErrorSuccess : kErrorInvalidHandle;
 }
 
@@ -279,7 +249,7 @@ long OverlayPlatform::regDeleteTree(Handle key, const std::wstring& subKey) {
   Handle root = 0;
   std::vector<std::wstring> parts;
   if (!resolve(key, subKey, &root, &parts)) return kErrorInvalidHandle;
-  const size_t ownDepth = IsRoot(key) ? 0 : openKey(key)->parts.size();
+  const size_t ownDepth = IsRootKey(key) ? 0 : openKey(key)->parts.size();
   if (parts.size() <= ownDepth) return kErrorAccessDenied;  // never the key itself or a root
   if (!view(root, Prefix(parts, ownDepth)).exists) return kErrorKeyDeleted;
   if (!view(root, parts).exists) return kErrorFileNotFound;
@@ -447,18 +417,7 @@ bool OverlayPlatform::fail(long error) {
 
 std::wstring OverlayPlatform::lastErrorText() {
   if (!lastError_) return ForwardingPlatform::lastErrorText();
-  switch (*lastError_) {
-    case kErrorFileNotFound:
-      return L"The system cannot find the file specified";
-    case kErrorPathNotFound:
-      return L"The system cannot find the path specified";
-    case kErrorAccessDenied:
-      return L"Access is denied";
-    case kErrorFileExists:
-      return L"The file exists";
-    default:
-      return L"The operation completed successfully";
-  }
+  return SystemErrorText(*lastError_);
 }
 
 std::uint32_t OverlayPlatform::fileAttributes(const std::wstring& path) {

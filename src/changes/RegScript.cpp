@@ -22,26 +22,29 @@ int HexDigit(wchar_t c) {
   return -1;
 }
 
-// Reads a quoted text at s[*pos] == '"'.  Inside, only \\ and \" are escapes; any
-// other backslash stands for itself.
-bool ReadQuoted(const std::wstring& s, size_t* pos, std::wstring* out) {
+// Reads a quoted text at s[*pos] == '"' the way reg.exe reads it: \\ and \" stand
+// for the character, \n and \r for a line feed and a carriage return, and any
+// other backslash is dropped ("C:\dir" reads as "C:dir").  A \0 spoils the line,
+// as does a missing closing quote; then the error text is returned.
+std::optional<std::wstring> ReadQuoted(const std::wstring& s, size_t* pos, std::wstring* out) {
   size_t i = *pos + 1;
   out->clear();
   while (i < s.size()) {
     wchar_t c = s[i];
     if (c == L'"') {
       *pos = i + 1;
-      return true;
+      return std::nullopt;
     }
-    if (c == L'\\' && i + 1 < s.size() && (s[i + 1] == L'\\' || s[i + 1] == L'"')) {
-      out->push_back(s[i + 1]);
-      i += 2;
-      continue;
+    if (c == L'\\' && i + 1 < s.size()) {
+      c = s[++i];
+      if (c == L'0') return L"\\0 in a text";
+      if (c == L'n') c = L'\n';
+      if (c == L'r') c = L'\r';
     }
     out->push_back(c);
     ++i;
   }
-  return false;
+  return L"unterminated text";
 }
 
 bool ReadHexBytes(const std::wstring& s, std::vector<std::uint8_t>* out) {
@@ -73,18 +76,15 @@ std::optional<RegData> ReadData(const std::wstring& text, std::wstring* error) {
   if (!s.empty() && s[0] == L'"') {
     size_t pos = 0;
     std::wstring value;
-    if (!ReadQuoted(s, &pos, &value) || !Trim(s.substr(pos)).empty()) {
+    if (auto why = ReadQuoted(s, &pos, &value)) {
+      *error = *why;
+      return std::nullopt;
+    }
+    if (!Trim(s.substr(pos)).empty()) {
       *error = L"unterminated text";
       return std::nullopt;
     }
-    std::vector<std::uint8_t> bytes;
-    for (wchar_t c : value) {
-      bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
-      bytes.push_back(static_cast<std::uint8_t>((static_cast<std::uint32_t>(c) >> 8) & 0xFF));
-    }
-    bytes.push_back(0);
-    bytes.push_back(0);
-    return RegData{kRegSz, bytes};
+    return RegData{kRegSz, WideToRegBytes(value)};
   }
   const std::wstring lower = LowerText(s);
   if (lower.rfind(L"dword:", 0) == 0) {
@@ -259,8 +259,8 @@ RegScriptText ParseRegScript(const std::wstring& text) {
     if (line[0] == L'@') {
       pos = 1;
     } else if (line[0] == L'"') {
-      if (!ReadQuoted(line, &pos, &name)) {
-        error(number, L"unterminated value name");
+      if (auto why = ReadQuoted(line, &pos, &name)) {
+        error(number, *why == L"unterminated text" ? L"unterminated value name" : *why);
         continue;
       }
     } else {

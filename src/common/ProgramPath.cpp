@@ -1,19 +1,9 @@
 #include "common/ProgramPath.h"
 
-#include <algorithm>
-#include <cwctype>
-
+#include "common/Text.h"
 #include "common/Unit_Fungsi_Korvane.h"
 
 namespace korvane {
-namespace {
-
-std::wstring Lower(std::wstring s) {
-  std::transform(s.begin(), s.end(), s.begin(), [](wchar_t c) { return std::towlower(c); });
-  return s;
-}
-
-}  // namespace
 
 std::wstring ProgramToken(const std::wstring& commandLine) {
   size_t i = commandLine.find_first_not_of(L" \t");
@@ -38,7 +28,7 @@ std::optional<std::wstring> ResolveSystemProgram(const std::wstring& commandLine
   std::wstring name = ProgramToken(commandLine);
   if (name.empty()) return std::nullopt;
   if (name.find_first_of(L"\\/:") != std::wstring::npos) return name;
-  const std::wstring lower = Lower(name);
+  const std::wstring lower = LowerText(name);
   const size_t dot = lower.rfind(L'.');
   if (dot == std::wstring::npos) {
     name += L".exe";
@@ -47,7 +37,7 @@ std::optional<std::wstring> ResolveSystemProgram(const std::wstring& commandLine
   }
   const std::wstring sys = GetSysDir();
   std::wstring folders[] = {sys, sys + L"\\wbem", sys + L"\\WindowsPowerShell\\v1.0"};
-  const bool isPowerShell = Lower(name) == L"powershell.exe";
+  const bool isPowerShell = LowerText(name) == L"powershell.exe";
   for (int i = 0; i < 3; ++i) {
     if (i == 2 && !isPowerShell) break;
     std::wstring candidate = folders[i] + L"\\" + name;

@@ -1,6 +1,7 @@
 #include "common/Registry.h"
 
 #include "common/KorvaneError.h"
+#include "common/Text.h"
 
 namespace korvane {
 namespace {
@@ -28,14 +29,13 @@ std::wstring StripLeadingBackslash(const std::wstring& path) {
 
 }  // namespace
 
+bool IsRootKey(Handle key) {
+  return key == kHkeyClassesRoot || key == kHkeyCurrentUser || key == kHkeyLocalMachine ||
+         key == kHkeyUsers;
+}
+
 std::vector<std::uint8_t> WideToRegBytes(const std::wstring& text) {
-  std::vector<std::uint8_t> bytes;
-  bytes.reserve((text.size() + 1) * 2);
-  for (wchar_t c : text) {
-    auto u = static_cast<std::uint16_t>(c);
-    bytes.push_back(static_cast<std::uint8_t>(u & 0xFF));
-    bytes.push_back(static_cast<std::uint8_t>(u >> 8));
-  }
+  std::vector<std::uint8_t> bytes = Utf16Bytes(text);
   bytes.push_back(0);
   bytes.push_back(0);
   return bytes;

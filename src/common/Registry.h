@@ -51,6 +51,10 @@ class Registry {
   std::wstring currentPath_;
 };
 
+// HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE or HKEY_USERS itself,
+// rather than a key opened below one.
+bool IsRootKey(Handle key);
+
 // REG_SZ / REG_EXPAND_SZ bytes: UTF-16LE with the terminating zero.
 std::vector<std::uint8_t> WideToRegBytes(const std::wstring& text);
 // Inverse of WideToRegBytes; stops at the first zero character.

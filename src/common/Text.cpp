@@ -1,5 +1,6 @@
 #include "common/Text.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cwctype>
 
@@ -113,10 +114,33 @@ std::wstring EscapeControls(const std::wstring& text) {
   return out;
 }
 
+wchar_t LowerChar(wchar_t c) { return static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c))); }
+
 std::wstring LowerText(const std::wstring& text) {
   std::wstring out(text);
-  for (wchar_t& c : out) c = static_cast<wchar_t>(std::towlower(c));
+  for (wchar_t& c : out) c = LowerChar(c);
   return out;
+}
+
+namespace {
+
+std::wstring WithoutTrailingSlash(std::wstring p) {
+  std::replace(p.begin(), p.end(), L'/', L'\\');
+  while (p.size() > 3 && p.back() == L'\\') p.pop_back();
+  return p;
+}
+
+}  // namespace
+
+std::wstring NormalPath(const std::wstring& path) { return WithoutTrailingSlash(LowerText(path)); }
+
+std::wstring ParentFolder(const std::wstring& path) {
+  const std::wstring p = WithoutTrailingSlash(path);
+  const size_t slash = p.find_last_of(L'\\');
+  if (slash == std::wstring::npos) return {};
+  if (slash == 0) return p.substr(0, 1);
+  if (slash == 2 && p.size() > 1 && p[1] == L':') return p.substr(0, 3);
+  return p.substr(0, slash);
 }
 
 bool SameNoCase(const std::wstring& a, const std::wstring& b) {
@@ -165,15 +189,15 @@ std::wstring DecodeRegFile(const std::vector<std::uint8_t>& bytes) {
   return text;
 }
 
-std::vector<std::uint8_t> EncodeRegFile(const std::wstring& text) {
-  std::vector<std::uint8_t> bytes{0xFF, 0xFE};
+std::vector<std::uint8_t> Utf16Bytes(const std::wstring& text) {
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve(text.size() * 2);
   auto put = [&bytes](std::uint32_t unit) {
     bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
     bytes.push_back(static_cast<std::uint8_t>((unit >> 8) & 0xFF));
   };
   for (wchar_t c : text) {
     const auto u = static_cast<std::uint32_t>(c);
-    if (c == L'\n') put(L'\r');
     if (u >= 0x10000) {  // wchar_t of 32 bits: write the surrogate pair
       put(0xD800 + ((u - 0x10000) >> 10));
       put(0xDC00 + ((u - 0x10000) & 0x3FF));
@@ -181,6 +205,19 @@ std::vector<std::uint8_t> EncodeRegFile(const std::wstring& text) {
       put(u);
     }
   }
+  return bytes;
+}
+
+std::vector<std::uint8_t> EncodeRegFile(const std::wstring& text) {
+  std::wstring crlf;
+  crlf.reserve(text.size());
+  for (wchar_t c : text) {
+    if (c == L'\n') crlf.push_back(L'\r');
+    crlf.push_back(c);
+  }
+  std::vector<std::uint8_t> bytes{0xFF, 0xFE};
+  const std::vector<std::uint8_t> body = Utf16Bytes(crlf);
+  bytes.insert(bytes.end(), body.begin(), body.end());
   return bytes;
 }
 

@@ -21,6 +21,7 @@ std::wstring FromUtf8(const std::string& text);
 std::wstring EscapeControls(const std::wstring& text);
 
 // Windows compares registry names and paths without regard to case.
+wchar_t LowerChar(wchar_t c);
 std::wstring LowerText(const std::wstring& text);
 bool SameNoCase(const std::wstring& a, const std::wstring& b);
 
@@ -30,6 +31,18 @@ std::vector<std::wstring> SplitKeyPath(const std::wstring& path);
 std::wstring JoinKeyPath(const std::vector<std::wstring>& parts);
 // True when `path` is `ancestor` or lies below it (both as joined by JoinKeyPath).
 bool IsSameOrBelow(const std::wstring& path, const std::wstring& ancestor);
+
+// A Windows path in the form in which two spellings of one path compare equal:
+// lower case, "/" as "\\", no trailing backslash except after a drive ("c:\\").
+std::wstring NormalPath(const std::wstring& path);
+// The folder a file would be created in, as Windows resolves it: "C:\\X" lies in
+// "C:\\", and "\\X" (what an empty TEMP makes of a scratch file) in the root of
+// the current drive, "\\".  Empty when the path names no folder.
+std::wstring ParentFolder(const std::wstring& path);
+
+// UTF-16LE bytes of a text, without a terminating zero; a wchar_t of 32 bits
+// beyond U+FFFF becomes its surrogate pair.
+std::vector<std::uint8_t> Utf16Bytes(const std::wstring& text);
 
 // A .reg file's text: UTF-16LE when it starts with that byte-order mark, otherwise
 // single-byte (each byte one character, which is how the payloads are written).

@@ -1,9 +1,9 @@
 #include "restrict/RestrictionList.h"
 
 #include <algorithm>
-#include <cwctype>
 
 #include "common/Messages.h"
+#include "common/Text.h"
 #include "restrict/Unit_Fungsi2RestFix_Korvane.h"
 #include "restrict/Unit_FungsiRestFix_Korvane.h"
 
@@ -11,8 +11,6 @@ namespace korvane {
 namespace {
 
 bool IsBlank(wchar_t c) { return c <= L' '; }
-
-wchar_t Fold(wchar_t c) { return static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c))); }
 
 }  // namespace
 
@@ -31,7 +29,7 @@ bool SameTextNoCase(const std::wstring& a, const std::wstring& b) {
 bool StartsWithNoCase(const std::wstring& text, const std::wstring& prefix) {
   if (prefix.size() > text.size()) return false;
   return std::equal(prefix.begin(), prefix.end(), text.begin(),
-                    [](wchar_t x, wchar_t y) { return Fold(x) == Fold(y); });
+                    [](wchar_t x, wchar_t y) { return LowerChar(x) == LowerChar(y); });
 }
 
 // ------------------------------------------------------------------ the model

@@ -80,7 +80,7 @@ class AdvFixHostsFile : public AdvFixTest {
   void addEtc(bool readOnly = false) { fake().addDirectory(kEtc, readOnly); }
   std::vector<std::wstring> etcFiles() {
     std::vector<std::wstring> out;
-    for (const auto& f : fake().filesUnder(kEtc)) out.push_back(fake::Lower(f));
+    for (const auto& f : fake().filesUnder(kEtc)) out.push_back(LowerText(f));
     return out;
   }
 };
@@ -100,7 +100,7 @@ TEST_F(AdvFixHostsFile, ReplacesAnOldFileWithTwentyOneCrLfLines) {
     }
   EXPECT_EQ(lines, 21u);
   EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
-  EXPECT_EQ(etcFiles(), std::vector<std::wstring>{fake::Lower(kHosts)});  // nothing left beside it
+  EXPECT_EQ(etcFiles(), std::vector<std::wstring>{LowerText(kHosts)});  // nothing left beside it
   EXPECT_EQ(notices(), 1);
 }
 
@@ -146,7 +146,7 @@ TEST_P(HostsFileRefused, LeavesTheOldFileExactlyAsItWasAndNamesThePath) {
     EXPECT_EQ(fake().fileText(kHosts), kOldHosts);
     EXPECT_EQ(fake().getFileAttributes(kHosts) & kFileAttributeReadOnly,
               c.oldFileReadOnly ? kFileAttributeReadOnly : 0u);
-    EXPECT_EQ(etcFiles(), std::vector<std::wstring>{fake::Lower(kHosts)});
+    EXPECT_EQ(etcFiles(), std::vector<std::wstring>{LowerText(kHosts)});
   } else {
     EXPECT_TRUE(etcFiles().empty());
   }
@@ -224,7 +224,7 @@ TEST_P(FolderViewBatch, RunsAFreshCopyThroughTheCommandProcessorAndLeavesNoneBeh
   const std::wstring commandLine = L"cmd.exe /d /v:off /c \"\"" + batch + L"\"\"";
   ASSERT_EQ(fake().launches().size(), 1u);
   EXPECT_EQ(fake().launches()[0].commandLine, commandLine);
-  EXPECT_EQ(fake::Lower(fake().launches()[0].application), L"c:\\windows\\system32\\cmd.exe");
+  EXPECT_EQ(LowerText(fake().launches()[0].application), L"c:\\windows\\system32\\cmd.exe");
   EXPECT_EQ(fake().launches()[0].showMode, 0);
   EXPECT_TRUE(fake().launches()[0].waited);
   EXPECT_EQ(cmdRan, batch) << "the command processor would start another batch";

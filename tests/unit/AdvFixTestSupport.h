@@ -33,7 +33,7 @@ class AdvFixTest : public FakeTest {
   std::vector<fake::KeyOpenRecord> opensOf(Handle root, const std::wstring& path) {
     std::vector<fake::KeyOpenRecord> out;
     for (const auto& r : fake().keyOpens())
-      if (r.root == root && fake::Lower(r.path) == fake::Lower(path)) out.push_back(r);
+      if (r.root == root && LowerText(r.path) == LowerText(path)) out.push_back(r);
     return out;
   }
 

@@ -45,7 +45,7 @@ TEST_P(ToolRepair, RunsItsCommandsInOrderThenNotifies) {
     const auto& want = c.launches[i];
     const auto& got = fake().launches()[i];
     EXPECT_EQ(got.commandLine, want.commandLine);
-    EXPECT_EQ(fake::Lower(got.application), fake::Lower(want.application)) << i;
+    EXPECT_EQ(LowerText(got.application), LowerText(want.application)) << i;
     EXPECT_EQ(got.showMode, want.showMode) << fake::Narrow(want.commandLine);
     EXPECT_EQ(got.waited, want.waited) << fake::Narrow(want.commandLine);
     if (want.waited) {

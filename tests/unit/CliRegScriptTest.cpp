@@ -121,6 +121,43 @@ TEST(CliRegScriptTest, LinesRegExeWouldSkipAreReportedWithTheirNumbers) {
   EXPECT_FALSE(ParseRegScript(std::wstring(L"[HKEY_CURRENT_USER\\K]\n")).hasHeader);
 }
 
+TEST(CliRegScriptTest, QuotedTextsReadAsRegExeReadsThem) {
+  // \\ \" \n \r are escapes; any other backslash is dropped, in names and data
+  // alike; \0 and a missing closing quote spoil the line.
+  const struct {
+    const wchar_t* line;
+    const wchar_t* name;
+    const wchar_t* text;   // nullptr: the line is skipped
+    const wchar_t* error;  // for a skipped line
+  } cases[] = {
+      {L"\"a\"=\"C:\\path\\x\"", L"a", L"C:pathx", nullptr},
+      {L"\"a\"=\"tail\\ \"", L"a", L"tail ", nullptr},
+      {L"\"a\"=\"\\\\srv\\\\share\"", L"a", L"\\srv\\share", nullptr},
+      {L"\"a\"=\"say \\\"hi\\\"\"", L"a", L"say \"hi\"", nullptr},
+      {L"\"a\"=\"one\\ntwo\\rthree\"", L"a", L"one\ntwo\rthree", nullptr},
+      {L"\"a\"=\"\\N\\R\\t\"", L"a", L"NRt", nullptr},
+      {L"\"n\\a\\\\me\"=\"x\"", L"na\\me", L"x", nullptr},
+      {L"\"a\"=\"a\\0b\"", nullptr, nullptr, L"line 3: \\0 in a text"},
+      {L"\"a\\0\"=\"x\"", nullptr, nullptr, L"line 3: \\0 in a text"},
+      {L"\"a\"=\"open \\\"", nullptr, nullptr, L"line 3: unterminated text"},
+      {L"\"a=\"x\"", nullptr, nullptr, L"line 3: missing '='"},
+      {L"\"a\\\"=x", nullptr, nullptr, L"line 3: unterminated value name"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(fake::Narrow(c.line));
+    const auto parsed = ParseRegScript(kRegFileHeader + L"\n[HKEY_CURRENT_USER\\K]\n" + c.line);
+    if (!c.text) {
+      EXPECT_EQ(parsed.errors, std::vector<std::wstring>{c.error});
+      EXPECT_EQ(parsed.ops.size(), 1u);
+      continue;
+    }
+    ASSERT_TRUE(parsed.errors.empty()) << fake::Narrow(parsed.errors[0]);
+    ASSERT_EQ(parsed.ops.size(), 2u);
+    EXPECT_EQ(parsed.ops[1].name, c.name);
+    EXPECT_EQ(parsed.ops[1].data.bytes, WideToRegBytes(c.text));
+  }
+}
+
 TEST(CliRegScriptTest, RecognisesRegExeImportsWhateverTheirSpelling) {
   const struct {
     const wchar_t* commandLine;

@@ -74,15 +74,6 @@ class CliTest : public FakeTest {
            fake().dumpHive(kHkeyLocalMachine) + fake().dumpHive(kHkeyUsers);
   }
 
-  static std::vector<std::uint8_t> Utf16(const std::wstring& text) {
-    std::vector<std::uint8_t> bytes;
-    for (wchar_t c : text) {
-      bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
-      bytes.push_back(static_cast<std::uint8_t>((c >> 8) & 0xFF));
-    }
-    return bytes;
-  }
-
   bool makeDirectories = true;
   cli::CliResult last;
 };

@@ -4,7 +4,7 @@
 #include <functional>
 #include <optional>
 
-#include "../fileassoc/ExeRepairTable.h"
+#include "../support/ExeRepairTable.h"
 #include "TestSupport.h"
 #include "common/KorvaneError.h"
 #include "fileassoc/FileAssoc.h"
@@ -343,7 +343,7 @@ TEST_F(FileAssocTest, ExeRowStopsAtARefusedWriteWithTheWrappersErrorAndImportsNo
 // Every key of HKCR below path that holds a value.
 void KeysWithValues(fake::FakePlatform& f, const std::wstring& path,
                     std::vector<std::wstring>* out) {
-  if (!f.valueNames(kHkeyClassesRoot, path).empty()) out->push_back(fake::Lower(path));
+  if (!f.valueNames(kHkeyClassesRoot, path).empty()) out->push_back(LowerText(path));
   for (const auto& sub : f.subKeyNames(kHkeyClassesRoot, path))
     KeysWithValues(f, path.empty() ? sub : path + L"\\" + sub, out);
 }
@@ -354,7 +354,7 @@ TEST_F(FileAssocTest, ExeRepairOnAnEmptyRegistryWritesExactlyTheTableInOrder) {
   std::vector<std::wstring> expectedKeys;
   for (const auto& key : exetable::ExeRepairTable()) {
     SCOPED_TRACE(Narrow(key.path));
-    expectedKeys.push_back(fake::Lower(key.path));
+    expectedKeys.push_back(LowerText(key.path));
     std::vector<std::wstring> names;
     for (const auto& v : key.values) {
       names.push_back(v.name);

@@ -93,7 +93,7 @@ TEST_F(ProgramPathTest, BareToolNamesResolveToTheSystemCopyAndPathsToThemselves)
     auto resolved = ResolveSystemProgram(c.commandLine);
     if (c.expected) {
       ASSERT_TRUE(resolved.has_value()) << fake::Narrow(c.commandLine);
-      EXPECT_EQ(fake::Lower(*resolved), fake::Lower(c.expected)) << fake::Narrow(c.commandLine);
+      EXPECT_EQ(LowerText(*resolved), LowerText(c.expected)) << fake::Narrow(c.commandLine);
     } else {
       EXPECT_FALSE(resolved.has_value()) << fake::Narrow(c.commandLine);
     }
@@ -108,7 +108,7 @@ TEST_F(ProgramPathTest, PowerShellFolderIsOnlyForPowerShell) {
 TEST_F(ProgramPathTest, TheRunnerPassesTheFullPathAndKeepsTheCommandText) {
   fake().addProgram(L"reg.exe", {0, 0, nullptr, nullptr});
   RunAndWait(L"reg.exe import C:\\Temp\\ZIP.reg", 0);
-  EXPECT_EQ(fake::Lower(fake().launches().back().application), L"c:\\windows\\system32\\reg.exe");
+  EXPECT_EQ(LowerText(fake().launches().back().application), L"c:\\windows\\system32\\reg.exe");
   EXPECT_EQ(fake().launches().back().commandLine, L"reg.exe import C:\\Temp\\ZIP.reg");
 }
 

@@ -47,7 +47,7 @@ TEST_P(ToolTaskTest, RunsTheToolVisiblyAndSaysDoneOnlyAfterItEnded) {
 
   ASSERT_EQ(fake().launches().size(), 1u);
   EXPECT_EQ(fake().launches()[0].commandLine, c.task.commandLine);
-  EXPECT_EQ(fake::Lower(fake().launches()[0].application), fake::Lower(c.task.systemCopy));
+  EXPECT_EQ(LowerText(fake().launches()[0].application), LowerText(c.task.systemCopy));
   EXPECT_EQ(fake().launches()[0].showMode, 5);
   EXPECT_TRUE(fake().launches()[0].waited);
 

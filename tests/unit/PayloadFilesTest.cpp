@@ -12,14 +12,38 @@
 #include <string>
 #include <vector>
 
-#include "../fileassoc/RegScriptReader.h"
+#include "changes/RegScript.h"
+#include "common/Registry.h"
+#include "common/Text.h"
 #include "fileassoc/FileAssoc.h"
 #include "fileassoc/Unit_FORMLAIN_Korvane.h"
 
 namespace korvane {
 namespace {
 
-namespace rs = regscript;
+std::string Narrow(const std::wstring& w) { return ToUtf8(w); }
+std::wstring Wide(const std::string& s) { return FromUtf8(s); }
+std::string Lower(const std::string& s) { return Narrow(LowerText(Wide(s))); }
+
+// One key section of a script: its key line and the values written below it.
+struct Section {
+  Handle root = 0;
+  std::wstring path;  // below the root
+  bool deleted = false;
+  int line = 0;
+  std::vector<RegOp> values;
+};
+
+std::vector<Section> Sections(const RegScriptText& script) {
+  std::vector<Section> out;
+  for (const RegOp& op : script.ops) {
+    if (op.kind == RegOpKind::SetValue && !out.empty())
+      out.back().values.push_back(op);
+    else if (op.kind == RegOpKind::CreateKey || op.kind == RegOpKind::DeleteKey)
+      out.push_back({op.root, op.path, op.kind == RegOpKind::DeleteKey, op.line, {}});
+  }
+  return out;
+}
 
 struct PayloadName {
   std::string component;
@@ -63,39 +87,43 @@ TEST_P(PayloadFileTest, StartsWithTheVersion5HeaderAndHoldsOnlyPrintableAscii) {
 TEST_P(PayloadFileTest, EveryLineIsOneRegExeReads) {
   // reg.exe skips a line it cannot read and still reports success, so a typo here
   // would only show as a value missing on the user's machine.
-  const rs::Script script = rs::Parse(lines());
-  for (const std::string& e : script.errors) ADD_FAILURE() << e;
-  EXPECT_FALSE(script.sections.empty());
+  const RegScriptText script = ParseRegScript(lines());
+  for (const std::wstring& e : script.errors) ADD_FAILURE() << Narrow(e);
+  EXPECT_TRUE(script.hasHeader);
+  EXPECT_FALSE(script.ops.empty());
 }
 
 TEST_P(PayloadFileTest, EveryKeyLineNamesOneOfTheThreeRootsAndAPathBelowIt) {
   const std::set<std::string> roots = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER",
                                        "HKEY_LOCAL_MACHINE"};
-  for (const rs::Section& s : rs::Parse(lines()).sections) {
-    EXPECT_TRUE(roots.count(rs::RootOf(s.key))) << "line " << s.line << ": " << s.key;
-    const size_t slash = s.key.find('\\');
-    EXPECT_TRUE(slash != std::string::npos && slash + 1 < s.key.size())
-        << "line " << s.line << " names a whole root: " << s.key;
-    EXPECT_EQ(s.key.find("\\\\"), std::string::npos) << "line " << s.line << ": " << s.key;
-    EXPECT_NE(s.key.back(), '\\') << "line " << s.line << ": " << s.key;
+  // The key lines as written: the reader forgives abbreviated roots and stray
+  // backslashes, which the payloads are not to rely on.
+  const Payload& p = lines();
+  for (const Section& s : Sections(ParseRegScript(p))) {
+    const std::string& line = p.at(static_cast<size_t>(s.line) - 1);
+    const std::string key = line.substr(s.deleted ? 2 : 1, line.size() - (s.deleted ? 3 : 2));
+    EXPECT_TRUE(roots.count(key.substr(0, key.find('\\')))) << "line " << s.line << ": " << key;
+    const size_t slash = key.find('\\');
+    EXPECT_TRUE(slash != std::string::npos && slash + 1 < key.size())
+        << "line " << s.line << " names a whole root: " << key;
+    EXPECT_EQ(key.find("\\\\"), std::string::npos) << "line " << s.line << ": " << key;
+    EXPECT_NE(key.back(), '\\') << "line " << s.line << ": " << key;
   }
 }
 
 TEST_P(PayloadFileTest, EveryExpandableTextIsUtf16EndingInExactlyOneZeroCharacter) {
-  for (const rs::Section& s : rs::Parse(lines()).sections) {
-    for (const rs::Value& v : s.values) {
-      if (v.type != rs::kExpandSz) continue;
-      const auto& b = v.bytes;
-      SCOPED_TRACE("line " + std::to_string(v.line));
-      ASSERT_GE(b.size(), 2u);
-      ASSERT_EQ(b.size() % 2, 0u) << "odd number of bytes";
-      const size_t chars = b.size() / 2;
-      EXPECT_TRUE(b[b.size() - 2] == 0 && b[b.size() - 1] == 0) << "no terminating zero";
-      for (size_t i = 0; i + 1 < chars; ++i) {
-        const unsigned c = b[2 * i] | (b[2 * i + 1] << 8);
-        EXPECT_NE(c, 0u) << "zero character at " << i << " before the end";
-        EXPECT_LT(c, 0x80u) << "character " << i << " is not 7-bit ASCII";
-      }
+  for (const RegOp& v : ParseRegScript(lines()).ops) {
+    if (v.kind != RegOpKind::SetValue || v.data.type != kRegExpandSz) continue;
+    const auto& b = v.data.bytes;
+    SCOPED_TRACE("line " + std::to_string(v.line));
+    ASSERT_GE(b.size(), 2u);
+    ASSERT_EQ(b.size() % 2, 0u) << "odd number of bytes";
+    const size_t chars = b.size() / 2;
+    EXPECT_TRUE(b[b.size() - 2] == 0 && b[b.size() - 1] == 0) << "no terminating zero";
+    for (size_t i = 0; i + 1 < chars; ++i) {
+      const unsigned c = b[2 * i] | (b[2 * i + 1] << 8);
+      EXPECT_NE(c, 0u) << "zero character at " << i << " before the end";
+      EXPECT_LT(c, 0x80u) << "character " << i << " is not 7-bit ASCII";
     }
   }
 }
@@ -113,8 +141,8 @@ std::vector<std::string> SectionsBelow(const Payload& p, const std::string& keyP
     if (!line.empty() && line[0] == '[') {
       const std::string key =
           line.substr(line[1] == '-' ? 2 : 1, line.size() - (line[1] == '-' ? 3 : 2));
-      inside = rs::Lower(key) == rs::Lower(keyPrefix) ||
-               rs::Lower(key).rfind(rs::Lower(keyPrefix) + "\\", 0) == 0;
+      inside = Lower(key) == Lower(keyPrefix) ||
+               Lower(key).rfind(Lower(keyPrefix) + "\\", 0) == 0;
     }
     if (inside && !line.empty()) out.push_back(line);
   }
@@ -152,9 +180,8 @@ TEST(PayloadSharedProgId, DiscAndDiskImagePayloadsRebuildTheirSharedProgIdIdenti
 
 // ------------------------------------------------------------ known folders
 
-const char kFolderDescriptions[] =
-    "HKEY_LOCAL_"
-    "MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FolderDescriptions";
+const wchar_t kFolderDescriptions[] =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FolderDescriptions";
 
 // One row of tools/payloads/knownfolders.csv.
 struct FolderRow {
@@ -215,10 +242,9 @@ FolderTable TableByFolder(const std::vector<FolderRow>& rows) {
     TableValue v;
     if (r.type == "REG_DWORD") {
       const auto d = static_cast<std::uint32_t>(std::stoul(r.data, nullptr, 16));
-      v = {rs::kDword,
-           {std::uint8_t(d), std::uint8_t(d >> 8), std::uint8_t(d >> 16), std::uint8_t(d >> 24)}};
+      v = {kRegDword, DwordBytes(d)};
     } else {
-      v = {r.type == "REG_EXPAND_SZ" ? rs::kExpandSz : rs::kSz, rs::Utf16Bytes(r.data)};
+      v = {r.type == "REG_EXPAND_SZ" ? kRegExpandSz : kRegSz, WideToRegBytes(Wide(r.data))};
     }
     t[r.id][r.subkey][r.value] = v;
   }
@@ -226,22 +252,23 @@ FolderTable TableByFolder(const std::vector<FolderRow>& rows) {
 }
 
 bool LessIgnoringCase(const std::string& a, const std::string& b) {
-  return rs::Lower(a) < rs::Lower(b);
+  return Lower(a) < Lower(b);
 }
 
 class PayloadKnownFolderSection : public ::testing::Test {
  protected:
   void SetUp() override {
     table_ = TableByFolder(LoadKnownFolderTable());
-    for (const rs::Section& s : rs::Parse(PayloadOf("mFIX_FOLDER_W10")).sections)
-      if (s.key.rfind(std::string(kFolderDescriptions) + "\\", 0) == 0) sections_.push_back(s);
+    const RegScriptText script = ParseRegScript(PayloadOf("mFIX_FOLDER_W10"));
+    for (const Section& s : Sections(script))
+      if (s.root == kHkeyLocalMachine && s.path.rfind(std::wstring(kFolderDescriptions) + L"\\", 0) == 0) sections_.push_back(s);
   }
   // The key path below FolderDescriptions: "{id}" or "{id}\PropertyBag".
-  static std::string Below(const rs::Section& s) {
-    return s.key.substr(sizeof kFolderDescriptions);
+  static std::string Below(const Section& s) {
+    return Narrow(s.path.substr(std::wstring(kFolderDescriptions).size() + 1));
   }
   FolderTable table_;
-  std::vector<rs::Section> sections_;
+  std::vector<Section> sections_;
 };
 
 TEST_F(PayloadKnownFolderSection,
@@ -255,15 +282,15 @@ TEST_F(PayloadKnownFolderSection,
     if (table_[id].count("PropertyBag")) expected.push_back(id + "\\PropertyBag");
   }
   std::vector<std::string> actual;
-  for (const rs::Section& s : sections_) {
-    EXPECT_FALSE(s.deleteKey) << "line " << s.line << " deletes " << s.key;
+  for (const Section& s : sections_) {
+    EXPECT_FALSE(s.deleted) << "line " << s.line << " deletes " << Below(s);
     actual.push_back(Below(s));
   }
   EXPECT_EQ(actual, expected);
 }
 
 TEST_F(PayloadKnownFolderSection, EachKeyHoldsTheTablesValuesInAscendingNameOrder) {
-  for (const rs::Section& s : sections_) {
+  for (const Section& s : sections_) {
     const std::string below = Below(s);
     const size_t slash = below.find('\\');
     const std::string id = below.substr(0, slash);
@@ -274,15 +301,16 @@ TEST_F(PayloadKnownFolderSection, EachKeyHoldsTheTablesValuesInAscendingNameOrde
     const auto& want = folder->second[subkey];
 
     std::vector<std::string> names;
-    for (const rs::Value& v : s.values) {
-      names.push_back(v.name);
-      const auto w = want.find(v.name);
+    for (const RegOp& v : s.values) {
+      const std::string name = Narrow(v.name);
+      names.push_back(name);
+      const auto w = want.find(name);
       if (w == want.end()) {
-        ADD_FAILURE() << "value " << v.name << " is not in the table";
+        ADD_FAILURE() << "value " << name << " is not in the table";
         continue;
       }
-      EXPECT_EQ(v.type, w->second.type) << v.name;
-      EXPECT_EQ(v.bytes, w->second.bytes) << v.name;
+      EXPECT_EQ(v.data.type, w->second.type) << name;
+      EXPECT_EQ(v.data.bytes, w->second.bytes) << name;
     }
     EXPECT_TRUE(std::is_sorted(names.begin(), names.end(), LessIgnoringCase))
         << "values out of order";
@@ -293,7 +321,7 @@ TEST_F(PayloadKnownFolderSection, EachKeyHoldsTheTablesValuesInAscendingNameOrde
 TEST_F(PayloadKnownFolderSection,
        HasOneHundredThirtyOneFoldersAndThirtySevenPropertyBagsOnTheMarkedRows) {
   std::set<std::string> folders, bags;
-  for (const rs::Section& s : sections_) {
+  for (const Section& s : sections_) {
     const std::string below = Below(s);
     if (below.find('\\') == std::string::npos)
       folders.insert(below);
@@ -310,37 +338,37 @@ TEST_F(PayloadKnownFolderSection,
 }
 
 TEST_F(PayloadKnownFolderSection, EveryFolderHasANameAndACategoryFromOneToFour) {
-  for (const rs::Section& s : sections_) {
+  for (const Section& s : sections_) {
     if (Below(s).find('\\') != std::string::npos) continue;
-    std::map<std::string, rs::Value> values;
-    for (const rs::Value& v : s.values) values[v.name] = v;
+    std::map<std::wstring, RegData> values;
+    for (const RegOp& v : s.values) values[v.name] = v.data;
     SCOPED_TRACE(Below(s));
-    ASSERT_TRUE(values.count("Category"));
-    const rs::Value& c = values["Category"];
-    EXPECT_EQ(c.type, rs::kDword);
+    ASSERT_TRUE(values.count(L"Category"));
+    const RegData& c = values[L"Category"];
+    EXPECT_EQ(c.type, kRegDword);
     ASSERT_EQ(c.bytes.size(), 4u);
     const std::uint32_t category =
         c.bytes[0] | c.bytes[1] << 8 | c.bytes[2] << 16 | c.bytes[3] << 24;
     EXPECT_GE(category, 1u);
     EXPECT_LE(category, 4u);
-    ASSERT_TRUE(values.count("Name"));
-    EXPECT_EQ(values["Name"].type, rs::kSz);
-    EXPECT_NE(rs::AsciiFromUtf16(values["Name"].bytes).value_or(""), "");
+    ASSERT_TRUE(values.count(L"Name"));
+    EXPECT_EQ(values[L"Name"].type, kRegSz);
+    EXPECT_NE(RegBytesToWide(values[L"Name"].bytes), L"");
   }
 }
 
 TEST_F(PayloadKnownFolderSection, EveryParentFolderNamesOneOfTheDefinedFolders) {
   std::set<std::string> ids;
-  for (const rs::Section& s : sections_)
-    if (Below(s).find('\\') == std::string::npos) ids.insert(rs::Lower(Below(s)));
+  for (const Section& s : sections_)
+    if (Below(s).find('\\') == std::string::npos) ids.insert(Lower(Below(s)));
   int parents = 0;
-  for (const rs::Section& s : sections_)
-    for (const rs::Value& v : s.values) {
-      if (v.name != "ParentFolder") continue;
+  for (const Section& s : sections_)
+    for (const RegOp& v : s.values) {
+      if (v.name != L"ParentFolder") continue;
       ++parents;
-      EXPECT_EQ(v.type, rs::kSz) << Below(s);
-      const std::string parent = rs::AsciiFromUtf16(v.bytes).value_or("");
-      EXPECT_TRUE(ids.count(rs::Lower(parent))) << Below(s) << " has parent " << parent;
+      EXPECT_EQ(v.data.type, kRegSz) << Below(s);
+      const std::string parent = Narrow(RegBytesToWide(v.data.bytes));
+      EXPECT_TRUE(ids.count(Lower(parent))) << Below(s) << " has parent " << parent;
     }
   EXPECT_GT(parents, 0);
 }

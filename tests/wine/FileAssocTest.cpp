@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "../fileassoc/ExeRepairTable.h"
+#include "../support/ExeRepairTable.h"
 #include "WineSupport.h"
 #include "common/KorvaneError.h"
 #include "common/Registry.h"

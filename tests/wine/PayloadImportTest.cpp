@@ -5,22 +5,23 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
 #include <tuple>
 #include <vector>
 
-#include "../fileassoc/RegScriptReader.h"
 #include "WineSupport.h"
+#include "changes/RegScript.h"
 #include "common/Registry.h"
+#include "common/Text.h"
 #include "common/Unit_Fungsi_Korvane.h"
 #include "fileassoc/Unit_FORMLAIN_Korvane.h"
 
 namespace korvane::wine {
 namespace {
-
-namespace rs = regscript;
 
 const HKEY CR = HKEY_CLASSES_ROOT;
 const HKEY CU = HKEY_CURRENT_USER;
@@ -40,17 +41,6 @@ std::string Narrow(const std::wstring& w) {
   return s;
 }
 
-std::vector<std::uint8_t> TextBytes(const std::wstring& text) {
-  std::vector<std::uint8_t> b;
-  for (wchar_t c : text) {
-    b.push_back(static_cast<std::uint8_t>(c & 0xFF));
-    b.push_back(static_cast<std::uint8_t>(c >> 8));
-  }
-  b.push_back(0);
-  b.push_back(0);
-  return b;
-}
-
 // ------------------------------------------------------------ registry access
 
 
@@ -60,18 +50,67 @@ void SetText(HKEY root, const std::wstring& key, const std::wstring& name,
   ASSERT_EQ(RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr),
             ERROR_SUCCESS)
       << Narrow(key);
-  const auto bytes = TextBytes(text);
+  const auto bytes = WideToRegBytes(text);
   ASSERT_EQ(
       RegSetValueExW(k, name.c_str(), 0, REG_SZ, bytes.data(), static_cast<DWORD>(bytes.size())),
       ERROR_SUCCESS);
   RegCloseKey(k);
 }
 
-HKEY RootNamed(const std::string& name) {
-  if (name == "HKEY_CLASSES_ROOT") return CR;
-  if (name == "HKEY_CURRENT_USER") return CU;
-  if (name == "HKEY_LOCAL_MACHINE") return LM;
-  return nullptr;
+HKEY RootKey(Handle root) {
+  switch (root) {
+    case kHkeyClassesRoot:
+      return CR;
+    case kHkeyCurrentUser:
+      return CU;
+    case kHkeyLocalMachine:
+      return LM;
+    default:
+      return nullptr;
+  }
+}
+
+// What a script leaves behind when every operation of it is applied in order: the
+// keys it ends up with, each with its values, and the keys it deleted that nothing
+// recreated.
+struct ScriptKey {
+  Handle root = 0;
+  std::wstring path;                        // as last written
+  std::map<std::wstring, RegOp> values;     // by lower-case name ("" = default)
+};
+using KeyId = std::pair<Handle, std::wstring>;  // root and lower-case path
+struct Outcome {
+  std::map<KeyId, ScriptKey> keys;
+  std::vector<KeyId> gone;  // deleted and neither recreated nor a parent of a kept key
+};
+
+Outcome Apply(const std::vector<RegOp>& ops) {
+  Outcome out;
+  std::vector<KeyId> deleted;
+  auto below = [](const KeyId& key, const KeyId& parent) {
+    return key.first == parent.first && IsSameOrBelow(key.second, parent.second);
+  };
+  for (const RegOp& op : ops) {
+    const KeyId id{op.root, LowerText(op.path)};
+    if (op.kind == RegOpKind::DeleteKey) {
+      for (auto it = out.keys.begin(); it != out.keys.end();)
+        it = below(it->first, id) ? out.keys.erase(it) : std::next(it);
+      deleted.push_back(id);
+      continue;
+    }
+    ScriptKey& key = out.keys[id];
+    key.root = op.root;
+    key.path = op.path;
+    if (op.kind == RegOpKind::SetValue) key.values[LowerText(op.name)] = op;
+    if (op.kind == RegOpKind::DeleteValue) key.values.erase(LowerText(op.name));
+  }
+  for (const KeyId& d : deleted) {
+    bool kept = false;
+    for (const auto& [id, key] : out.keys) kept = kept || below(id, d);
+    if (!kept && std::find(out.gone.begin(), out.gone.end(), d) == out.gone.end())
+      out.gone.push_back(d);
+  }
+  return out;
 }
 
 // ------------------------------------------------------------ running reg.exe
@@ -135,10 +174,10 @@ struct Expect {
 };
 
 Expect Sz(HKEY r, const std::wstring& k, const std::wstring& n, const std::wstring& text) {
-  return {r, k, n, REG_SZ, TextBytes(text)};
+  return {r, k, n, REG_SZ, WideToRegBytes(text)};
 }
 Expect Ex(HKEY r, const std::wstring& k, const std::wstring& n, const std::wstring& text) {
-  return {r, k, n, REG_EXPAND_SZ, TextBytes(text)};
+  return {r, k, n, REG_EXPAND_SZ, WideToRegBytes(text)};
 }
 Expect Dw(HKEY r, const std::wstring& k, const std::wstring& n, std::uint32_t d) {
   return {r,
@@ -223,23 +262,22 @@ void ExpectValue(const Expect& e) {
 // without recreating.  reg.exe skips lines it cannot read and still ends with 0, so
 // this is what shows a line that did not take effect.
 void ExpectEverythingTheScriptSays(const Payload& payload) {
-  const rs::Script script = rs::Parse(payload);
-  ASSERT_TRUE(script.errors.empty()) << script.errors.front();
-  const rs::Outcome outcome = rs::Apply(script);
-  for (const auto& [lower, key] : outcome.keys) {
-    const HKEY root = RootNamed(rs::RootOf(key.path));
-    const std::wstring sub = Wide(key.path.substr(key.path.find('\\') + 1));
-    ASSERT_NE(root, nullptr) << key.path;
-    if (!KeyExists(root, sub)) {
-      ADD_FAILURE() << "key missing: " << key.path;
+  const RegScriptText script = ParseRegScript(payload);
+  ASSERT_TRUE(script.errors.empty()) << Narrow(script.errors.front());
+  const Outcome outcome = Apply(script.ops);
+  for (const auto& [id, key] : outcome.keys) {
+    const HKEY root = RootKey(key.root);
+    ASSERT_NE(root, nullptr) << Narrow(key.path);
+    if (!KeyExists(root, key.path)) {
+      ADD_FAILURE() << "key missing: " << Narrow(FullKeyName(key.root, key.path));
       continue;
     }
     for (const auto& [name, v] : key.values)
-      ExpectValue({root, sub, Wide(v.name), v.type, v.bytes});
+      ExpectValue({root, key.path, v.name, v.data.type, v.data.bytes});
   }
-  for (const std::string& gone : outcome.gone)
-    EXPECT_FALSE(KeyExists(RootNamed(rs::RootOf(gone)), Wide(gone.substr(gone.find('\\') + 1))))
-        << "deleted key still there: " << gone;
+  for (const auto& [root, path] : outcome.gone)
+    EXPECT_FALSE(KeyExists(RootKey(root), path))
+        << "deleted key still there: " << Narrow(FullKeyName(root, path));
 }
 
 // Removes every value the script writes, and every key it creates without values
@@ -247,17 +285,17 @@ void ExpectEverythingTheScriptSays(const Payload& payload) {
 // import and not from an earlier one: the shell-object classes are never deleted by
 // their scripts, and the prefix lives for the whole test run.
 void ForgetWhatTheScriptWrites(const Payload& payload) {
-  const rs::Outcome outcome = rs::Apply(rs::Parse(payload));
-  for (const auto& [lower, key] : outcome.keys) {
-    const HKEY root = RootNamed(rs::RootOf(key.path));
-    const std::wstring sub = Wide(key.path.substr(key.path.find('\\') + 1));
+  const Outcome outcome = Apply(ParseRegScript(payload).ops);
+  for (const auto& [id, key] : outcome.keys) {
+    const HKEY root = RootKey(key.root);
+    const std::wstring& sub = key.path;
     if (key.values.empty()) {
       RegDeleteKeyW(root, sub.c_str());  // refused while subkeys exist, as it should be
       continue;
     }
     HKEY k;
     if (RegOpenKeyExW(root, sub.c_str(), 0, KEY_SET_VALUE, &k) != ERROR_SUCCESS) continue;
-    for (const auto& [name, v] : key.values) RegDeleteValueW(k, Wide(v.name).c_str());
+    for (const auto& [name, v] : key.values) RegDeleteValueW(k, v.name.c_str());
     RegCloseKey(k);
   }
 }
@@ -875,20 +913,19 @@ TEST(PayloadImportKnownFolders, DefinesAllHundredThirtyOneAndKeepsFoldersOfOther
 
   // The identifiers and names as the script defines them, read back one by one.
   std::set<std::string> folders, bags;
-  const std::string base = "HKEY_LOCAL_MACHINE\\" + Narrow(kFolderDescriptions) + "\\";
-  for (const rs::Section& s : rs::Parse(FORM_LAIN().mFIX_FOLDER_W10).sections) {
-    if (s.key.rfind(base, 0) != 0) continue;
-    const std::string below = s.key.substr(base.size());
-    (below.find('\\') == std::string::npos ? folders : bags).insert(below);
-    const std::wstring key = kFolderDescriptions + L"\\" + Wide(below);
-    for (const rs::Value& v : s.values) {
-      const auto got = ReadValue(LM, key, Wide(v.name));
-      if (!got) {
-        ADD_FAILURE() << below << " has no " << v.name;
-      } else if (v.name == "Name") {
-        EXPECT_EQ(got->type, static_cast<DWORD>(REG_SZ)) << below;
-        EXPECT_EQ(rs::AsciiFromUtf16(got->bytes), rs::AsciiFromUtf16(v.bytes)) << below;
-      }
+  const std::wstring base = kFolderDescriptions + L"\\";
+  for (const RegOp& op : ParseRegScript(FORM_LAIN().mFIX_FOLDER_W10).ops) {
+    if (op.root != kHkeyLocalMachine || op.path.rfind(base, 0) != 0) continue;
+    const std::string below = Narrow(op.path.substr(base.size()));
+    if (op.kind == RegOpKind::CreateKey)
+      (below.find('\\') == std::string::npos ? folders : bags).insert(below);
+    if (op.kind != RegOpKind::SetValue) continue;
+    const auto got = ReadValue(LM, op.path, op.name);
+    if (!got) {
+      ADD_FAILURE() << below << " has no " << Narrow(op.name);
+    } else if (op.name == L"Name") {
+      EXPECT_EQ(got->type, static_cast<DWORD>(REG_SZ)) << below;
+      EXPECT_EQ(got->bytes, op.data.bytes) << below;
     }
   }
   EXPECT_EQ(folders.size(), 131u);
@@ -900,6 +937,56 @@ TEST(PayloadImportKnownFolders, DefinesAllHundredThirtyOneAndKeepsFoldersOfOther
   EXPECT_EQ(ReadString(LM, contoso, L"Name"), L"Contoso Data");
   EXPECT_EQ(ReadString(LM, contoso + L"\\PropertyBag", L"ThisPCPolicy"), L"Show");
   EXPECT_EQ(ReadString(LM, desktop, L"KorvaneForeign"), L"kept");
+}
+
+// ------------------------------------------------------------ quoted texts
+
+// Inside quotes reg.exe reads \\, \", \n and \r as escapes, drops any other
+// backslash, and skips a line holding \0.  The program's reader must agree: it
+// predicts what an import writes, for the read-back and the undo files.
+TEST(RegScriptImport, QuotedTextsReadAsTheSystemRegExeReadsThem) {
+  const std::wstring key = L"Software\\KorvaneQuotedTexts";
+  const struct {
+    const wchar_t* line;
+    const wchar_t* name;                 // as stored
+    std::optional<std::wstring> stored;  // nullopt: the line is skipped
+  } cases[] = {
+      {L"\"lone\"=\"C:\\path\\x\"", L"lone", L"C:pathx"},
+      {L"\"tab\"=\"a\\tb\"", L"tab", L"atb"},
+      {L"\"blank\"=\"tail\\ \"", L"blank", L"tail "},
+      {L"\"escapes\"=\"a\\\\b\\\"c\"", L"escapes", L"a\\b\"c"},
+      {L"\"lf\"=\"a\\nb\"", L"lf", L"a\nb"},
+      {L"\"cr\"=\"a\\rb\"", L"cr", L"a\rb"},
+      {L"\"na\\me\"=\"in the name\"", L"name", L"in the name"},
+      {L"\"zero\"=\"a\\0b\"", L"zero", std::nullopt},
+  };
+  std::wstring text = kRegFileHeader + L"\n\n[HKEY_CURRENT_USER\\" + key + L"]\n";
+  for (const auto& c : cases) text += std::wstring(c.line) + L"\n";
+  RegDeleteTreeW(CU, key.c_str());
+  ScratchDir dir(L"korvane-quoted-texts");
+  const std::wstring file = dir.path() + L"\\quoted.reg";
+  ASSERT_TRUE(WriteBytes(file, EncodeRegFile(text)));
+  ASSERT_EQ(ImportWithSystemRegExe(file), 0u);
+
+  const RegScriptText parsed = ParseRegScript(text);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Narrow(c.line));
+    const auto got = ReadValue(CU, key, c.name);
+    const auto op = std::find_if(parsed.ops.begin(), parsed.ops.end(), [&](const RegOp& o) {
+      return o.kind == RegOpKind::SetValue && o.name == c.name;
+    });
+    if (!c.stored) {
+      EXPECT_FALSE(got.has_value()) << "reg.exe wrote the value";
+      EXPECT_EQ(op, parsed.ops.end()) << "the reader expects a value";
+      continue;
+    }
+    ASSERT_TRUE(got.has_value()) << "reg.exe did not write the value";
+    EXPECT_EQ(got->bytes, WideToRegBytes(*c.stored)) << "reg.exe";
+    ASSERT_NE(op, parsed.ops.end()) << "the reader skipped the line";
+    EXPECT_EQ(op->data.bytes, got->bytes) << "the reader";
+  }
+  EXPECT_EQ(parsed.errors.size(), 1u) << "only the line with \\0 is skipped";
+  RegDeleteTreeW(CU, key.c_str());
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "WineSupport.h"
+#include "common/Registry.h"
 #include "common/Text.h"
 
 namespace korvane::wine {
@@ -101,16 +102,7 @@ inline void Put(HKEY root, const std::wstring& path, const std::wstring& name, D
   RegCloseKey(key);
 }
 
-inline std::vector<BYTE> Text(const std::wstring& s) {
-  std::vector<BYTE> b;
-  for (wchar_t c : s) {
-    b.push_back(static_cast<BYTE>(c & 0xFF));
-    b.push_back(static_cast<BYTE>(c >> 8));
-  }
-  b.push_back(0);
-  b.push_back(0);
-  return b;
-}
+inline std::vector<BYTE> Text(const std::wstring& s) { return WideToRegBytes(s); }
 
 // Every value (type and bytes) and subkey below a key, in a canonical order: the
 // state a repair and its undo are compared by.

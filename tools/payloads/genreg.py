@@ -29,6 +29,10 @@ import os
 import re
 import sys
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import knownfolders  # noqa: E402
+from regformat import expand_lines, hex_lines, quote_text  # noqa: E402
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 OUT_DIR = os.path.normpath(os.path.join(HERE, "..", "..", "src", "fileassoc", "payloads"))
 HEADER = "Windows Registry Editor Version 5.00"
@@ -56,25 +60,6 @@ def expand_key(path):
     return head + sep + rest
 
 
-def hex_lines(prefix, data):
-    """reg.exe export layout: break after the comma that brings a line to 77 columns."""
-    lines = []
-    line = prefix
-    for i, b in enumerate(data):
-        line += "%02x" % b
-        if i < len(data) - 1:
-            line += ","
-            if len(line) >= 77:
-                lines.append(line + "\\")
-                line = "  "
-    lines.append(line)
-    return lines
-
-
-def quote_text(text):
-    return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
-
-
 def parse_text(raw, where):
     if len(raw) < 2 or raw[0] != '"' or raw[-1] != '"':
         raise SourceError(where + ": text must be in quotation marks: " + raw)
@@ -98,7 +83,7 @@ def value_lines(line, where):
         return [prefix + quote_text(parse_text(data, where))]
     if data.startswith("expand:"):
         text = parse_text(data[len("expand:"):], where)
-        return hex_lines(prefix + "hex(2):", (text + "\0").encode("utf-16-le"))
+        return expand_lines(prefix, text)
     if data.startswith("dword:"):
         digits = data[len("dword:"):]
         if not re.fullmatch(r"[0-9a-fA-F]{8}", digits):
@@ -135,8 +120,6 @@ def render(source_path):
                 comments.append(stripped)
                 continue
             if stripped.startswith("!knownfolders "):
-                sys.path.insert(0, HERE)
-                import knownfolders
                 table = os.path.join(os.path.dirname(source_path), stripped.split(None, 1)[1])
                 for section in knownfolders.sections(table):
                     sections.append(comments + section)

@@ -18,7 +18,7 @@ import re
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import genreg  # noqa: E402  (shares the hex layout of the other payloads)
+from regformat import expand_lines, quote_text  # noqa: E402
 
 BASE_KEY = ("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion"
             "\\Explorer\\FolderDescriptions")
@@ -89,11 +89,11 @@ def check(folders, csv_path):
 
 
 def value_lines(name, vtype, data):
-    prefix = genreg.quote_text(name) + "="
+    prefix = quote_text(name) + "="
     if vtype == "REG_SZ":
-        return [prefix + genreg.quote_text(data)]
+        return [prefix + quote_text(data)]
     if vtype == "REG_EXPAND_SZ":
-        return genreg.hex_lines(prefix + "hex(2):", (data + "\0").encode("utf-16-le"))
+        return expand_lines(prefix, data)
     return [prefix + "dword:" + data.lower()]
 
 

@@ -4,13 +4,11 @@
 #include <cwctype>
 #include <sstream>
 
-namespace korvane::fake {
+#include "common/ErrorText.h"
+#include "common/Registry.h"
+#include "common/Text.h"
 
-std::wstring Lower(const std::wstring& s) {
-  std::wstring out(s);
-  std::transform(out.begin(), out.end(), out.begin(), [](wchar_t c) { return std::towlower(c); });
-  return out;
-}
+namespace korvane::fake {
 
 std::string Narrow(const std::wstring& s) {
   std::string out;
@@ -26,16 +24,6 @@ std::wstring Widen(const std::string& s) {
 
 namespace {
 const std::wstring kClassesPath = L"Software\\Classes";
-constexpr long kErrorKeyDeleted = 1018;
-constexpr long kErrorInvalidHandle = 6;
-constexpr long kErrorNoMoreItems = 259;
-constexpr long kErrorPathNotFound = 3;
-constexpr long kErrorDiskFull = 112;
-constexpr long kErrorFileExists = 80;
-constexpr long kErrorInvalidParameter = 87;
-constexpr long kErrorBadDb = 1009;
-constexpr long kErrorNotAllAssigned = 1300;
-constexpr long kErrorPrivilegeNotHeld = 1314;
 
 std::vector<std::wstring> SplitPath(const std::wstring& path) {
   std::vector<std::wstring> parts;
@@ -53,11 +41,9 @@ std::vector<std::wstring> SplitPath(const std::wstring& path) {
 }
 
 std::wstring NormPath(const std::wstring& path) {
-  std::wstring p = Lower(path);
-  std::replace(p.begin(), p.end(), L'/', L'\\');
+  std::wstring p = NormalPath(path);
   // "\\X" is X in the root of the current drive, which is always C: here.
   if (!p.empty() && p[0] == L'\\' && (p.size() == 1 || p[1] != L'\\')) p = L"c:" + p;
-  while (p.size() > 3 && p.back() == L'\\') p.pop_back();
   return p;
 }
 }  // namespace
@@ -69,12 +55,12 @@ struct FakePlatform::Key {
   std::vector<std::pair<std::wstring, RegData>> values;   // insertion order
 
   Key* child(const std::wstring& n) const {
-    auto it = children.find(Lower(n));
+    auto it = children.find(LowerText(n));
     return it == children.end() ? nullptr : it->second.get();
   }
   std::pair<std::wstring, RegData>* findValue(const std::wstring& n) {
     for (auto& v : values)
-      if (Lower(v.first) == Lower(n)) return &v;
+      if (LowerText(v.first) == LowerText(n)) return &v;
     return nullptr;
   }
 };
@@ -195,7 +181,7 @@ FakePlatform::Key* FakePlatform::resolve(Handle parent, const std::wstring& subK
       auto node = std::make_unique<Key>();
       node->name = part;
       next = node.get();
-      k->children[Lower(part)] = std::move(node);
+      k->children[LowerText(part)] = std::move(node);
     }
     k = next;
   }
@@ -313,7 +299,7 @@ long FakePlatform::regDeleteValue(Handle key, const std::wstring& name) {
   }
   if (k->denyWrites) return kErrorAccessDenied;
   auto it = std::find_if(k->values.begin(), k->values.end(),
-                         [&](const auto& v) { return Lower(v.first) == Lower(name); });
+                         [&](const auto& v) { return LowerText(v.first) == LowerText(name); });
   if (it == k->values.end()) return kErrorFileNotFound;
   k->values.erase(it);
   return kErrorSuccess;
@@ -343,7 +329,7 @@ long FakePlatform::deleteKeyAt(Handle root, const std::vector<std::wstring>& par
   Key* target = parent->child(parts.back());
   if (!target) return kErrorFileNotFound;
   if (parent->denyWrites || target->denyWrites) return kErrorAccessDenied;
-  parent->children.erase(Lower(parts.back()));
+  parent->children.erase(LowerText(parts.back()));
   return kErrorSuccess;
 }
 
@@ -409,14 +395,7 @@ void FakePlatform::setValue(Handle root, const std::wstring& path, const std::ws
 
 void FakePlatform::setString(Handle root, const std::wstring& path, const std::wstring& name,
                              const std::wstring& value, std::uint32_t type) {
-  std::vector<std::uint8_t> bytes;
-  for (wchar_t c : value) {
-    bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
-    bytes.push_back(static_cast<std::uint8_t>((c >> 8) & 0xFF));
-  }
-  bytes.push_back(0);
-  bytes.push_back(0);
-  setValue(root, path, name, type, std::move(bytes));
+  setValue(root, path, name, type, WideToRegBytes(value));
 }
 
 void FakePlatform::setDword(Handle root, const std::wstring& path, const std::wstring& name,
@@ -439,7 +418,7 @@ std::optional<RegData> FakePlatform::value(Handle root, const std::wstring& path
                                            const std::wstring& name) const {
   if (IsClassesRoot(root)) {
     for (const auto& v : mergedValues(classCopies(SplitPath(path))))
-      if (Lower(v.first) == Lower(name)) return v.second;
+      if (LowerText(v.first) == LowerText(name)) return v.second;
     return std::nullopt;
   }
   Key* k = find(root, path);
@@ -512,7 +491,7 @@ std::wstring FakePlatform::dumpHive(Handle root) const {
 // ----------------------------------------------------------------- processes
 
 void FakePlatform::addProgram(const std::wstring& fileName, FakeProgram program) {
-  std::wstring n = Lower(fileName);
+  std::wstring n = LowerText(fileName);
   if (n.size() > 4 && n.substr(n.size() - 4) == L".exe") n = n.substr(0, n.size() - 4);
   programs_[n] = std::move(program);
 }
@@ -536,7 +515,7 @@ const FakeProgram* FakePlatform::programFor(const std::wstring* app,
   std::wstring base = token.substr(token.find_last_of(L"\\/") == std::wstring::npos
                                        ? 0
                                        : token.find_last_of(L"\\/") + 1);
-  std::wstring n = Lower(base);
+  std::wstring n = LowerText(base);
   auto it = programs_.find(n);
   if (it == programs_.end() && n.size() > 4 && n.substr(n.size() - 4) == L".exe")
     it = programs_.find(n.substr(0, n.size() - 4));
@@ -639,7 +618,7 @@ void FakePlatform::exitProcess(std::uint32_t code) { throw FakeExit{code}; }
 
 std::optional<std::wstring> FakePlatform::getEnvironmentVariable(const std::wstring& name) {
   for (const auto& [k, v] : environment)
-    if (Lower(k) == Lower(name)) return v;
+    if (LowerText(k) == LowerText(name)) return v;
   return std::nullopt;
 }
 
@@ -657,11 +636,7 @@ bool FakePlatform::createNamedSemaphore(const std::wstring& name, long* lastErro
 // -------------------------------------------------------------------- files
 
 std::wstring FakePlatform::parentDir(const std::wstring& path) const {
-  std::wstring p = NormPath(path);
-  size_t slash = p.find_last_of(L'\\');
-  if (slash == std::wstring::npos) return {};
-  if (slash == 2 && p.size() > 1 && p[1] == L':') return p.substr(0, 3);
-  return p.substr(0, slash);
+  return ParentFolder(NormPath(path));
 }
 
 void FakePlatform::addDirectory(const std::wstring& path, bool readOnly) {
@@ -770,25 +745,7 @@ bool FakePlatform::replaceFile(const std::wstring& from, const std::wstring& to)
 
 std::wstring FakePlatform::lastErrorText() { return errorText(lastError_); }
 
-std::wstring FakePlatform::errorText(long code) {
-  switch (code) {
-    case kErrorSuccess: return L"The operation completed successfully";
-    case kErrorFileNotFound: return L"The system cannot find the file specified";
-    case kErrorPathNotFound: return L"The system cannot find the path specified";
-    case kErrorAccessDenied: return L"Access is denied";
-    case kErrorSharingViolation:
-      return L"The process cannot access the file because it is being used by another process";
-    case kErrorDiskFull: return L"There is not enough space on the disk";
-    case kErrorFileExists: return L"The file exists";
-    case kErrorInvalidParameter: return L"The parameter is incorrect";
-    case kErrorAlreadyExists: return L"Cannot create a file when that file already exists";
-    case kErrorBadDb: return L"The configuration registry database is corrupt";
-    case kErrorNotAllAssigned:
-      return L"Not all privileges or groups referenced are assigned to the caller";
-    case kErrorPrivilegeNotHeld: return L"A required privilege is not held by the client";
-    default: return L"Error " + std::to_wstring(code);
-  }
-}
+std::wstring FakePlatform::errorText(long code) { return SystemErrorText(code); }
 
 bool FakePlatform::fileLocked(const std::wstring& path) const {
   const std::wstring key = NormPath(path);
@@ -919,7 +876,7 @@ bool FakePlatform::writeNewFile(const std::wstring& path, const std::vector<std:
 
 void FakePlatform::storeHive(const std::wstring& key, const std::wstring& file) {
   auto& slot = hiveFiles_[NormPath(file)];
-  auto it = hku_->children.find(Lower(key));
+  auto it = hku_->children.find(LowerText(key));
   if (it != hku_->children.end()) {
     slot = std::move(it->second);
     hku_->children.erase(it);
@@ -952,7 +909,7 @@ std::vector<std::wstring> FakePlatform::loadedHives() const {
 
 std::optional<std::wstring> FakePlatform::accountName(const std::wstring& sid) {
   for (const auto& [k, v] : accounts)
-    if (Lower(k) == Lower(sid)) return v;
+    if (LowerText(k) == LowerText(sid)) return v;
   return std::nullopt;
 }
 
@@ -986,7 +943,7 @@ long FakePlatform::regLoadHive(const std::wstring& name, const std::wstring& fil
   auto tree = std::move(it->second);
   hiveFiles_.erase(it);
   tree->name = name;
-  hku_->children[Lower(name)] = std::move(tree);
+  hku_->children[LowerText(name)] = std::move(tree);
   loaded_.emplace_back(name, file);
   return kErrorSuccess;
 }
@@ -994,7 +951,7 @@ long FakePlatform::regLoadHive(const std::wstring& name, const std::wstring& fil
 long FakePlatform::regUnloadHive(const std::wstring& name) {
   events.push_back(L"unload " + name);
   auto entry = std::find_if(loaded_.begin(), loaded_.end(),
-                            [&](const auto& l) { return Lower(l.first) == Lower(name); });
+                            [&](const auto& l) { return LowerText(l.first) == LowerText(name); });
   long rc = kErrorSuccess;
   if (entry == loaded_.end()) {
     rc = kErrorInvalidParameter;
@@ -1003,14 +960,14 @@ long FakePlatform::regUnloadHive(const std::wstring& name) {
   } else {
     // Windows refuses while a key of the hive is open.
     for (const auto& [h, parts] : keyHandles_)
-      if (keyRoots_.at(h) == kHkeyUsers && !parts.empty() && Lower(parts[0]) == Lower(name))
+      if (keyRoots_.at(h) == kHkeyUsers && !parts.empty() && LowerText(parts[0]) == LowerText(name))
         rc = kErrorAccessDenied;
   }
   if (rc != kErrorSuccess) {
     fail(rc);
     return rc;
   }
-  auto child = hku_->children.find(Lower(name));
+  auto child = hku_->children.find(LowerText(name));
   hiveFiles_[NormPath(entry->second)] = std::move(child->second);
   hku_->children.erase(child);
   loaded_.erase(entry);

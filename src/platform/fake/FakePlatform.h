@@ -332,7 +332,6 @@ class ScopedFakePlatform {
   Platform* previous_;
 };
 
-std::wstring Lower(const std::wstring& s);
 std::string Narrow(const std::wstring& s);
 std::wstring Widen(const std::string& s);
 

@@ -448,7 +448,7 @@ using Args = std::vector<std::wstring>;
 DWORD Ms(const std::wstring& s) { return static_cast<DWORD>(std::wcstoul(s.c_str(), nullptr, 10)); }
 int Int(const std::wstring& s) { return static_cast<int>(std::wcstol(s.c_str(), nullptr, 0)); }
 
-// Controls are named as in ControlIds.h, so that a scenario reads "click
+// Controls are named by the list in ControlIds.h, so that a scenario reads "click
 // btnSCANRESTRICT" and follows the header when an id changes.  Rows are named by
 // their base: "FixButton+4" is the FIX button of file type row 4, "AdvancedButton+3"
 // the fourth Advanced row.  A plain number is taken as it is.
@@ -460,17 +460,8 @@ int ControlId(const std::wstring& name) {
     const wchar_t* name;
     int id;
   } named[] = {
-#define KORVANE_ID(n) {L## #n, ids::n}
-      KORVANE_ID(PageControl1),   KORVANE_ID(TabSheet1),         KORVANE_ID(tsFILEASSOC),
-      KORVANE_ID(tsRESTRICTFIX),  KORVANE_ID(tsADVANCEDFIX),     KORVANE_ID(lblWinName),
-      KORVANE_ID(lblMBoard),      KORVANE_ID(lblCPUName),        KORVANE_ID(lblTOTALRAM),
-      KORVANE_ID(btnRSPoint),     KORVANE_ID(btnSCANSFC),        KORVANE_ID(btnSCANDISM),
-      KORVANE_ID(ScrollBox2),     KORVANE_ID(lblINFO_FIX_EXE),   KORVANE_ID(lvRESTRICT),
-      KORVANE_ID(lbRESTRICT),     KORVANE_ID(cbCHECKALLRESTRICT), KORVANE_ID(btnSCANRESTRICT),
-      KORVANE_ID(btnFIXRESTRICT), KORVANE_ID(ScrollBox1),        KORVANE_ID(BTN_OK),
-      KORVANE_ID(LABEL_VERSI),    KORVANE_ID(LABEL_HOMEPAGE),    KORVANE_ID(LABEL_EMAIL),
-      KORVANE_ID(lblAppName),     KORVANE_ID(lvUNDO),            KORVANE_ID(btnUNDO),
-      KORVANE_ID(btnOPENUNDOFOLDER), KORVANE_ID(btnCLOSEUNDO),   KORVANE_ID(lblUNDO),
+#define KORVANE_ID(n, value) {L## #n, ids::n},
+      KORVANE_CONTROL_IDS(KORVANE_ID)
 #undef KORVANE_ID
   };
   const struct {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "common/Registry.h"
+
 namespace korvane::exetable {
 
 struct ExpectedValue {
@@ -20,24 +22,12 @@ struct ExpectedKey {
   std::vector<ExpectedValue> values;
 };
 
-// UTF-16LE with the terminating zero, as a REG_SZ / REG_EXPAND_SZ is stored; an
-// empty text is therefore two zero bytes, not zero bytes.
-inline std::vector<std::uint8_t> TextBytes(const std::wstring& text) {
-  std::vector<std::uint8_t> b;
-  for (wchar_t c : text) {
-    b.push_back(static_cast<std::uint8_t>(c & 0xFF));
-    b.push_back(static_cast<std::uint8_t>((c >> 8) & 0xFF));
-  }
-  b.push_back(0);
-  b.push_back(0);
-  return b;
-}
 
 inline ExpectedValue Sz(const std::wstring& name, const std::wstring& text) {
-  return {name, 1, TextBytes(text)};
+  return {name, 1, WideToRegBytes(text)};
 }
 inline ExpectedValue ExpandSz(const std::wstring& name, const std::wstring& text) {
-  return {name, 2, TextBytes(text)};
+  return {name, 2, WideToRegBytes(text)};
 }
 inline ExpectedValue Binary(const std::wstring& name, std::vector<std::uint8_t> bytes) {
   return {name, 3, std::move(bytes)};

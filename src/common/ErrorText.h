@@ -1,0 +1,25 @@
+// Windows error codes that the platforms report beside those of the seam, and the
+// system's text for each, as FormatMessage gives it (without the full stop).  The
+// platforms that stand in for Windows (the fake, the preview overlay) answer with
+// these texts, so a message built from them reads as it would on Windows.
+#pragma once
+
+#include <string>
+
+namespace korvane {
+
+constexpr long kErrorPathNotFound = 3;
+constexpr long kErrorInvalidHandle = 6;
+constexpr long kErrorFileExists = 80;
+constexpr long kErrorInvalidParameter = 87;
+constexpr long kErrorDiskFull = 112;
+constexpr long kErrorNoMoreItems = 259;
+constexpr long kErrorBadDb = 1009;
+constexpr long kErrorKeyDeleted = 1018;
+constexpr long kErrorNotAllAssigned = 1300;
+constexpr long kErrorPrivilegeNotHeld = 1314;
+
+// "Error N" for a code without a text here.
+std::wstring SystemErrorText(long code);
+
+}  // namespace korvane
