@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test tier:
+#   0. the formatting of every C++ file (scripts/check-format.sh),
 #   1. native unit tests (with AddressSanitizer and UBSan) and the payload checks,
 #   2. Windows integration tests, cross-built and run under Wine,
 #   3. end-to-end tests that drive Korvane.exe under Xvfb + Wine,
@@ -14,6 +15,9 @@ bash scripts/install-deps.sh || { echo "dependency installation failed"; exit 1;
 
 failed=()
 step() { echo; echo "=== $*"; }
+
+step "formatting"
+bash scripts/check-format.sh || failed+=("format")
 
 # ----------------------------------------------------------------- tier 1
 step "native build and unit tests"

@@ -59,8 +59,10 @@ void TFORM_TENTANG::BuildControls() {
   HWND white = ui::Panel(Handle, -1, 0, 0, 358, 153, RGB(255, 255, 255));
   Image1 = ui::Panel(white, -1, 8, 8, 84, 84, RGB(255, 255, 255),
                      [](HDC dc, RECT rc) { art::Logo(dc, 0, 0, rc.right); });
-  lblAppName = ui::Label(white, ids::lblAppName, L"Korvane", 99, 8, 200, 30, ui::Font(L"Tahoma", 27));
-  LABEL_VERSI = ui::Label(white, ids::LABEL_VERSI, L"Version " KORVANE_VERSION, 99, 38, 200, 17, ui::Font(L"Tahoma", 13));
+  lblAppName =
+      ui::Label(white, ids::lblAppName, L"Korvane", 99, 8, 200, 30, ui::Font(L"Tahoma", 27));
+  LABEL_VERSI = ui::Label(white, ids::LABEL_VERSI, L"Version " KORVANE_VERSION, 99, 38, 200, 17,
+                          ui::Font(L"Tahoma", 13));
   Label8 = ui::Label(white, -1, L"Homepage:", 99, 60, 70, 15);
   LABEL_HOMEPAGE = ui::Label(white, ids::LABEL_HOMEPAGE, kHomepageAddress, 170, 60, 180, 15);
   Label1 = ui::Label(white, -1, L"Email:", 99, 79, 70, 15);
@@ -68,9 +70,10 @@ void TFORM_TENTANG::BuildControls() {
   Label5 = ui::Label(white, -1, kCopyrightNotice, 8, 118, 186, 30);
   ui::MakeLink(LABEL_HOMEPAGE, ui::DefaultFont(), ui::Font(L"Tahoma", 11, false, true));
   ui::MakeLink(LABEL_EMAIL, ui::DefaultFont(), ui::Font(L"Tahoma", 11, false, true));
-  BTN_OK = CreateWindowExW(0, L"BUTTON", L"OK", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
-                           ui::Scale(260), ui::Scale(119), ui::Scale(89), ui::Scale(25), white,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(ids::BTN_OK)), nullptr, nullptr);
+  BTN_OK =
+      CreateWindowExW(0, L"BUTTON", L"OK", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
+                      ui::Scale(260), ui::Scale(119), ui::Scale(89), ui::Scale(25), white,
+                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(ids::BTN_OK)), nullptr, nullptr);
   SendMessageW(BTN_OK, WM_SETFONT, reinterpret_cast<WPARAM>(ui::DefaultFont()), FALSE);
   built_ = true;
 }
@@ -89,8 +92,8 @@ void TFORM_TENTANG::ShowModal() {
   GetWindowRect(main_, &m);
   GetWindowRect(Handle, &d);
   const int w = d.right - d.left, h = d.bottom - d.top;
-  SetWindowPos(Handle, HWND_TOP, m.left + ((m.right - m.left) - w) / 2, m.top + ((m.bottom - m.top) - h) / 2,
-               0, 0, SWP_NOSIZE);
+  SetWindowPos(Handle, HWND_TOP, m.left + ((m.right - m.left) - w) / 2,
+               m.top + ((m.bottom - m.top) - h) / 2, 0, 0, SWP_NOSIZE);
   EnableWindow(main_, FALSE);
   ShowWindow(Handle, SW_SHOW);
   SetFocus(BTN_OK);

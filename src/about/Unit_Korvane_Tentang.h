@@ -12,7 +12,8 @@ namespace korvane {
 // The maker's contact values, shown in the dialog and used by the Help menu.
 inline const std::wstring kHomepageAddress = L"https://korvane.example.com/";
 inline const std::wstring kSupportEmail = L"support@korvane.example.com";
-inline const std::wstring kCopyrightNotice = L"Copyright \u00A9 2026 Korvane Project. All rights reserved.";
+inline const std::wstring kCopyrightNotice =
+    L"Copyright \u00A9 2026 Korvane Project. All rights reserved.";
 
 class TFORM_TENTANG {
  public:
@@ -32,7 +33,7 @@ class TFORM_TENTANG {
   void LABEL_HOMEPAGEClick();
   void LABEL_EMAILClick();
 
- // Every message of the window (see ui::FormProc).
+  // Every message of the window (see ui::FormProc).
   LRESULT Handle_(UINT msg, WPARAM wp, LPARAM lp);
 
  private:

@@ -89,7 +89,7 @@ void FixExplorerShell() {
 void FixDesktopIconSettings() {
   DiscardingErrors([] {
     const wchar_t* const icons[] = {
-        kRecycleBinClsid,                          // Recycle Bin
+        kRecycleBinClsid,                           // Recycle Bin
         L"{20D04FE0-3AEA-1069-A2D8-08002B30309D}",  // Computer
         L"{59031a47-3f72-44a7-89c5-5595fe6b30ee}",  // the user's files
         L"{5399E694-6CE5-4D6C-8FCE-1D8870FDCBA0}",  // Control Panel
@@ -127,8 +127,8 @@ void FixRecycleBinIcon() {
 void FixCorruptedRecycleBin() {
   // Taken exactly as typed: "d" is drive D, but "D " or "C:" name no drive and
   // end the repair without a word.
-  const std::wstring drive = Sys().inputBox(L"Fix Corrupted Recycle Bin",
-                                            L"Enter the drive letter (example: C)", L"");
+  const std::wstring drive =
+      Sys().inputBox(L"Fix Corrupted Recycle Bin", L"Enter the drive letter (example: C)", L"");
   if (drive.empty()) return;
   if (!DirectoryExists(drive + L":\\")) return;
   if (ShowMessage(L"All items on the Recycle Bin will be deleted, do you want to continue?",
@@ -168,7 +168,8 @@ void FixFileFolderProperties() {
       {kHkeyCurrentUser, L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer", true,
        Act::DeleteValue, L"NoCustomizeThisFolder"},
       {kHkeyClassesRoot,
-       L"AllFilesystemObjects\\shellex\\ContextMenuHandlers\\{596AB062-B4D2-4215-9F74-E9109B0A8153}",
+       L"AllFilesystemObjects\\shellex\\ContextMenuHandlers\\{596AB062-B4D2-4215-9F74-"
+       L"E9109B0A8153}",
        true, Act::OnlyCreate, nullptr},
       {kHkeyClassesRoot,
        L"CLSID\\{450D8FBA-AD25-11D0-98A8-0800361B1103}\\shellex\\ContextMenuHandlers\\"
@@ -198,8 +199,8 @@ void FixFileFolderProperties() {
        sharing},
       {kHkeyClassesRoot, L"Directory\\Background\\shellex\\ContextMenuHandlers\\Sharing", true,
        Act::SetDefault, sharing},
-      {kHkeyClassesRoot, L"Directory\\shellex\\ContextMenuHandlers\\Sharing", true,
-       Act::SetDefault, sharing},
+      {kHkeyClassesRoot, L"Directory\\shellex\\ContextMenuHandlers\\Sharing", true, Act::SetDefault,
+       sharing},
       {kHkeyClassesRoot, L"Drive\\shellex\\ContextMenuHandlers\\Sharing", true, Act::SetDefault,
        sharing},
       {kHkeyClassesRoot, L"LibraryFolder\\background\\shellex\\ContextMenuHandlers\\Sharing", true,
@@ -208,8 +209,8 @@ void FixFileFolderProperties() {
        Act::SetDefault, sharing},
       {kHkeyClassesRoot, L"Directory\\shellex\\PropertySheetHandlers\\Sharing", true,
        Act::SetDefault, sharing},
-      {kHkeyClassesRoot, L"Drive\\shellex\\PropertySheetHandlers\\Sharing", true,
-       Act::SetDefault, sharing},
+      {kHkeyClassesRoot, L"Drive\\shellex\\PropertySheetHandlers\\Sharing", true, Act::SetDefault,
+       sharing},
   };
   DiscardingErrors([&] {
     for (const Step& step : steps) {
@@ -217,9 +218,14 @@ void FixFileFolderProperties() {
       reg.setRootKey(step.root);
       reg.openKey(step.key, step.create);
       switch (step.act) {
-        case Act::DeleteValue: reg.deleteValue(step.text); break;
-        case Act::SetDefault: reg.writeString(L"", step.text); break;
-        case Act::OnlyCreate: break;
+        case Act::DeleteValue:
+          reg.deleteValue(step.text);
+          break;
+        case Act::SetDefault:
+          reg.writeString(L"", step.text);
+          break;
+        case Act::OnlyCreate:
+          break;
       }
       reg.closeKey();
     }
@@ -396,8 +402,7 @@ const std::vector<AdvancedRow>& AdvancedRows() {
       {kDesktop,
        L"Security tab, Details, Previous Versions, etc are missing from the file/folder "
        L"properties. ",
-       "btnFIXFILEFOLDERPROPERTIES", L"FIX", 8, &FixFileFolderProperties,
-       "file-folder-properties"},
+       "btnFIXFILEFOLDERPROPERTIES", L"FIX", 8, &FixFileFolderProperties, "file-folder-properties"},
       {kDesktop, L"The drive(s) icon in File Explorer is wrong.", "btnFIXDRIVEICON", L"FIX", 8,
        &FixDriveIcons, "drive-icons"},
       {kDesktop, L"Reset Folder View Settings.", "btnFIXFOLDERVIEWSETTINGS", L"Reset", 8,
@@ -423,8 +428,7 @@ const std::vector<AdvancedRow>& AdvancedRows() {
        8, &FixHibernateOption, "hibernate-option"},
       {kSystem, L"New devices are not automatically detected.", "btnFIXPLUGPLAY", L"FIX", 8,
        &FixPlugAndPlay, "plug-and-play"},
-      {kSystem,
-       L"Message appears \"Windows Script Host access is disabled on this machine\".",
+      {kSystem, L"Message appears \"Windows Script Host access is disabled on this machine\".",
        "btnFIXWINSCRIPTHOST", L"FIX", 8, &FixWindowsScriptHost, "windows-script-host"},
       {kSystem, L"System Restore doesn't work.", "btnFIXSYSRESTORE", L"FIX", 6, &FixSystemRestore,
        "system-restore"},

@@ -60,26 +60,35 @@ std::wstring ShowInputBox(HWND owner, const std::wstring& caption, const std::ws
   AdjustWindowRectEx(&rc, style, FALSE, WS_EX_DLGMODALFRAME);
   const int w = rc.right - rc.left, h = rc.bottom - rc.top;
   RECT o;
-  if (owner) GetWindowRect(owner, &o);
-  else SetRect(&o, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
-  HWND dlg = CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, kClass, caption.c_str(), style,
-                             o.left + (o.right - o.left - w) / 2, o.top + (o.bottom - o.top - h) / 2, w,
-                             h, owner, nullptr, instance, nullptr);
+  if (owner)
+    GetWindowRect(owner, &o);
+  else
+    SetRect(&o, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+  HWND dlg =
+      CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, kClass, caption.c_str(), style,
+                      o.left + (o.right - o.left - w) / 2, o.top + (o.bottom - o.top - h) / 2, w, h,
+                      owner, nullptr, instance, nullptr);
   State state;
   SetWindowLongPtrW(dlg, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&state));
   ui::Label(dlg, -1, prompt, 10, 10, 310, 16);
-  state.edit = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", defaultText.c_str(),
-                               WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, ui::Scale(10),
-                               ui::Scale(32), ui::Scale(310), ui::Scale(22), dlg,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(kEditId)), instance, nullptr);
+  state.edit =
+      CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", defaultText.c_str(),
+                      WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, ui::Scale(10),
+                      ui::Scale(32), ui::Scale(310), ui::Scale(22), dlg,
+                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(kEditId)), instance, nullptr);
   SendMessageW(state.edit, WM_SETFONT, reinterpret_cast<WPARAM>(ui::DefaultFont()), FALSE);
   SendMessageW(state.edit, EM_LIMITTEXT, 255, 0);
-  const struct { int id; const wchar_t* text; int x; DWORD style; } buttons[] = {
-      {IDOK, L"OK", 160, BS_DEFPUSHBUTTON}, {IDCANCEL, L"Cancel", 245, BS_PUSHBUTTON}};
+  const struct {
+    int id;
+    const wchar_t* text;
+    int x;
+    DWORD style;
+  } buttons[] = {{IDOK, L"OK", 160, BS_DEFPUSHBUTTON}, {IDCANCEL, L"Cancel", 245, BS_PUSHBUTTON}};
   for (const auto& b : buttons) {
-    HWND button = CreateWindowExW(0, L"BUTTON", b.text, WS_CHILD | WS_VISIBLE | WS_TABSTOP | b.style,
-                                  ui::Scale(b.x), ui::Scale(72), ui::Scale(75), ui::Scale(25), dlg,
-                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(b.id)), instance, nullptr);
+    HWND button =
+        CreateWindowExW(0, L"BUTTON", b.text, WS_CHILD | WS_VISIBLE | WS_TABSTOP | b.style,
+                        ui::Scale(b.x), ui::Scale(72), ui::Scale(75), ui::Scale(25), dlg,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(b.id)), instance, nullptr);
     SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(ui::DefaultFont()), FALSE);
   }
   SendMessageW(state.edit, EM_SETSEL, 0, -1);

@@ -4,11 +4,11 @@
 #include <shellapi.h>
 
 #include "about/Unit_Korvane_Tentang.h"
-#include "ui/ControlIds.h"
 #include "app/UndoDialog.h"
 #include "app/Unit_Korvane.h"
 #include "common/RestartExplorer.h"
 #include "common/ToolsMenu.h"
+#include "ui/ControlIds.h"
 
 namespace korvane {
 
@@ -17,7 +17,8 @@ void BuildToolsMenu(TFORM_UTAMA& form, HMENU tools) {
   auto add = [&](HMENU menu, const wchar_t* submenu) {
     for (size_t i = 0; i < launchers.size(); ++i) {
       const ToolLauncher& tool = launchers[i];
-      const bool here = submenu ? (tool.submenu && std::wstring(tool.submenu) == submenu) : !tool.submenu;
+      const bool here =
+          submenu ? (tool.submenu && std::wstring(tool.submenu) == submenu) : !tool.submenu;
       if (!here) continue;
       const int id = ids::ToolLauncherBase + static_cast<int>(i);
       AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(id), tool.caption);

@@ -9,7 +9,8 @@
 namespace korvane {
 
 void PageAdvanced::Build(HWND page) {
-  HWND heading = ui::Label(page, -1, L"Advanced repair. ", 16, 11, 400, 25, ui::Font(L"Tahoma", 19));
+  HWND heading =
+      ui::Label(page, -1, L"Advanced repair. ", 16, 11, 400, 25, ui::Font(L"Tahoma", 19));
   ui::SetTextColour(heading, GetSysColor(COLOR_HIGHLIGHT));
   ui::Label(page, -1, L"Advanced repair problems.", 16, 42, 400, 16);
 
@@ -30,11 +31,12 @@ void PageAdvanced::Build(HWND page) {
       HWND header = ui::Panel(content, -1, 0, y, width, headerHeight, GetSysColor(COLOR_BTNSHADOW),
                               [](HDC dc, RECT r) { DrawEdge(dc, &r, EDGE_RAISED, BF_RECT); });
       // Without SS_NOPREFIX the stored "&&" shows as one ampersand, and is read as one.
-      HWND caption = CreateWindowExW(0, L"STATIC", row.section,
-                                     WS_CHILD | WS_VISIBLE | SS_CENTER | SS_CENTERIMAGE, ui::Scale(2),
-                                     ui::Scale(2), ui::Scale(width - 4), ui::Scale(headerHeight - 4),
-                                     header, nullptr, nullptr, nullptr);
-      SendMessageW(caption, WM_SETFONT, reinterpret_cast<WPARAM>(ui::Font(L"Tahoma", 12, true)), FALSE);
+      HWND caption = CreateWindowExW(
+          0, L"STATIC", row.section, WS_CHILD | WS_VISIBLE | SS_CENTER | SS_CENTERIMAGE,
+          ui::Scale(2), ui::Scale(2), ui::Scale(width - 4), ui::Scale(headerHeight - 4), header,
+          nullptr, nullptr, nullptr);
+      SendMessageW(caption, WM_SETFONT, reinterpret_cast<WPARAM>(ui::Font(L"Tahoma", 12, true)),
+                   FALSE);
       ui::SetTextColour(caption, GetSysColor(COLOR_BTNTEXT));
       y += headerHeight;
     }

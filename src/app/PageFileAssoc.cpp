@@ -47,10 +47,9 @@ void PageFileAssoc::Build(HWND page) {
     const int top = (row.position - 1) * rowHeight;
     const std::wstring label = row.label;
     const int position = row.position;
-    ui::Panel(content, -1, 4, top + 4, 32, 32, GetSysColor(COLOR_BTNFACE),
-              [label, position](HDC dc, RECT rc) {
-                art::TypeIcon(dc, 0, 0, rc.right, label, position);
-              });
+    ui::Panel(
+        content, -1, 4, top + 4, 32, 32, GetSysColor(COLOR_BTNFACE),
+        [label, position](HDC dc, RECT rc) { art::TypeIcon(dc, 0, 0, rc.right, label, position); });
     ui::Label(content, -1, row.label, 46, top + 4, 300, 17, ui::Font(L"Segoe UI", 13, true));
     ui::Label(content, -1, row.description, 46, top + 21, 400, 16, ui::Font(L"Segoe UI", 11));
     ui::Button(content, ids::FixButtonBase + row.position, L"FIX", 490, top + 8, 81, 25);
@@ -58,8 +57,8 @@ void PageFileAssoc::Build(HWND page) {
     form_.OnClick(ids::FixButtonBase + row.position, [this, handler] { (this->*handler)(); });
   }
 
-  lblINFO_FIX_EXE = ui::Label(page, ids::lblINFO_FIX_EXE, L"How to fix EXE file associations.",
-                              437, 399, 198, 18);
+  lblINFO_FIX_EXE = ui::Label(page, ids::lblINFO_FIX_EXE, L"How to fix EXE file associations.", 437,
+                              399, 198, 18);
   const HFONT plain = ui::Font(L"Tahoma", 13), underlined = ui::Font(L"Tahoma", 13, false, true);
   ui::MakeLink(lblINFO_FIX_EXE, plain, underlined);
   // Sized for its underlined font, the wider of the two it shows.

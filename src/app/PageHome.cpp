@@ -12,14 +12,13 @@ namespace korvane {
 void PageHome::Build(HWND page) {
   ui::Heading(page, L"Hardware Information:", 16, 11, 400);
   const wchar_t* captions[] = {L"OS:", L"Motherboard:", L"Processor:", L"RAM:"};
-  const wchar_t* placeholders[] = {L"lblWinName", L"lblMotherboard", L"lblCPUName",
-                                   L"lblTotalRAM"};
+  const wchar_t* placeholders[] = {L"lblWinName", L"lblMotherboard", L"lblCPUName", L"lblTotalRAM"};
   const int valueIds[] = {ids::lblWinName, ids::lblMBoard, ids::lblCPUName, ids::lblTOTALRAM};
   HWND* values[] = {&lblWinName, &lblMBoard, &lblCPUName, &lblTOTALRAM};
   for (int i = 0; i < 4; ++i) {
     const int y = 40 + 22 * i;
-    ui::FitToText(
-        ui::Label(page, -1, captions[i], 16, y, 96, 18, ui::Font(L"Tahoma", 13, true)), 110);
+    ui::FitToText(ui::Label(page, -1, captions[i], 16, y, 96, 18, ui::Font(L"Tahoma", 13, true)),
+                  110);
     *values[i] =
         ui::Label(page, valueIds[i], placeholders[i], 112, y, 500, 18, ui::Font(L"Tahoma", 13));
   }
@@ -38,8 +37,8 @@ void PageHome::Build(HWND page) {
        &PageHome::btnRSPointClick},
       {&RunSystemFileCheck, 252, ids::btnSCANSFC, &btnSCANSFC, art::TaskIcon::SystemFiles,
        &PageHome::btnSCANSFCClick},
-      {&RunComponentStoreRepair, 323, ids::btnSCANDISM, &btnSCANDISM,
-       art::TaskIcon::ComponentStore, &PageHome::btnSCANDISMClick},
+      {&RunComponentStoreRepair, 323, ids::btnSCANDISM, &btnSCANDISM, art::TaskIcon::ComponentStore,
+       &PageHome::btnSCANDISMClick},
   };
   for (const auto& box : boxes) {
     const HomeTask* task = nullptr;

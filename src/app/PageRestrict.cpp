@@ -102,8 +102,7 @@ void PageRestrict::Mirror() {
   SendMessageW(lbRESTRICT, LB_RESETCONTENT, 0, 0);
   for (const auto& name : model_.selection())
     SendMessageW(lbRESTRICT, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
-  SendMessageW(cbCHECKALLRESTRICT, BM_SETCHECK,
-               model_.checkAll() ? BST_CHECKED : BST_UNCHECKED, 0);
+  SendMessageW(cbCHECKALLRESTRICT, BM_SETCHECK, model_.checkAll() ? BST_CHECKED : BST_UNCHECKED, 0);
   UpdateWindow(lvRESTRICT);
   mirroring_ = false;
 }
@@ -119,14 +118,15 @@ void PageRestrict::Build(HWND page) {
             L"settings of the administrator or the effects of malware infections.",
             16, 42, 601, 31);
 
-  HWND lv = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
-                            WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS |
-                                LVS_NOSORTHEADER,
-                            ui::Scale(16), ui::Scale(88), ui::Scale(601), ui::Scale(281), page,
-                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(ids::lvRESTRICT)), nullptr, nullptr);
+  HWND lv = CreateWindowExW(
+      WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
+      WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER,
+      ui::Scale(16), ui::Scale(88), ui::Scale(601), ui::Scale(281), page,
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(ids::lvRESTRICT)), nullptr, nullptr);
   lvRESTRICT = lv;
   SendMessageW(lv, WM_SETFONT, reinterpret_cast<WPARAM>(ui::DefaultFont()), FALSE);
-  ListView_SetExtendedListViewStyle(lv, LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
+  ListView_SetExtendedListViewStyle(lv,
+                                    LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
   ListView_SetImageList(lv, art::RestrictionImages(), LVSIL_SMALL);
   AddColumn(lv, 0, L"Restriction Item(s)");
   AddColumn(lv, 1, L"Info");
@@ -137,18 +137,18 @@ void PageRestrict::Build(HWND page) {
   AddGroup(lv, 0, L"Desktop & Explorer");
   AddGroup(lv, 1, L"System & Security");
 
-  lbRESTRICT = CreateWindowExW(0, L"LISTBOX", L"", WS_CHILD, ui::Scale(504), ui::Scale(11),
-                               ui::Scale(73), ui::Scale(25), page,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(ids::lbRESTRICT)),
-                               nullptr, nullptr);
+  lbRESTRICT = CreateWindowExW(
+      0, L"LISTBOX", L"", WS_CHILD, ui::Scale(504), ui::Scale(11), ui::Scale(73), ui::Scale(25),
+      page, reinterpret_cast<HMENU>(static_cast<INT_PTR>(ids::lbRESTRICT)), nullptr, nullptr);
   HWND scan = ui::Button(page, ids::btnSCANRESTRICT, L"Scan", 385, 375, 81, 25);
   HWND remove = ui::Button(page, ids::btnFIXRESTRICT, L"Remove Restriction", 472, 375, 145, 25);
   cbCHECKALLRESTRICT = CreateWindowExW(
-      0, L"BUTTON", L"Check All", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, ui::Scale(16),
-      ui::Scale(375), ui::Scale(89), ui::Scale(17), page,
+      0, L"BUTTON", L"Check All", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX,
+      ui::Scale(16), ui::Scale(375), ui::Scale(89), ui::Scale(17), page,
       reinterpret_cast<HMENU>(static_cast<INT_PTR>(ids::cbCHECKALLRESTRICT)), nullptr, nullptr);
   SendMessageW(cbCHECKALLRESTRICT, WM_SETFONT, reinterpret_cast<WPARAM>(ui::DefaultFont()), FALSE);
-  for (HWND b : {scan, remove}) SetWindowLongPtrW(b, GWL_STYLE, GetWindowLongPtrW(b, GWL_STYLE) | WS_TABSTOP);
+  for (HWND b : {scan, remove})
+    SetWindowLongPtrW(b, GWL_STYLE, GetWindowLongPtrW(b, GWL_STYLE) | WS_TABSTOP);
   // Tab order: list, Scan, Remove Restriction, Check All.
   SetWindowPos(scan, lv, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   SetWindowPos(remove, scan, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);

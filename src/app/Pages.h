@@ -37,8 +37,7 @@ class PageFileAssoc {
 
   HWND lblINFO_FIX_EXE = nullptr;
 
-#define KORVANE_DECLARE_FIX_HANDLER(member, button, label, code, description) \
-  void button##Click();
+#define KORVANE_DECLARE_FIX_HANDLER(member, button, label, code, description) void button##Click();
   KORVANE_FILE_TYPE_ROWS(KORVANE_DECLARE_FIX_HANDLER)
 #undef KORVANE_DECLARE_FIX_HANDLER
   void lblINFO_FIX_EXEClick();

@@ -104,10 +104,10 @@ struct UndoDialog {
 };
 
 HWND MakeButton(HWND parent, int id, const wchar_t* text, int x, DWORD style) {
-  HWND b = CreateWindowExW(0, L"BUTTON", text, WS_CHILD | WS_VISIBLE | WS_TABSTOP | style,
-                           ui::Scale(x), ui::Scale(kHeight - 35), ui::Scale(95), ui::Scale(25),
-                           parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr,
-                           nullptr);
+  HWND b =
+      CreateWindowExW(0, L"BUTTON", text, WS_CHILD | WS_VISIBLE | WS_TABSTOP | style, ui::Scale(x),
+                      ui::Scale(kHeight - 35), ui::Scale(95), ui::Scale(25), parent,
+                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
   SendMessageW(b, WM_SETFONT, reinterpret_cast<WPARAM>(ui::DefaultFont()), FALSE);
   return b;
 }
@@ -147,10 +147,10 @@ void ShowUndoDialog(HWND owner, Platform& system) {
   const int w = rc.right - rc.left, h = rc.bottom - rc.top;
   RECT o;
   GetWindowRect(owner, &o);
-  HWND dlg = CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, kClass, L"Undo a Repair",
-                             kStyle, o.left + (o.right - o.left - w) / 2,
-                             o.top + (o.bottom - o.top - h) / 2, w, h, owner, nullptr, instance,
-                             &dialog);
+  HWND dlg =
+      CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, kClass, L"Undo a Repair", kStyle,
+                      o.left + (o.right - o.left - w) / 2, o.top + (o.bottom - o.top - h) / 2, w, h,
+                      owner, nullptr, instance, &dialog);
   if (!dlg) return;
   SendMessageW(dlg, WM_SETFONT, reinterpret_cast<WPARAM>(ui::DefaultFont()), FALSE);
   // The dialog shows the program's own icon in its title bar.

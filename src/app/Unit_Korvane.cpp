@@ -46,7 +46,8 @@ TFORM_UTAMA::TFORM_UTAMA(HINSTANCE instance) : Instance(instance) {
   RECT rc = {0, 0, ui::Scale(kClientWidth), ui::Scale(kClientHeight)};
   AdjustWindowRectEx(&rc, style, TRUE, WS_EX_CONTROLPARENT);
   const int w = rc.right - rc.left, h = rc.bottom - rc.top;
-  const int x = (GetSystemMetrics(SM_CXSCREEN) - w) / 2, y = (GetSystemMetrics(SM_CYSCREEN) - h) / 2;
+  const int x = (GetSystemMetrics(SM_CXSCREEN) - w) / 2,
+            y = (GetSystemMetrics(SM_CYSCREEN) - h) / 2;
   // The caption is set by FormCreate on a supported system; the class name
   // doubles as the caption until then.
   CreateWindowExW(WS_EX_CONTROLPARENT | WS_EX_APPWINDOW, kMainClass, L"Korvane", style, x, y, w, h,
@@ -100,10 +101,18 @@ void TFORM_UTAMA::EnsurePage(int index) {
   if (index < 0 || index >= 4 || pageBuilt_[index]) return;
   pageBuilt_[index] = true;
   switch (index) {
-    case 0: Home.Build(TabSheet1); break;
-    case 1: FileAssoc.Build(tsFILEASSOC); break;
-    case 2: Restrict.Build(tsRESTRICTFIX); break;
-    case 3: Advanced.Build(tsADVANCEDFIX); break;
+    case 0:
+      Home.Build(TabSheet1);
+      break;
+    case 1:
+      FileAssoc.Build(tsFILEASSOC);
+      break;
+    case 2:
+      Restrict.Build(tsRESTRICTFIX);
+      break;
+    case 3:
+      Advanced.Build(tsADVANCEDFIX);
+      break;
   }
 }
 
@@ -149,15 +158,14 @@ void TFORM_UTAMA::BuildWindow() {
     ui::FitToText(label, kClientWidth);
   }
 
-  PageControl1 = CreateWindowExW(0, WC_TABCONTROLW, L"",
-                                 WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | TCS_FIXEDWIDTH, 0,
-                                 ui::Scale(kHeaderHeight), ui::Scale(kClientWidth),
-                                 ui::Scale(kClientHeight - kHeaderHeight), Handle,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(ids::PageControl1)),
-                                 Instance, nullptr);
+  PageControl1 = CreateWindowExW(
+      0, WC_TABCONTROLW, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | TCS_FIXEDWIDTH, 0,
+      ui::Scale(kHeaderHeight), ui::Scale(kClientWidth), ui::Scale(kClientHeight - kHeaderHeight),
+      Handle, reinterpret_cast<HMENU>(static_cast<INT_PTR>(ids::PageControl1)), Instance, nullptr);
   SendMessageW(PageControl1, WM_SETFONT, reinterpret_cast<WPARAM>(ui::DefaultFont()), FALSE);
   TabCtrl_SetItemSize(PageControl1, ui::Scale(150), ui::Scale(kTabHeight));
-  const wchar_t* captions[] = {L"Home", L"File Associations Fixer", L"Restriction Fixer", L"Advanced"};
+  const wchar_t* captions[] = {L"Home", L"File Associations Fixer", L"Restriction Fixer",
+                               L"Advanced"};
   for (int i = 0; i < 4; ++i) {
     TCITEMW item{};
     item.mask = TCIF_TEXT;

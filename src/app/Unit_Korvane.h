@@ -63,7 +63,7 @@ class TFORM_UTAMA {
   // is built there and then.
   void BuildPagesInBackground();
 
- // Every message of the window (see ui::FormProc).
+  // Every message of the window (see ui::FormProc).
   LRESULT Handle_(UINT msg, WPARAM wp, LPARAM lp);
 
  private:

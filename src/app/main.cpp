@@ -6,10 +6,10 @@
 
 #include "about/Unit_Korvane_Tentang.h"
 #include "app/InputBox.h"
-#include "ui/UiKit.h"
 #include "app/Unit_Korvane.h"
 #include "fileassoc/Unit_FORMLAIN_Korvane.h"
 #include "platform/win32/Win32Platform.h"
+#include "ui/UiKit.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // The program runs elevated, often from a Downloads folder: DLLs are never
@@ -25,7 +25,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // The user-interface thread is a single-threaded apartment for the WMI calls
   // made on it (the restore point; the motherboard, should its thread fail).
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_TAB_CLASSES | ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
+  INITCOMMONCONTROLSEX icc{sizeof icc,
+                           ICC_TAB_CLASSES | ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&icc);
 
   korvane::SetSys(&platform);

@@ -1,9 +1,9 @@
 #include "changes/JournalingPlatform.h"
 
-#include "common/Registry.h"
-#include "common/Text.h"
 #include "changes/OverlayPlatform.h"
 #include "changes/RegScript.h"
+#include "common/Registry.h"
+#include "common/Text.h"
 
 namespace korvane {
 
@@ -87,8 +87,8 @@ long JournalingPlatform::regDeleteValue(Handle key, const std::wstring& name) {
 long JournalingPlatform::regDeleteTree(Handle key, const std::wstring& subKey) {
   Where w{};
   const bool known = where(key, subKey, &w);
-  const bool perUserCopy =
-      known && w.root == kHkeyClassesRoot && existsBelow(kHkeyCurrentUser, kUserClassesPath + L"\\" + w.path);
+  const bool perUserCopy = known && w.root == kHkeyClassesRoot &&
+                           existsBelow(kHkeyCurrentUser, kUserClassesPath + L"\\" + w.path);
   const long rc = ForwardingPlatform::regDeleteTree(key, subKey);
   if (rc == kErrorSuccess && known) {
     journal_.push_back(KeyChange(ChangeKind::DeleteKey, w.root, w.path));

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/ForwardingPlatform.h"
 #include "changes/Journal.h"
+#include "platform/ForwardingPlatform.h"
 
 namespace korvane {
 

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
+#include "changes/RegScript.h"
 #include "common/ErrorText.h"
 #include "common/Registry.h"
 #include "common/Text.h"
-#include "changes/RegScript.h"
 
 namespace korvane {
 namespace {

@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/ForwardingPlatform.h"
 #include "changes/Journal.h"
 #include "changes/RegScript.h"
+#include "platform/ForwardingPlatform.h"
 
 namespace korvane {
 

@@ -2,8 +2,8 @@
 
 #include <cwctype>
 
-#include "common/Text.h"
 #include "common/Registry.h"
+#include "common/Text.h"
 
 namespace korvane {
 namespace {

@@ -2,9 +2,9 @@
 
 #include <set>
 
-#include "common/Text.h"
 #include "changes/Describe.h"
 #include "changes/RegScript.h"
+#include "common/Text.h"
 
 namespace korvane {
 namespace {
@@ -303,7 +303,8 @@ std::wstring BuildUndoScript(const Journal& journal, Platform& live,
     std::vector<Location> places = StoredAt(vk.root, vk.path);
     // A copy that is not there gets no section, which would create it.
     if (places.size() > 1)
-      std::erase_if(places, [&live](const Location& at) { return !LiveKey(live, at.root, at.path); });
+      std::erase_if(places,
+                    [&live](const Location& at) { return !LiveKey(live, at.root, at.path); });
     for (const Location& at : places) {
       LiveKey k(live, at.root, at.path);
       out += L"[" + FullKeyName(at.root, at.path) + L"]\n";

@@ -52,7 +52,7 @@ class ExpectedRegistry {
     std::wstring path;
     bool present = true;
     bool exact = false;
-    bool loose = false;  // whether the key is there is not known
+    bool loose = false;                    // whether the key is there is not known
     std::map<std::wstring, Value> values;  // by lower-case name
   };
   using Id = std::pair<Handle, std::wstring>;  // root, lower-case path

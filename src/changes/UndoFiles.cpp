@@ -201,8 +201,8 @@ std::optional<std::wstring> WriteUndoFile(
     written.push_back(*path);
     std::vector<std::uint8_t> stored;
     if (!live.readFile(*path, &stored) || stored != bytes) {
-      const std::wstring why = stored.empty() ? live.lastErrorText()
-                                              : L"The file does not hold what was written";
+      const std::wstring why =
+          stored.empty() ? live.lastErrorText() : L"The file does not hold what was written";
       removeWritten();
       return why;
     }
@@ -310,13 +310,13 @@ UndoOutcome UndoFromFile(Platform& system, const std::wstring& path) {
     if (code == kRunFailed) {
       outcome.failure = L"reg.exe could not be started.";
     } else if (code != 0) {
-      outcome.failure = L"reg.exe could not import the file (exit code " + std::to_wstring(code) +
-                        L").";
+      outcome.failure =
+          L"reg.exe could not import the file (exit code " + std::to_wstring(code) + L").";
     }
     for (size_t i = 0; i < entry->kept.size() && outcome.failure.empty(); ++i) {
       if (!Sys().writeFile(entry->kept[i].original, keptBytes[i]))
-        outcome.failure = L"Cannot write \"" + entry->kept[i].original + L"\": " +
-                          Sys().lastErrorText() + L".";
+        outcome.failure =
+            L"Cannot write \"" + entry->kept[i].original + L"\": " + Sys().lastErrorText() + L".";
     }
   }
   ExpectedRegistry expected;
@@ -337,7 +337,8 @@ UndoOutcome UndoFromFile(Platform& system, const std::wstring& path) {
 }
 
 UndoRow RowOf(const UndoEntry& entry) {
-  return {entry.date, entry.undone ? entry.repair + L" (undone)" : entry.repair, ChangesText(entry)};
+  return {entry.date, entry.undone ? entry.repair + L" (undone)" : entry.repair,
+          ChangesText(entry)};
 }
 
 bool UndoWithMessages(Platform& system, const UndoEntry& entry) {

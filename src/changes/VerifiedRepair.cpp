@@ -144,8 +144,8 @@ VerifiedRun RunVerified(Platform& system, const std::wstring& undoFolder,
       }
     }
     if (!reason.empty()) {
-      if (system.messageBox(UndoNotWrittenQuestion(reason), kAppTitle,
-                            kMbYesNo | kMbIconWarning) != kIdYes) {
+      if (system.messageBox(UndoNotWrittenQuestion(reason), kAppTitle, kMbYesNo | kMbIconWarning) !=
+          kIdYes) {
         // Nothing of this press stays behind, not even the undo files written.
         for (const std::wstring& path : run.undoFiles) RemoveUndoFile(system, path);
         run.undoFiles.clear();
@@ -170,7 +170,8 @@ VerifiedRun RunVerified(Platform& system, const std::wstring& undoFolder,
   expected.applyAll(journaling.journal());
   run.unverified = expected.compare(system);
   if (run.unverified.empty()) {
-    for (const RunDialogs::Box& box : dialogs.held) system.messageBox(box.text, box.title, box.flags);
+    for (const RunDialogs::Box& box : dialogs.held)
+      system.messageBox(box.text, box.title, box.flags);
   } else if (!dialogs.errorShown) {
     system.messageBox(kErrorText, kAppTitle, kMbIconError);
   }

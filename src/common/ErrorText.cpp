@@ -6,21 +6,32 @@ namespace korvane {
 
 std::wstring SystemErrorText(long code) {
   switch (code) {
-    case kErrorSuccess: return L"The operation completed successfully";
-    case kErrorFileNotFound: return L"The system cannot find the file specified";
-    case kErrorPathNotFound: return L"The system cannot find the path specified";
-    case kErrorAccessDenied: return L"Access is denied";
+    case kErrorSuccess:
+      return L"The operation completed successfully";
+    case kErrorFileNotFound:
+      return L"The system cannot find the file specified";
+    case kErrorPathNotFound:
+      return L"The system cannot find the path specified";
+    case kErrorAccessDenied:
+      return L"Access is denied";
     case kErrorSharingViolation:
       return L"The process cannot access the file because it is being used by another process";
-    case kErrorDiskFull: return L"There is not enough space on the disk";
-    case kErrorFileExists: return L"The file exists";
-    case kErrorInvalidParameter: return L"The parameter is incorrect";
-    case kErrorAlreadyExists: return L"Cannot create a file when that file already exists";
-    case kErrorBadDb: return L"The configuration registry database is corrupt";
+    case kErrorDiskFull:
+      return L"There is not enough space on the disk";
+    case kErrorFileExists:
+      return L"The file exists";
+    case kErrorInvalidParameter:
+      return L"The parameter is incorrect";
+    case kErrorAlreadyExists:
+      return L"Cannot create a file when that file already exists";
+    case kErrorBadDb:
+      return L"The configuration registry database is corrupt";
     case kErrorNotAllAssigned:
       return L"Not all privileges or groups referenced are assigned to the caller";
-    case kErrorPrivilegeNotHeld: return L"A required privilege is not held by the client";
-    default: return L"Error " + std::to_wstring(code);
+    case kErrorPrivilegeNotHeld:
+      return L"A required privilege is not held by the client";
+    default:
+      return L"Error " + std::to_wstring(code);
   }
 }
 

@@ -36,10 +36,10 @@ void CreateRestorePointTask();
 
 // One "Quick Task" box of the Home page.
 struct HomeTask {
-  const char* id;               // the command line's id is task.<id>
-  const wchar_t* caption;       // the box's caption
-  const wchar_t* description;   // the text beside its button
-  const wchar_t* button;        // the button's caption
+  const char* id;              // the command line's id is task.<id>
+  const wchar_t* caption;      // the box's caption
+  const wchar_t* description;  // the text beside its button
+  const wchar_t* button;       // the button's caption
   void (*routine)();
 };
 

@@ -18,9 +18,7 @@ std::wstring ProgramToken(const std::wstring& commandLine) {
 
 namespace {
 
-bool IsRegularFile(const std::wstring& path) {
-  return FileExists(path) && !DirectoryExists(path);
-}
+bool IsRegularFile(const std::wstring& path) { return FileExists(path) && !DirectoryExists(path); }
 
 }  // namespace
 

@@ -14,8 +14,8 @@ constexpr const wchar_t* kSystemRestore = L"System Restore";
 
 // Parameter texts go to the shell exactly as written here: "s" has no slash.
 constexpr std::array<ToolLauncher, 19> kLaunchers{{
-    {kAdminTools, L"Component Services", L"mnuComponentServices", true,
-     L"\\system32\\comexp.msc", nullptr},
+    {kAdminTools, L"Component Services", L"mnuComponentServices", true, L"\\system32\\comexp.msc",
+     nullptr},
     {kAdminTools, L"Computer Management", L"mnuComputerManagement", true,
      L"\\system32\\compmgmt.msc", L"s"},
     {kAdminTools, L"Disk Cleanup", L"mnuDiskCleanup", true, L"\\system32\\cleanmgr.exe", nullptr},
@@ -31,14 +31,12 @@ constexpr std::array<ToolLauncher, 19> kLaunchers{{
     {kAdminTools, L"Resource Monitor", L"mnuResourceMonitor", true, L"\\system32\\perfmon.exe",
      L"/res"},
     {kAdminTools, L"Services", L"mnuServices", true, L"\\system32\\services.msc", nullptr},
-    {kAdminTools, L"Task Scheduler", L"mnuTaskScheduler", true, L"\\system32\\taskschd.msc",
-     L"s"},
+    {kAdminTools, L"Task Scheduler", L"mnuTaskScheduler", true, L"\\system32\\taskschd.msc", L"s"},
     {kAdminTools, L"System Configuration", L"mnuSystemConfiguration", true,
      L"\\system32\\msconfig.exe", nullptr},
-    {kAdminTools, L"System Information", L"mnuSystemInformation", true,
-     L"\\system32\\msinfo32.exe", nullptr},
-    {kAdminTools, L"Windows Firewall", L"mnuWindowsFirewall", true, L"\\system32\\WF.msc",
+    {kAdminTools, L"System Information", L"mnuSystemInformation", true, L"\\system32\\msinfo32.exe",
      nullptr},
+    {kAdminTools, L"Windows Firewall", L"mnuWindowsFirewall", true, L"\\system32\\WF.msc", nullptr},
     {kAdminTools, L"Windows Memory Diagnostic", L"mnuWindowsMemoryDiagnostic", true,
      L"\\system32\\MdSched.exe", nullptr},
     {nullptr, L"Task Manager", L"mnuTASKMGR", false, L"taskmgr", nullptr},

@@ -280,9 +280,12 @@ std::wstring FormatOneDecimal(double value, const NumberSeparators& sep) {
     if (tenth == 10) {
       tenth = 0;
       int i = static_cast<int>(intPart.size()) - 1;
-      while (i >= 0 && intPart[static_cast<size_t>(i)] == '9') intPart[static_cast<size_t>(i--)] = '0';
-      if (i < 0) intPart.insert(intPart.begin(), '1');
-      else ++intPart[static_cast<size_t>(i)];
+      while (i >= 0 && intPart[static_cast<size_t>(i)] == '9')
+        intPart[static_cast<size_t>(i--)] = '0';
+      if (i < 0)
+        intPart.insert(intPart.begin(), '1');
+      else
+        ++intPart[static_cast<size_t>(i)];
     }
   }
   size_t firstNonZero = intPart.find_first_not_of('0');
@@ -302,15 +305,22 @@ std::wstring FormatOneDecimal(double value, const NumberSeparators& sep) {
 std::wstring FormatByteSize(std::uint64_t bytes, int unit) {
   static const std::uint64_t kKB = 1024, kMB = kKB * 1024, kGB = kMB * 1024, kTB = kGB * 1024;
   if (unit == 0) {
-    if (bytes < kKB) unit = 1;
-    else if (bytes < kMB) unit = 2;
-    else if (bytes < kGB) unit = 3;
-    else if (bytes < kTB) unit = 4;
-    else unit = 5;
+    if (bytes < kKB)
+      unit = 1;
+    else if (bytes < kMB)
+      unit = 2;
+    else if (bytes < kGB)
+      unit = 3;
+    else if (bytes < kTB)
+      unit = 4;
+    else
+      unit = 5;
   }
   if (unit == 1) return std::to_wstring(static_cast<std::int64_t>(bytes)) + L" bytes";
-  static const struct { std::uint64_t divisor; const wchar_t* name; } kUnits[] = {
-      {kKB, L" KB"}, {kMB, L" MB"}, {kGB, L" GB"}, {kTB, L" TB"}};
+  static const struct {
+    std::uint64_t divisor;
+    const wchar_t* name;
+  } kUnits[] = {{kKB, L" KB"}, {kMB, L" MB"}, {kGB, L" GB"}, {kTB, L" TB"}};
   if (unit < 2 || unit > 5) return {};
   const auto& u = kUnits[unit - 2];
   const double value = static_cast<double>(bytes) / static_cast<double>(u.divisor);

@@ -22,9 +22,9 @@ struct FileTypeRow {
   int position;
   const wchar_t* label;
   const wchar_t* description;
-  const char* button;     // component name; its handler is this + "Click"
+  const char* button;  // component name; its handler is this + "Click"
   const wchar_t* typeCode;
-  const char* payload;    // component of FORM_LAIN
+  const char* payload;  // component of FORM_LAIN
 };
 
 const std::vector<FileTypeRow>& FileTypeCatalogue();

@@ -41,15 +41,16 @@ TFORM_LAIN::TFORM_LAIN()
 #define KORVANE_LOAD_SCRIPT(member, button, label, code, description) member(Load(code ".reg")),
       KORVANE_FILE_TYPE_ROWS(KORVANE_LOAD_SCRIPT)
 #undef KORVANE_LOAD_SCRIPT
-      MEMO_HOSTS(Load("hosts.txt")),
-      mRESET_FOLDERVIEW(Load("resetfolderview.bat")) {}
+          MEMO_HOSTS(Load("hosts.txt")),
+      mRESET_FOLDERVIEW(Load("resetfolderview.bat")) {
+}
 
 const Payload* TFORM_LAIN::byName(const std::string& c) const {
   const std::pair<const char*, const Payload*> all[] = {
 #define KORVANE_NAMED_SCRIPT(member, button, label, code, description) {#member, &member},
       KORVANE_FILE_TYPE_ROWS(KORVANE_NAMED_SCRIPT)
 #undef KORVANE_NAMED_SCRIPT
-      {"MEMO_HOSTS", &MEMO_HOSTS},
+          {"MEMO_HOSTS", &MEMO_HOSTS},
       {"mRESET_FOLDERVIEW", &mRESET_FOLDERVIEW}};
   for (const auto& [name, payload] : all)
     if (c == name) return payload;

@@ -63,14 +63,19 @@ const std::vector<ExeStep>& ExeSteps() {
       {L"exefile",
        {{ExeValue::Sz, L"", L"Application", {}},
         {ExeValue::Binary, L"EditFlags", nullptr, {0x38, 0x07, 0x00, 0x00}},
-        {ExeValue::ExpandSz, L"FriendlyTypeName", L"@%SystemRoot%\\System32\\shell32.dll,-10156", {}}}},
+        {ExeValue::ExpandSz,
+         L"FriendlyTypeName",
+         L"@%SystemRoot%\\System32\\shell32.dll,-10156",
+         {}}}},
       {L"exefile\\DefaultIcon", {{ExeValue::Sz, L"", L"%1", {}}}},
       {L"exefile\\shell\\open", {{ExeValue::Binary, L"EditFlags", nullptr, {0, 0, 0, 0}}}},
       {L"exefile\\shell\\open\\command",
-       {{ExeValue::Sz, L"", kOpenCommand, {}}, {ExeValue::Sz, L"IsolatedCommand", kOpenCommand, {}}}},
+       {{ExeValue::Sz, L"", kOpenCommand, {}},
+        {ExeValue::Sz, L"IsolatedCommand", kOpenCommand, {}}}},
       {L"exefile\\shell\\runas", {{ExeValue::Sz, L"HasLUAShield", L"", {}}}},
       {L"exefile\\shell\\runas\\command",
-       {{ExeValue::Sz, L"", kOpenCommand, {}}, {ExeValue::Sz, L"IsolatedCommand", kOpenCommand, {}}}},
+       {{ExeValue::Sz, L"", kOpenCommand, {}},
+        {ExeValue::Sz, L"IsolatedCommand", kOpenCommand, {}}}},
       {L"exefile\\shell\\runasuser",
        {{ExeValue::Sz, L"", L"@shell32.dll,-50944", {}},
         {ExeValue::Sz, L"Extended", L"", {}},
@@ -103,9 +108,15 @@ void FixExeAssociation() {
     reg.openKey(step.key, true);
     for (const ExeValue& v : step.values) {
       switch (v.kind) {
-        case ExeValue::Sz: reg.writeString(v.name, v.text); break;
-        case ExeValue::ExpandSz: reg.writeExpandString(v.name, v.text); break;
-        case ExeValue::Binary: reg.writeBinaryData(v.name, v.bytes); break;
+        case ExeValue::Sz:
+          reg.writeString(v.name, v.text);
+          break;
+        case ExeValue::ExpandSz:
+          reg.writeExpandString(v.name, v.text);
+          break;
+        case ExeValue::Binary:
+          reg.writeBinaryData(v.name, v.bytes);
+          break;
       }
     }
     reg.closeKey();
@@ -120,9 +131,9 @@ void FixExeAssociation() {
 const std::vector<FileTypeRow>& FileTypeCatalogue() {
   static const std::vector<FileTypeRow> rows = [] {
     std::vector<FileTypeRow> out;
-#define KORVANE_CATALOGUE_ROW(member, button, label, code, description)                  \
-  out.push_back({static_cast<int>(out.size()) + 1, KORVANE_WIDE(label),                 \
-                 KORVANE_WIDE(description), #button, KORVANE_WIDE(code), #member});
+#define KORVANE_CATALOGUE_ROW(member, button, label, code, description)                            \
+  out.push_back({static_cast<int>(out.size()) + 1, KORVANE_WIDE(label), KORVANE_WIDE(description), \
+                 #button, KORVANE_WIDE(code), #member});
     KORVANE_FILE_TYPE_ROWS(KORVANE_CATALOGUE_ROW)
 #undef KORVANE_CATALOGUE_ROW
     return out;

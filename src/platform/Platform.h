@@ -127,8 +127,8 @@ class Platform {
   virtual bool getExitCodeProcess(Handle process, std::uint32_t* code) = 0;
   virtual void closeHandle(Handle h) = 0;
   // Starts a program without waiting for it (WinExec's contract); returns > 31 on success.
-  virtual std::uint32_t winExec(const std::wstring* applicationName, const std::wstring& commandLine,
-                                int showMode) = 0;
+  virtual std::uint32_t winExec(const std::wstring* applicationName,
+                                const std::wstring& commandLine, int showMode) = 0;
   // Lets the window handle everything that is pending, then returns.
   virtual void processMessages() = 0;
   virtual void sleep(std::uint32_t milliseconds) = 0;
@@ -163,7 +163,8 @@ class Platform {
   // but never write, rename, replace or delete it, and reads it whole through that
   // handle.  The file stays so until closeHandle(*lock).  A link is not followed: a
   // reparse point reads as no data.
-  virtual bool lockFile(const std::wstring& path, Handle* lock, std::vector<std::uint8_t>* bytes) = 0;
+  virtual bool lockFile(const std::wstring& path, Handle* lock,
+                        std::vector<std::uint8_t>* bytes) = 0;
   // SHFileOperationW(FO_DELETE) on a double-zero-terminated list; returns its result code.
   virtual int shellDeleteTree(const std::wstring& pathList, unsigned flags) = 0;
   virtual bool readOwnResource(const std::wstring& name, std::vector<std::uint8_t>* bytes) = 0;

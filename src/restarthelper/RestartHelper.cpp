@@ -11,6 +11,7 @@
 // kernel32, which older systems lack.
 #define PSAPI_VERSION 1
 #include <windows.h>
+// After windows.h, whose types it uses.
 #include <psapi.h>
 #include <shellapi.h>
 

@@ -31,10 +31,11 @@ void Line(HDC dc, int x1, int y1, int x2, int y2, int width, COLORREF c) {
 
 void Gradient(HDC dc, RECT r, COLORREF top, COLORREF bottom, bool vertical) {
   TRIVERTEX v[2] = {
-      {r.left, r.top, static_cast<COLOR16>(GetRValue(top) << 8), static_cast<COLOR16>(GetGValue(top) << 8),
-       static_cast<COLOR16>(GetBValue(top) << 8), 0},
+      {r.left, r.top, static_cast<COLOR16>(GetRValue(top) << 8),
+       static_cast<COLOR16>(GetGValue(top) << 8), static_cast<COLOR16>(GetBValue(top) << 8), 0},
       {r.right, r.bottom, static_cast<COLOR16>(GetRValue(bottom) << 8),
-       static_cast<COLOR16>(GetGValue(bottom) << 8), static_cast<COLOR16>(GetBValue(bottom) << 8), 0}};
+       static_cast<COLOR16>(GetGValue(bottom) << 8), static_cast<COLOR16>(GetBValue(bottom) << 8),
+       0}};
   GRADIENT_RECT g = {0, 1};
   // gdi32's own export (a KnownDLL), so msimg32 is never needed.
   GdiGradientFill(dc, v, 2, &g, 1, vertical ? GRADIENT_FILL_RECT_V : GRADIENT_FILL_RECT_H);
@@ -55,7 +56,8 @@ void Banner(HDC dc, RECT area) {
   // a few faint diagonal bands for texture
   for (int i = 0; i < 6; ++i) {
     int x = area.right - ui::Scale(60 + i * 55);
-    Line(dc, x, area.bottom, x + ui::Scale(60), area.top, ui::Scale(14), RGB(0x3a + i * 4, 0x88, 0xf0));
+    Line(dc, x, area.bottom, x + ui::Scale(60), area.top, ui::Scale(14),
+         RGB(0x3a + i * 4, 0x88, 0xf0));
   }
 }
 
@@ -63,9 +65,12 @@ void Logo(HDC dc, int x, int y, int size) {
   FillRound(dc, x, y, size, size, size / 3, RGB(0xff, 0xff, 0xff), RGB(0xdd, 0xe6, 0xf5));
   int w = std::max(2, size / 8);
   COLORREF blue = RGB(0x1f, 0x5f, 0xc8);
-  Line(dc, x + size * 33 / 100, y + size * 22 / 100, x + size * 33 / 100, y + size * 78 / 100, w, blue);
-  Line(dc, x + size * 35 / 100, y + size * 52 / 100, x + size * 68 / 100, y + size * 22 / 100, w, blue);
-  Line(dc, x + size * 45 / 100, y + size * 44 / 100, x + size * 70 / 100, y + size * 78 / 100, w, blue);
+  Line(dc, x + size * 33 / 100, y + size * 22 / 100, x + size * 33 / 100, y + size * 78 / 100, w,
+       blue);
+  Line(dc, x + size * 35 / 100, y + size * 52 / 100, x + size * 68 / 100, y + size * 22 / 100, w,
+       blue);
+  Line(dc, x + size * 45 / 100, y + size * 44 / 100, x + size * 70 / 100, y + size * 78 / 100, w,
+       blue);
   HBRUSH spark = CreateSolidBrush(RGB(0xff, 0x9a, 0x1f));
   HGDIOBJ ob = SelectObject(dc, spark);
   HGDIOBJ op = SelectObject(dc, GetStockObject(NULL_PEN));
@@ -83,13 +88,15 @@ void TypeIcon(HDC dc, int x, int y, int size, const std::wstring& label, int pos
                                       RGB(0xc0, 0x39, 0x2b), RGB(0x16, 0xa0, 0x85)};
   COLORREF c = kColours[position % 6];
   // a page with a folded corner
-  FillRound(dc, x + size / 8, y, size * 3 / 4, size, size / 6, RGB(0xfa, 0xfa, 0xfa), RGB(0x9a, 0x9a, 0x9a));
+  FillRound(dc, x + size / 8, y, size * 3 / 4, size, size / 6, RGB(0xfa, 0xfa, 0xfa),
+            RGB(0x9a, 0x9a, 0x9a));
   RECT band = {x, y + size * 45 / 100, x + size, y + size * 85 / 100};
   HBRUSH b = CreateSolidBrush(c);
   FillRect(dc, &band, b);
   DeleteObject(b);
   std::wstring text = label.size() > 4 ? label.substr(0, 4) : label;
-  CenterText(dc, band, text, ui::Font(L"Tahoma", text.size() > 3 ? 8 : 10, true), RGB(255, 255, 255));
+  CenterText(dc, band, text, ui::Font(L"Tahoma", text.size() > 3 ? 8 : 10, true),
+             RGB(255, 255, 255));
 }
 
 void Task(HDC dc, int x, int y, int size, TaskIcon which) {
@@ -102,10 +109,11 @@ void Task(HDC dc, int x, int y, int size, TaskIcon which) {
       break;
     }
     case TaskIcon::SystemFiles: {
-      FillRound(dc, x + size / 8, y, size * 3 / 4, size, size / 6, RGB(0xfa, 0xfa, 0xfa), RGB(0x7f, 0x8c, 0x8d));
+      FillRound(dc, x + size / 8, y, size * 3 / 4, size, size / 6, RGB(0xfa, 0xfa, 0xfa),
+                RGB(0x7f, 0x8c, 0x8d));
       for (int i = 0; i < 4; ++i)
-        Line(dc, x + size / 4, y + size / 4 + i * size / 7, x + size * 3 / 4, y + size / 4 + i * size / 7,
-             1, RGB(0x95, 0xa5, 0xa6));
+        Line(dc, x + size / 4, y + size / 4 + i * size / 7, x + size * 3 / 4,
+             y + size / 4 + i * size / 7, 1, RGB(0x95, 0xa5, 0xa6));
       FillRound(dc, x + size / 2, y + size / 2, size / 2, size / 2, size / 2, RGB(0x2f, 0x80, 0xed),
                 RGB(0x1f, 0x5f, 0xc8));
       break;
@@ -113,10 +121,10 @@ void Task(HDC dc, int x, int y, int size, TaskIcon which) {
     case TaskIcon::ComponentStore: {
       COLORREF cs[] = {RGB(0xe6, 0x7e, 0x22), RGB(0xf1, 0xc4, 0x0f), RGB(0xd3, 0x54, 0x00)};
       for (int i = 0; i < 3; ++i)
-        FillRound(dc, x + (i % 2) * size / 2, y + (i / 2) * size / 2 + (i == 2 ? 0 : 0), size / 2 - 1,
-                  size / 2 - 1, size / 6, cs[i], RGB(0x80, 0x50, 0x10));
-      FillRound(dc, x + size / 2, y + size / 2, size / 2 - 1, size / 2 - 1, size / 6, RGB(0x2f, 0x80, 0xed),
-                RGB(0x1f, 0x5f, 0xc8));
+        FillRound(dc, x + (i % 2) * size / 2, y + (i / 2) * size / 2 + (i == 2 ? 0 : 0),
+                  size / 2 - 1, size / 2 - 1, size / 6, cs[i], RGB(0x80, 0x50, 0x10));
+      FillRound(dc, x + size / 2, y + size / 2, size / 2 - 1, size / 2 - 1, size / 6,
+                RGB(0x2f, 0x80, 0xed), RGB(0x1f, 0x5f, 0xc8));
       break;
     }
   }
@@ -150,7 +158,8 @@ HIMAGELIST RestrictionImages() {
 }
 
 HICON ProgramIcon(HINSTANCE instance, int size) {
-  return static_cast<HICON>(LoadImageW(instance, L"MAINICON", IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+  return static_cast<HICON>(
+      LoadImageW(instance, L"MAINICON", IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
 }
 
 }  // namespace korvane::art

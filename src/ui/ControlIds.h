@@ -48,7 +48,7 @@
   X(btnCLOSEUNDO, 704)                                                                       \
   X(lblUNDO, 705)                                                                            \
   /* About dialog */                                                                         \
-  X(BTN_OK, 1)  /* IDOK, so Enter closes it */                                               \
+  X(BTN_OK, 1) /* IDOK, so Enter closes it */                                                \
   X(LABEL_VERSI, 601)                                                                        \
   X(LABEL_HOMEPAGE, 602)                                                                     \
   X(LABEL_EMAIL, 603)                                                                        \

@@ -40,7 +40,8 @@ LRESULT ColourStatic(HWND panel, HDC dc, HWND control) {
   HANDLE colour = GetPropW(control, kColourProp);
   if (colour) SetTextColor(dc, static_cast<COLORREF>(reinterpret_cast<UINT_PTR>(colour) - 1));
   SetBkMode(dc, TRANSPARENT);
-  if (GetPropW(control, kSeeThroughProp)) return reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
+  if (GetPropW(control, kSeeThroughProp))
+    return reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
   return reinterpret_cast<LRESULT>(data ? data->brush : GetSysColorBrush(COLOR_BTNFACE));
 }
 
@@ -117,20 +118,35 @@ LRESULT CALLBACK ScrollProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       GetScrollInfo(hwnd, SB_VERT, &si);
       int pos = d->position;
       switch (LOWORD(wp)) {
-        case SB_LINEUP: pos -= Scale(20); break;
-        case SB_LINEDOWN: pos += Scale(20); break;
-        case SB_PAGEUP: pos -= static_cast<int>(si.nPage); break;
-        case SB_PAGEDOWN: pos += static_cast<int>(si.nPage); break;
+        case SB_LINEUP:
+          pos -= Scale(20);
+          break;
+        case SB_LINEDOWN:
+          pos += Scale(20);
+          break;
+        case SB_PAGEUP:
+          pos -= static_cast<int>(si.nPage);
+          break;
+        case SB_PAGEDOWN:
+          pos += static_cast<int>(si.nPage);
+          break;
         case SB_THUMBTRACK:  // the list follows the thumb while it is dragged
-        case SB_THUMBPOSITION: pos = si.nTrackPos; break;
-        case SB_TOP: pos = 0; break;
-        case SB_BOTTOM: pos = d->contentHeight; break;
+        case SB_THUMBPOSITION:
+          pos = si.nTrackPos;
+          break;
+        case SB_TOP:
+          pos = 0;
+          break;
+        case SB_BOTTOM:
+          pos = d->contentHeight;
+          break;
       }
       ApplyScroll(hwnd, d, pos);
       return 0;
     }
     case WM_MOUSEWHEEL:
-      if (d) ApplyScroll(hwnd, d, d->position - GET_WHEEL_DELTA_WPARAM(wp) * Scale(40) / WHEEL_DELTA);
+      if (d)
+        ApplyScroll(hwnd, d, d->position - GET_WHEEL_DELTA_WPARAM(wp) * Scale(40) / WHEEL_DELTA);
       return 0;
     case WM_NCDESTROY:
       delete d;
@@ -175,8 +191,8 @@ int Unscale(int pixels) { return MulDiv(pixels, 96, g_dpi); }
 
 HFONT Font(const wchar_t* face, int pixelHeight, bool bold, bool underline) {
   static std::map<std::wstring, HFONT> cache;
-  std::wstring key = std::wstring(face) + L"|" + std::to_wstring(pixelHeight) + (bold ? L"b" : L"") +
-                     (underline ? L"u" : L"");
+  std::wstring key = std::wstring(face) + L"|" + std::to_wstring(pixelHeight) +
+                     (bold ? L"b" : L"") + (underline ? L"u" : L"");
   auto it = cache.find(key);
   if (it != cache.end()) return it->second;
   LOGFONTW lf{};
@@ -201,9 +217,10 @@ void SetSeeThrough(HWND label) { SetPropW(label, kSeeThroughProp, reinterpret_ca
 
 HWND Label(HWND parent, int id, const std::wstring& text, int x, int y, int w, int h, HFONT font,
            DWORD style) {
-  HWND hwnd = CreateWindowExW(0, L"STATIC", text.c_str(), WS_CHILD | WS_VISIBLE | SS_NOPREFIX | style,
-                              Scale(x), Scale(y), Scale(w), Scale(h), parent,
-                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
+  HWND hwnd =
+      CreateWindowExW(0, L"STATIC", text.c_str(), WS_CHILD | WS_VISIBLE | SS_NOPREFIX | style,
+                      Scale(x), Scale(y), Scale(w), Scale(h), parent,
+                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
   SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font ? font : DefaultFont()), FALSE);
   return hwnd;
 }
@@ -246,9 +263,8 @@ HWND GroupBox(HWND parent, const std::wstring& text, int x, int y, int w, int h)
 
 HWND Panel(HWND parent, int id, int x, int y, int w, int h, COLORREF background,
            std::function<void(HDC, RECT)> paint, DWORD style) {
-  HWND hwnd = CreateWindowExW(WS_EX_CONTROLPARENT, kPanelClass, L"",
-                              WS_CHILD | WS_VISIBLE | style, Scale(x), Scale(y),
-                              Scale(w), Scale(h), parent,
+  HWND hwnd = CreateWindowExW(WS_EX_CONTROLPARENT, kPanelClass, L"", WS_CHILD | WS_VISIBLE | style,
+                              Scale(x), Scale(y), Scale(w), Scale(h), parent,
                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
   auto* data = new PanelData{background, CreateSolidBrush(background), std::move(paint)};
   SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(data));
@@ -258,7 +274,9 @@ HWND Panel(HWND parent, int id, int x, int y, int w, int h, COLORREF background,
 COLORREF LinkColour() {
   // The system's hot-track colour, unless a theme made it unreadable on the face
   // colour (Wine's default is light grey): then the usual link blue.
-  auto luma = [](COLORREF c) { return (GetRValue(c) * 299 + GetGValue(c) * 587 + GetBValue(c) * 114) / 1000; };
+  auto luma = [](COLORREF c) {
+    return (GetRValue(c) * 299 + GetGValue(c) * 587 + GetBValue(c) * 114) / 1000;
+  };
   const COLORREF hot = GetSysColor(COLOR_HOTLIGHT);
   return std::abs(luma(hot) - luma(GetSysColor(COLOR_BTNFACE))) < 64 ? RGB(0, 102, 204) : hot;
 }
@@ -287,7 +305,8 @@ void FitToText(HWND label, int right) {
   MapWindowPoints(nullptr, GetParent(label), reinterpret_cast<POINT*>(&rc), 2);
   const int width = size.cx + 2;
   const int left = std::min(static_cast<int>(rc.left), Scale(right) - width);
-  SetWindowPos(label, nullptr, left, rc.top, width, rc.bottom - rc.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(label, nullptr, left, rc.top, width, rc.bottom - rc.top,
+               SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 bool IsUnderlined(HWND label) {
@@ -298,8 +317,8 @@ bool IsUnderlined(HWND label) {
 HWND ScrollBox(HWND parent, int id, int x, int y, int w, int h, int contentHeight,
                COLORREF background) {
   HWND box = CreateWindowExW(WS_EX_CONTROLPARENT, kScrollClass, L"",
-                             WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_CLIPCHILDREN, Scale(x), Scale(y),
-                             Scale(w), Scale(h), parent,
+                             WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_CLIPCHILDREN, Scale(x),
+                             Scale(y), Scale(w), Scale(h), parent,
                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
   RECT rc;
   GetClientRect(box, &rc);
@@ -307,8 +326,13 @@ HWND ScrollBox(HWND parent, int id, int x, int y, int w, int h, int contentHeigh
   SetWindowPos(content, nullptr, 0, 0, rc.right, Scale(contentHeight), SWP_NOZORDER);
   auto* d = new ScrollData{content, Scale(contentHeight), 0};
   SetWindowLongPtrW(box, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(d));
-  SCROLLINFO si{sizeof si, SIF_RANGE | SIF_PAGE | SIF_POS, 0, d->contentHeight - 1,
-                static_cast<UINT>(rc.bottom), 0, 0};
+  SCROLLINFO si{sizeof si,
+                SIF_RANGE | SIF_PAGE | SIF_POS,
+                0,
+                d->contentHeight - 1,
+                static_cast<UINT>(rc.bottom),
+                0,
+                0};
   SetScrollInfo(box, SB_VERT, &si, TRUE);
   GetClientRect(box, &rc);  // the scroll bar now takes its share of the width
   SetWindowPos(content, nullptr, 0, 0, rc.right, Scale(contentHeight), SWP_NOZORDER | SWP_NOMOVE);

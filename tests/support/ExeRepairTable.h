@@ -22,7 +22,6 @@ struct ExpectedKey {
   std::vector<ExpectedValue> values;
 };
 
-
 inline ExpectedValue Sz(const std::wstring& name, const std::wstring& text) {
   return {name, 1, WideToRegBytes(text)};
 }

@@ -26,22 +26,23 @@ TEST(AdvFixPayloads, FolderViewBatchHoldsTheThirteenCommandsInOrderAndOnlyCommen
     if (line.empty() || line.rfind("::", 0) == 0) continue;
     commands.push_back(line);
   }
-  EXPECT_EQ(commands,
-            (std::vector<std::string>{
-                "@echo off",
-                R"(Reg Delete "HKCU\SOFTWARE\Microsoft\Windows\Shell\BagMRU" /F)",
-                R"(Reg Delete "HKCU\SOFTWARE\Microsoft\Windows\Shell\Bags" /F)",
-                R"(Reg Delete "HKCU\SOFTWARE\Microsoft\Windows\ShellNoRoam\Bags" /F)",
-                R"(Reg Delete "HKCU\SOFTWARE\Microsoft\Windows\ShellNoRoam\BagMRU" /F)",
-                R"(Reg Delete "HKCU\SOFTWARE\Classes\Local Settings\Software\Microsoft\Windows\Shell\BagMRU" /F)",
-                R"(Reg Delete "HKCU\SOFTWARE\Classes\Local Settings\Software\Microsoft\Windows\Shell\Bags" /F)",
-                R"(Reg Delete "HKCU\SOFTWARE\Classes\Wow6432Node\Local Settings\Software\Microsoft\Windows\Shell\Bags" /F)",
-                R"(Reg Delete "HKCU\SOFTWARE\Classes\Wow6432Node\Local Settings\Software\Microsoft\Windows\Shell\BagMRU" /F)",
-                R"(REG Delete "HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\Streams\Defaults" /F)",
-                R"(Reg Delete "HKCU\SOFTWARE\Microsoft\Windows\CurrentVersion\Explorer\Modules\GlobalSettings\Sizer" /F)",
-                "taskkill /f /im explorer.exe",
-                "start explorer.exe",
-            }));
+  EXPECT_EQ(
+      commands,
+      (std::vector<std::string>{
+          "@echo off",
+          R"(Reg Delete "HKCU\SOFTWARE\Microsoft\Windows\Shell\BagMRU" /F)",
+          R"(Reg Delete "HKCU\SOFTWARE\Microsoft\Windows\Shell\Bags" /F)",
+          R"(Reg Delete "HKCU\SOFTWARE\Microsoft\Windows\ShellNoRoam\Bags" /F)",
+          R"(Reg Delete "HKCU\SOFTWARE\Microsoft\Windows\ShellNoRoam\BagMRU" /F)",
+          R"(Reg Delete "HKCU\SOFTWARE\Classes\Local Settings\Software\Microsoft\Windows\Shell\BagMRU" /F)",
+          R"(Reg Delete "HKCU\SOFTWARE\Classes\Local Settings\Software\Microsoft\Windows\Shell\Bags" /F)",
+          R"(Reg Delete "HKCU\SOFTWARE\Classes\Wow6432Node\Local Settings\Software\Microsoft\Windows\Shell\Bags" /F)",
+          R"(Reg Delete "HKCU\SOFTWARE\Classes\Wow6432Node\Local Settings\Software\Microsoft\Windows\Shell\BagMRU" /F)",
+          R"(REG Delete "HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\Streams\Defaults" /F)",
+          R"(Reg Delete "HKCU\SOFTWARE\Microsoft\Windows\CurrentVersion\Explorer\Modules\GlobalSettings\Sizer" /F)",
+          "taskkill /f /im explorer.exe",
+          "start explorer.exe",
+      }));
   for (const auto& line : bat) EXPECT_EQ(line.find('\r'), std::string::npos);
 }
 
@@ -49,7 +50,13 @@ TEST(AdvFixPayloads, HostsTextMapsNoNameAndKeepsItsFixedLinesExactly) {
   const Payload& hosts = FORM_LAIN().MEMO_HOSTS;
   ASSERT_EQ(hosts.size(), 21u);
   const std::pair<int, std::string> fixed[] = {
-      {2, "#"},  {4, "#"},  {10, "#"}, {13, "#"}, {14, "# For example:"}, {15, "#"}, {18, ""},
+      {2, "#"},
+      {4, "#"},
+      {10, "#"},
+      {13, "#"},
+      {14, "# For example:"},
+      {15, "#"},
+      {18, ""},
       {20, "#\t127.0.0.1       localhost"},  // a tab, then seven blanks
       {21, "#\t::1             localhost"},  // a tab, then thirteen blanks
   };
@@ -212,7 +219,8 @@ TEST_P(FolderViewBatch, RunsAFreshCopyThroughTheCommandProcessorAndLeavesNoneBeh
   std::optional<std::string> seenByCmd;
   std::wstring cmdRan;
   bool lockedWhileRunning = false;
-  fake().addProgram(L"cmd.exe", fake::FakeProgram{0, 1,
+  fake().addProgram(L"cmd.exe", fake::FakeProgram{0,
+                                                  1,
                                                   [&](const std::wstring& commandLine) {
                                                     cmdRan = FirstProgramCmdRuns(commandLine);
                                                     seenByCmd = fake().fileText(cmdRan);
@@ -232,9 +240,9 @@ TEST_P(FolderViewBatch, RunsAFreshCopyThroughTheCommandProcessorAndLeavesNoneBeh
   EXPECT_EQ(*seenByCmd, CrLfText(FORM_LAIN().mRESET_FOLDERVIEW));
   EXPECT_TRUE(lockedWhileRunning) << "the batch could be changed while it ran";
   EXPECT_FALSE(fake().fileExists(batch));
-  EXPECT_EQ(eventsOf({L"start ", L"end ", L"box "}),
-            (std::vector<std::wstring>{L"start " + commandLine, L"end " + commandLine,
-                                       noticeEvent()}));
+  EXPECT_EQ(
+      eventsOf({L"start ", L"end ", L"box "}),
+      (std::vector<std::wstring>{L"start " + commandLine, L"end " + commandLine, noticeEvent()}));
   EXPECT_EQ(notices(), 1);
 }
 
@@ -337,8 +345,9 @@ TEST_P(CorruptedRecycleBin, AsksOnlyAboutARealDriveAndDeletesOnlyItsBin) {
   if (c.answer) fake().answerMessageBoxes({*c.answer});
   press(&FixCorruptedRecycleBin);
 
-  EXPECT_EQ(fake().inputPrompts,
-            std::vector<std::wstring>{L"Fix Corrupted Recycle Bin|Enter the drive letter (example: C)"});
+  EXPECT_EQ(
+      fake().inputPrompts,
+      std::vector<std::wstring>{L"Fix Corrupted Recycle Bin|Enter the drive letter (example: C)"});
   std::vector<std::wstring> boxes;
   if (c.asked) {
     boxes.push_back(L"All items on the Recycle Bin will be deleted, do you want to continue?");
@@ -358,15 +367,14 @@ TEST_P(CorruptedRecycleBin, AsksOnlyAboutARealDriveAndDeletesOnlyItsBin) {
 
 INSTANTIATE_TEST_SUITE_P(
     AdvFix, CorruptedRecycleBin,
-    ::testing::Values(
-        RecycleCase{"NothingTyped", L"", std::nullopt, false, false, false},
-        RecycleCase{"Cancelled", std::nullopt, std::nullopt, false, false, false},
-        RecycleCase{"LetterWithColon", L"C:", kIdYes, false, false, false},
-        RecycleCase{"LetterWithBlank", L"D ", kIdYes, false, false, false},
-        RecycleCase{"NoSuchDrive", L"X", kIdYes, false, false, false},
-        RecycleCase{"LowerCaseYes", L"d", kIdYes, true, true, true},
-        RecycleCase{"AnswerNo", L"D", kIdNo, true, false, false},
-        RecycleCase{"DriveWithoutBin", L"E", kIdYes, true, false, true}),
+    ::testing::Values(RecycleCase{"NothingTyped", L"", std::nullopt, false, false, false},
+                      RecycleCase{"Cancelled", std::nullopt, std::nullopt, false, false, false},
+                      RecycleCase{"LetterWithColon", L"C:", kIdYes, false, false, false},
+                      RecycleCase{"LetterWithBlank", L"D ", kIdYes, false, false, false},
+                      RecycleCase{"NoSuchDrive", L"X", kIdYes, false, false, false},
+                      RecycleCase{"LowerCaseYes", L"d", kIdYes, true, true, true},
+                      RecycleCase{"AnswerNo", L"D", kIdNo, true, false, false},
+                      RecycleCase{"DriveWithoutBin", L"E", kIdYes, true, false, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A folder that could not be deleted (a file in it is in use) is reported with the

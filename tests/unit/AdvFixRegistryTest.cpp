@@ -128,9 +128,10 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedKeyCase{"FixThumbnails", &FixThumbnails, kHkeyCurrentUser,
                        L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced",
                        L"IconsOnly"},
-        RefusedKeyCase{"FixHibernateOption", &FixHibernateOption, kHkeyLocalMachine,
-                       L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FlyoutMenuSettings",
-                       L"ShowHibernateOption"},
+        RefusedKeyCase{
+            "FixHibernateOption", &FixHibernateOption, kHkeyLocalMachine,
+            L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FlyoutMenuSettings",
+            L"ShowHibernateOption"},
         RefusedKeyCase{"FixPlugAndPlay", &FixPlugAndPlay, kHkeyLocalMachine,
                        L"SYSTEM\\CurrentControlSet\\Services\\PlugPlay", L"Start"},
         RefusedKeyCase{"FixWindowsScriptHost", &FixWindowsScriptHost, kHkeyLocalMachine,
@@ -139,16 +140,16 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ------------------------------------------------------------ Recycle Bin icon
 
-class RecycleBinIconTest : public AdvFixTest,
-                           public ::testing::WithParamInterface<std::wstring> {};
+class RecycleBinIconTest : public AdvFixTest, public ::testing::WithParamInterface<std::wstring> {};
 
 TEST_P(RecycleBinIconTest, WritesPlainTextPathsUnderTheWindowsDirectory) {
   const std::wstring& winDir = GetParam();
   fake().windowsDirectory = winDir;
   press(&FixRecycleBinIcon);
   const std::wstring dll = winDir + L"\\System32\\imageres.dll";
-  for (const auto& [name, data] : {std::pair{L"", dll + L",-55"}, std::pair{L"empty", dll + L",-55"},
-                                   std::pair{L"full", dll + L",-54"}}) {
+  for (const auto& [name, data] :
+       {std::pair{L"", dll + L",-55"}, std::pair{L"empty", dll + L",-55"},
+        std::pair{L"full", dll + L",-54"}}) {
     auto v = fake().value(kHkeyCurrentUser, kRecycleBinIcon, name);
     ASSERT_TRUE(v) << fake::Narrow(name);
     EXPECT_EQ(v->type, kRegSz) << fake::Narrow(name);
@@ -164,11 +165,10 @@ INSTANTIATE_TEST_SUITE_P(AdvFix, RecycleBinIconTest,
 // ------------------------------------------------- desktop icon policy values
 
 TEST_F(AdvFixTest, DesktopIconSettingsDeletesTheFiveHidingValuesOnly) {
-  const wchar_t* icons[] = {L"{645FF040-5081-101B-9F08-00AA002F954E}",
-                            L"{20D04FE0-3AEA-1069-A2D8-08002B30309D}",
-                            L"{59031a47-3f72-44a7-89c5-5595fe6b30ee}",
-                            L"{5399E694-6CE5-4D6C-8FCE-1D8870FDCBA0}",
-                            L"{F02C1A0D-BE21-4350-88B0-7367FC96EF3C}"};
+  const wchar_t* icons[] = {
+      L"{645FF040-5081-101B-9F08-00AA002F954E}", L"{20D04FE0-3AEA-1069-A2D8-08002B30309D}",
+      L"{59031a47-3f72-44a7-89c5-5595fe6b30ee}", L"{5399E694-6CE5-4D6C-8FCE-1D8870FDCBA0}",
+      L"{F02C1A0D-BE21-4350-88B0-7367FC96EF3C}"};
   for (const wchar_t* icon : icons) fake().setDword(kHkeyCurrentUser, kNonEnum, icon, 1);
   fake().setDword(kHkeyCurrentUser, kNonEnum, L"{00000000-0000-0000-0000-000000000000}", 1);
   press(&FixDesktopIconSettings);
@@ -269,7 +269,8 @@ TEST_F(AdvFixFileFolderProperties, LiftsThePoliciesAndRegistersTheHandlers) {
   EXPECT_EQ(sharingKeysSet(), 8);
   for (const auto& k : kSharingKeys)
     EXPECT_EQ(fake().value(kHkeyClassesRoot, k, L"")->type, kRegSz) << fake::Narrow(k);
-  for (const auto& o : fake().keyOpens()) EXPECT_EQ(o.access, kKeyAllAccess) << fake::Narrow(o.path);
+  for (const auto& o : fake().keyOpens())
+    EXPECT_EQ(o.access, kKeyAllAccess) << fake::Narrow(o.path);
   EXPECT_EQ(notices(), 1);
   EXPECT_EQ(fake().openKeyHandles(), 0u);
 }
@@ -394,7 +395,8 @@ class WindowsSearchMissingKey : public AdvFixTest,
 TEST_P(WindowsSearchMissingKey, EndsAfterTheStopWithTheErrorAndNoNotice) {
   const auto& c = GetParam();
   if (c.serviceKey) fake().setDword(kHkeyLocalMachine, kWSearch, L"Start", 4);
-  if (c.searchKey) fake().setDword(kHkeyLocalMachine, kWindowsSearch, L"SetupCompletedSuccessfully", 1);
+  if (c.searchKey)
+    fake().setDword(kHkeyLocalMachine, kWindowsSearch, L"SetupCompletedSuccessfully", 1);
   press(&FixWindowsSearch);
   ASSERT_EQ(fake().messages().size(), 1u);
   EXPECT_EQ(fake().messages()[0].text, c.error);
@@ -414,10 +416,10 @@ TEST_P(WindowsSearchMissingKey, EndsAfterTheStopWithTheErrorAndNoNotice) {
 
 INSTANTIATE_TEST_SUITE_P(
     AdvFix, WindowsSearchMissingKey,
-    ::testing::Values(
-        SearchKeyCase{"NoService", false, true, L"Failed to set data for 'Start'", std::nullopt},
-        SearchKeyCase{"NoSearchSettings", true, false,
-                      L"Failed to set data for 'SetupCompletedSuccessfully'", 2u}),
+    ::testing::Values(SearchKeyCase{"NoService", false, true, L"Failed to set data for 'Start'",
+                                    std::nullopt},
+                      SearchKeyCase{"NoSearchSettings", true, false,
+                                    L"Failed to set data for 'SetupCompletedSuccessfully'", 2u}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -98,13 +98,15 @@ INSTANTIATE_TEST_SUITE_P(
         ToolCase{"ResetFirewall",
                  &ResetFirewall,
                  {{kSys + L"netsh.exe", L"netsh advfirewall reset", 1, true}}},
-        ToolCase{"ResetTcpIp", &ResetTcpIp, {{kSys + L"netsh.exe", L"netsh int ip reset", 1, true}}},
+        ToolCase{
+            "ResetTcpIp", &ResetTcpIp, {{kSys + L"netsh.exe", L"netsh int ip reset", 1, true}}},
         ToolCase{"ResetWinsock",
                  &ResetWinsock,
                  {{kSys + L"netsh.exe", L"netsh winsock reset", 1, true}}},
-        ToolCase{"ResetIESettings",
-                 &ResetIESettings,
-                 {{kSys + L"rundll32.exe", L"rundll32.exe inetcpl.cpl,ResetIEtoDefaults", 0, true}}},
+        ToolCase{
+            "ResetIESettings",
+            &ResetIESettings,
+            {{kSys + L"rundll32.exe", L"rundll32.exe inetcpl.cpl,ResetIEtoDefaults", 0, true}}},
         ToolCase{"ResetProxy",
                  &ResetProxy,
                  {{kSys + L"netsh.exe", L"netsh winhttp reset proxy", 1, true}}},
@@ -156,8 +158,11 @@ TEST_P(SystemRestoreFirstFails, StillRunsAllTheOthersAndReportsOnce) {
   for (const auto& l : fake().launches()) lines.push_back(l.commandLine);
   std::vector<std::wstring> all{
       L"wmic /namespace:\\\\root\\default path SystemRestore Call enable \"C:\\\"",
-      L"SC config \"VSS\" start=Auto", L"SC config \"Schedule\" start=Auto",
-      L"SC config \"swprv\" start=Auto", L"Net Start VSS", L"Net Start swprv",
+      L"SC config \"VSS\" start=Auto",
+      L"SC config \"Schedule\" start=Auto",
+      L"SC config \"swprv\" start=Auto",
+      L"Net Start VSS",
+      L"Net Start swprv",
       L"Net Start Schedule"};
   all.erase(all.begin(), all.end() - static_cast<std::ptrdiff_t>(GetParam().commandsStarted));
   EXPECT_EQ(lines, all);
@@ -204,12 +209,12 @@ TEST_F(AdvFixTest, RenewStartsOnlyAfterTheReleaseEndedEvenWithANestedRepair) {
     }
   };
   press(&RenewIPAddress);
-  EXPECT_EQ(eventsOf({L"start ", L"end ", L"box "}),
-            (std::vector<std::wstring>{
-                L"start ipconfig /release", L"start powershell.exe /c ipconfig /flushdns",
-                L"end powershell.exe /c ipconfig /flushdns", noticeEvent(),
-                L"end ipconfig /release", L"start ipconfig /renew", L"end ipconfig /renew",
-                noticeEvent()}));
+  EXPECT_EQ(
+      eventsOf({L"start ", L"end ", L"box "}),
+      (std::vector<std::wstring>{
+          L"start ipconfig /release", L"start powershell.exe /c ipconfig /flushdns",
+          L"end powershell.exe /c ipconfig /flushdns", noticeEvent(), L"end ipconfig /release",
+          L"start ipconfig /renew", L"end ipconfig /renew", noticeEvent()}));
 }
 
 TEST_F(AdvFixTest, WindowsSearchStopsWritesPausesThenStarts) {
@@ -222,14 +227,15 @@ TEST_F(AdvFixTest, WindowsSearchStopsWritesPausesThenStarts) {
     fake().events.push_back(L"values " + std::to_wstring(start.value_or(99)) + L" " +
                             std::to_wstring(setup.value_or(99)));
   };
-  fake().addProgram(L"net.exe", fake::FakeProgram{0, 0, [&](const std::wstring&) { snapshot(); }, {}});
+  fake().addProgram(L"net.exe",
+                    fake::FakeProgram{0, 0, [&](const std::wstring&) { snapshot(); }, {}});
   fake().onProcessMessages = snapshot;
   press(&FixWindowsSearch);
-  EXPECT_EQ(fake().events, (std::vector<std::wstring>{
-                               L"start net stop WSearch /Y", L"values 4 1",
-                               L"end net stop WSearch /Y", L"messages", L"values 2 0",
-                               L"sleep 4000", L"start net start WSearch", L"values 2 0",
-                               L"end net start WSearch", noticeEvent()}));
+  EXPECT_EQ(fake().events,
+            (std::vector<std::wstring>{L"start net stop WSearch /Y", L"values 4 1",
+                                       L"end net stop WSearch /Y", L"messages", L"values 2 0",
+                                       L"sleep 4000", L"start net start WSearch", L"values 2 0",
+                                       L"end net start WSearch", noticeEvent()}));
 }
 
 TEST_F(AdvFixTest, PlugAndPlayWritesPassesMessagesPausesThenStartsWithoutWaiting) {

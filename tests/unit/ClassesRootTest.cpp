@@ -61,9 +61,8 @@ class ClassesRootTest : public FakeTest {
     std::vector<std::wstring> out;
     if (fake().regOpenKey(HKCR, path, kKeyRead, &h) != kErrorSuccess) return out;
     std::wstring name;
-    for (std::uint32_t i = 0;
-         (keys ? fake().regEnumKey(h, i, &name) : fake().regEnumValue(h, i, &name)) ==
-         kErrorSuccess;
+    for (std::uint32_t i = 0; (keys ? fake().regEnumKey(h, i, &name)
+                                    : fake().regEnumValue(h, i, &name)) == kErrorSuccess;
          ++i)
       out.push_back(name);
     fake().regCloseKey(h);

@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "CliTestSupport.h"
-#include "cli/logic/CliRun.h"
+#include "KorvaneVersion.h"
 #include "changes/Describe.h"
 #include "changes/OverlayPlatform.h"
+#include "cli/logic/CliRun.h"
 #include "common/Registry.h"
-#include "KorvaneVersion.h"
 #include "fileassoc/Unit_FORMLAIN_Korvane.h"
 
 namespace korvane {
@@ -409,8 +409,7 @@ TEST_F(CliCommandTest, AMissingToolOrAnUndeletableFolderFailsTheRepair) {
     const char* failure;
     bool previewSeesIt = true;
   } cases[] = {
-      {"task.sfc",
-       [](fake::FakePlatform& f) { f.deleteFile(L"C:\\Windows\\System32\\sfc.exe"); },
+      {"task.sfc", [](fake::FakePlatform& f) { f.deleteFile(L"C:\\Windows\\System32\\sfc.exe"); },
        "Cannot run \"sfc\". The system cannot find the file specified."},
       {"advanced.group-policy",
        [](fake::FakePlatform& f) { f.deleteFile(L"C:\\Windows\\System32\\gpupdate.exe"); },
@@ -478,8 +477,7 @@ TEST(CliTextTest, PlainLinesEscapeControlCharactersAndNothingElse) {
       {L"\x7f\x85\x9f\xa0", L"\\x7f\\x85\\x9f\xa0"},
       {L"para\u2029line\u2028", L"para\\u2029line\\u2028"},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(EscapeControls(c.text), c.shown) << ToUtf8(c.shown);
+  for (const auto& c : cases) EXPECT_EQ(EscapeControls(c.text), c.shown) << ToUtf8(c.shown);
 }
 
 TEST_F(CliCommandTest, RegistryDataCannotForgeLinesOfPlainOutput) {
@@ -641,8 +639,7 @@ TEST_F(CliCommandTest, ScanOfEachFileTypeFindsWhatAPreviewOfItsButtonWouldChange
     SCOPED_TRACE(state.what);
     state.prepare();
     for (const FileTypeRow& row : FileTypeCatalogue()) {
-      const Repair* repair =
-          FindRepair("assoc." + ToUtf8(LowerText(row.label)));
+      const Repair* repair = FindRepair("assoc." + ToUtf8(LowerText(row.label)));
       ASSERT_NE(repair, nullptr);
       const auto items = cli::ScanRepairs({repair}, fake());
       ASSERT_EQ(items.size(), 1u);

@@ -12,7 +12,6 @@
 namespace korvane {
 namespace {
 
-
 using testing::Bytes;
 
 struct RoundTrip {

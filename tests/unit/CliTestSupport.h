@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "cli/logic/CliApp.h"
 #include "changes/RegScript.h"
+#include "cli/logic/CliApp.h"
 #include "cli/logic/EventLog.h"
 #include "common/Text.h"
 
@@ -50,8 +50,7 @@ class CliTest : public FakeTest {
   void installRegExe(std::function<void(RegOp&)> distort = nullptr) {
     fake().addProgram(L"reg.exe", fake::FakeProgram{0, 1,
                                                     [this, distort](const std::wstring& cmd) {
-                                                      importFile(*RegImportTarget(cmd),
-                                                                 distort);
+                                                      importFile(*RegImportTarget(cmd), distort);
                                                     },
                                                     nullptr});
   }

@@ -183,8 +183,10 @@ TEST_F(FileAssocTest, AScriptChangedBeforeTheImportIsNotImported) {
   watch(script);
   installRegExe();
   fake().onLock = [&](const std::wstring& path) {
-    if (path == script) fake().addTextFile(path, "Windows Registry Editor Version 5.00\r\n"
-                                                 "[HKEY_CURRENT_USER\\Software\\Pwned]\r\n");
+    if (path == script)
+      fake().addTextFile(path,
+                         "Windows Registry Editor Version 5.00\r\n"
+                         "[HKEY_CURRENT_USER\\Software\\Pwned]\r\n");
   };
 
   ApplyRegScript(FORM_LAIN().mFIX_BAT_W10, L"BAT");

@@ -1,16 +1,16 @@
 #include <gmock/gmock.h>
 
+#include "TestSupport.h"
 #include "common/ComError.h"
 #include "common/KorvaneError.h"
 #include "common/ProgramPath.h"
 #include "common/Startup.h"
-#include "TestSupport.h"
 
 namespace korvane {
 namespace {
 
-using testing::FakeTest;
 using ::testing::ElementsAre;
+using testing::FakeTest;
 
 // ------------------------------------------------------------------ RunAndWait
 
@@ -24,8 +24,8 @@ TEST_F(RunAndWaitTest, ReturnsTheExitCodeAfterPollingWithMessagePasses) {
   EXPECT_EQ(launch.showMode, 5);
   EXPECT_EQ(launch.creationFlags, 0x30u);  // CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS
   // Two polls find it running: each is followed by a message pass and a 50 ms nap.
-  EXPECT_THAT(fake().events, ElementsAre(L"start sfc /scannow", L"messages", L"sleep 50", L"messages",
-                                         L"sleep 50", L"end sfc /scannow"));
+  EXPECT_THAT(fake().events, ElementsAre(L"start sfc /scannow", L"messages", L"sleep 50",
+                                         L"messages", L"sleep 50", L"end sfc /scannow"));
 }
 
 TEST_F(RunAndWaitTest, AProgramThatCannotStartGivesAllOnesAndNoWait) {
@@ -77,12 +77,14 @@ TEST_F(ProgramPathTest, BareToolNamesResolveToTheSystemCopyAndPathsToThemselves)
       {L"SC config wsearch start= auto", L"C:\\Windows\\System32\\SC.exe"},
       {L"DISM /Online /Cleanup-Image /RestoreHealth", L"C:\\Windows\\System32\\DISM.exe"},
       {L"wmic recoveros set x", L"C:\\Windows\\System32\\wbem\\wmic.exe"},
-      {L"powershell.exe -command x", L"C:\\Windows\\System32\\WindowsPowerShell\\v1.0\\powershell.exe"},
+      {L"powershell.exe -command x",
+       L"C:\\Windows\\System32\\WindowsPowerShell\\v1.0\\powershell.exe"},
       {L"\"reg.exe\" import x", L"C:\\Windows\\System32\\reg.exe"},  // quoted bare name
       // A path is the program itself: given as the application name, it is not
       // searched for either.
       {L"C:\\Temp\\RestartExp.exe", L"C:\\Temp\\RestartExp.exe"},
-      {L"\"C:\\Users\\Ann Lee\\Temp\\RestartExp.exe\"", L"C:\\Users\\Ann Lee\\Temp\\RestartExp.exe"},
+      {L"\"C:\\Users\\Ann Lee\\Temp\\RestartExp.exe\"",
+       L"C:\\Users\\Ann Lee\\Temp\\RestartExp.exe"},
       // Unquoted, the path ends at the blank: the first word is all that may start.
       {L"C:\\Users\\Ann Lee\\Temp\\RestartExp.exe", L"C:\\Users\\Ann"},
       {L"nosuchtool /x", nullptr},  // in no system folder: never looked for elsewhere
@@ -228,13 +230,16 @@ TEST_F(HeldFileTest, AFileChangedOrTakenBeforeTheHoldIsRefused) {
     const wchar_t* reason;
   } cases[] = {
       {"rewritten",
-       [](fake::FakePlatform& f, const std::wstring& p) { f.writeFile(p, {'e', 'v', 'i', 'l'}); },
+       [](fake::FakePlatform& f, const std::wstring& p) {
+         f.writeFile(p, {'e', 'v', 'i', 'l'});
+       },
        L"Another program changed it"},
       {"one byte added",
-       [](fake::FakePlatform& f, const std::wstring& p) { f.writeFile(p, {'a', '\r', '\n', 'x'}); },
+       [](fake::FakePlatform& f, const std::wstring& p) {
+         f.writeFile(p, {'a', '\r', '\n', 'x'});
+       },
        L"Another program changed it"},
-      {"deleted",
-       [](fake::FakePlatform& f, const std::wstring& p) { f.deleteFile(p); },
+      {"deleted", [](fake::FakePlatform& f, const std::wstring& p) { f.deleteFile(p); },
        L"The system cannot find the file specified"},
   };
   for (const auto& c : cases) {
@@ -397,8 +402,11 @@ class StartupTest : public FakeTest {
   void SetUp() override {
     FakeTest::SetUp();
     TempPath.clear();
-    labels = {{L"caption", L"Korvane"}, {L"cpu", L"lblCPUName"}, {L"ram", L"lblTotalRAM"},
-              {L"board", L"lblMotherboard"}, {L"os", L"lblWinName"}};
+    labels = {{L"caption", L"Korvane"},
+              {L"cpu", L"lblCPUName"},
+              {L"ram", L"lblTotalRAM"},
+              {L"board", L"lblMotherboard"},
+              {L"os", L"lblWinName"}};
     fake().setString(kHkeyLocalMachine, L"Hardware\\Description\\System\\CentralProcessor\\0",
                      L"ProcessorNameString", L"Example CPU");
   }
@@ -463,7 +471,8 @@ TEST_F(StartupTest, UnsupportedSystemIsRefusedBeforeTheLabels) {
 }
 
 TEST_F(StartupTest, AWmiErrorLeavesTheLaterLabelsAtTheirPlaceholders) {
-  fake().baseBoardFailure = ComFailure{static_cast<std::int32_t>(0x80041003), L"Access denied ", L""};
+  fake().baseBoardFailure =
+      ComFailure{static_cast<std::int32_t>(0x80041003), L"Access denied ", L""};
   RunHandler([&] { FormCreate(view()); });
   EXPECT_EQ(labels[L"ram"], L"16.0 GB");  // filled before the failure
   EXPECT_EQ(labels[L"board"], L"lblMotherboard");
@@ -483,7 +492,8 @@ struct LabelErrorCase {
 
 void PrintTo(const LabelErrorCase& c, std::ostream* os) { *os << c.name; }
 
-class StartupLabelError : public StartupTest, public ::testing::WithParamInterface<LabelErrorCase> {};
+class StartupLabelError : public StartupTest,
+                          public ::testing::WithParamInterface<LabelErrorCase> {};
 
 TEST_P(StartupLabelError, IsShownAndDecidesNothingAboutEnding) {
   fake().wow64 = GetParam().wow64;
@@ -498,8 +508,10 @@ TEST_P(StartupLabelError, IsShownAndDecidesNothingAboutEnding) {
   EXPECT_EQ(fake().messages().back().title, L"Korvane");
   EXPECT_EQ(fake().messages().back().flags, kMbIconError);
   for (const auto& [label, placeholder] :
-       std::map<std::wstring, std::wstring>{{L"cpu", L"lblCPUName"}, {L"ram", L"lblTotalRAM"},
-                                            {L"board", L"lblMotherboard"}, {L"os", L"lblWinName"}})
+       std::map<std::wstring, std::wstring>{{L"cpu", L"lblCPUName"},
+                                            {L"ram", L"lblTotalRAM"},
+                                            {L"board", L"lblMotherboard"},
+                                            {L"os", L"lblWinName"}})
     EXPECT_EQ(labels[label], placeholder);
 }
 

@@ -64,9 +64,8 @@ TEST_P(ToolTaskTest, RunsTheToolVisiblyAndSaysDoneOnlyAfterItEnded) {
 }
 
 const ToolTask kSfc{"Sfc", RunSystemFileCheck, L"sfc", L"C:\\Windows\\System32\\sfc.exe",
-                   L"sfc /scannow"};
-const ToolTask kDism{"Dism", RunComponentStoreRepair, L"DISM",
-                     L"C:\\Windows\\System32\\Dism.exe",
+                    L"sfc /scannow"};
+const ToolTask kDism{"Dism", RunComponentStoreRepair, L"DISM", L"C:\\Windows\\System32\\Dism.exe",
                      L"DISM /Online /Cleanup-Image /RestoreHealth"};
 
 std::string ToolCaseName(const ::testing::TestParamInfo<ToolCase>& info) {
@@ -184,13 +183,12 @@ TEST_P(RestorePointPriorTest, RequestsWithoutLimitAndLeavesTheValueAsItWas) {
   EXPECT_EQ(fake().openKeyHandles(), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    FrequencyValue, RestorePointPriorTest,
-    ::testing::Combine(::testing::ValuesIn(kPriorValues), ::testing::Bool()),
-    [](const ::testing::TestParamInfo<std::tuple<PriorValue, bool>>& info) {
-      return std::string(std::get<0>(info.param).name) +
-             (std::get<1>(info.param) ? "RequestFails" : "RequestSucceeds");
-    });
+INSTANTIATE_TEST_SUITE_P(FrequencyValue, RestorePointPriorTest,
+                         ::testing::Combine(::testing::ValuesIn(kPriorValues), ::testing::Bool()),
+                         [](const ::testing::TestParamInfo<std::tuple<PriorValue, bool>>& info) {
+                           return std::string(std::get<0>(info.param).name) +
+                                  (std::get<1>(info.param) ? "RequestFails" : "RequestSucceeds");
+                         });
 
 TEST_F(RestorePointTest, CreatesTheKeyWhenSystemRestoreHasNeverBeenConfigured) {
   recordValueAtRequest();

@@ -141,8 +141,7 @@ std::vector<std::string> SectionsBelow(const Payload& p, const std::string& keyP
     if (!line.empty() && line[0] == '[') {
       const std::string key =
           line.substr(line[1] == '-' ? 2 : 1, line.size() - (line[1] == '-' ? 3 : 2));
-      inside = Lower(key) == Lower(keyPrefix) ||
-               Lower(key).rfind(Lower(keyPrefix) + "\\", 0) == 0;
+      inside = Lower(key) == Lower(keyPrefix) || Lower(key).rfind(Lower(keyPrefix) + "\\", 0) == 0;
     }
     if (inside && !line.empty()) out.push_back(line);
   }
@@ -251,9 +250,7 @@ FolderTable TableByFolder(const std::vector<FolderRow>& rows) {
   return t;
 }
 
-bool LessIgnoringCase(const std::string& a, const std::string& b) {
-  return Lower(a) < Lower(b);
-}
+bool LessIgnoringCase(const std::string& a, const std::string& b) { return Lower(a) < Lower(b); }
 
 class PayloadKnownFolderSection : public ::testing::Test {
  protected:
@@ -261,7 +258,9 @@ class PayloadKnownFolderSection : public ::testing::Test {
     table_ = TableByFolder(LoadKnownFolderTable());
     const RegScriptText script = ParseRegScript(PayloadOf("mFIX_FOLDER_W10"));
     for (const Section& s : Sections(script))
-      if (s.root == kHkeyLocalMachine && s.path.rfind(std::wstring(kFolderDescriptions) + L"\\", 0) == 0) sections_.push_back(s);
+      if (s.root == kHkeyLocalMachine &&
+          s.path.rfind(std::wstring(kFolderDescriptions) + L"\\", 0) == 0)
+        sections_.push_back(s);
   }
   // The key path below FolderDescriptions: "{id}" or "{id}\PropertyBag".
   static std::string Below(const Section& s) {

@@ -1,6 +1,6 @@
+#include "TestSupport.h"
 #include "common/KorvaneError.h"
 #include "common/Registry.h"
-#include "TestSupport.h"
 
 namespace korvane {
 namespace {
@@ -119,7 +119,7 @@ TEST(StandardErrorTextTest, AddsAFullStopOnlyAfterCharactersAboveTheDot) {
       {L"Done.", L"Done."},
       {L"Stop!", L"Stop!"},        // '!' sorts before '.'
       {L"(code 5)", L"(code 5)"},  // ')' is 0x29, below '.'
-      {L"Error 0", L"Error 0."},    // digits sort above '.'
+      {L"Error 0", L"Error 0."},   // digits sort above '.'
       {L"", L""},
   };
   for (const auto& c : cases) EXPECT_EQ(StandardErrorText(c.in), c.out) << fake::Narrow(c.in);

@@ -14,10 +14,12 @@ TEST(RestartHelperNameTest, OnlyExplorerExeInAnyCaseMatches) {
     const char* name;
     bool matches;
   } cases[] = {
-      {"explorer.exe", true},  {"EXPLORER.EXE", true},       {"Explorer.Exe", true},
-      {"iexplore.exe", false}, {"myexplorer.exe", false},    {"explorer.exe.old", false},
-      {"explorer", false},     {"explorer.ex", false},       {"explorer.exe ", false},
-      {"", false},             {"\xC9XPLORER.EXE", false},  // a non-ASCII look-alike
+      {"explorer.exe", true},     {"EXPLORER.EXE", true},
+      {"Explorer.Exe", true},     {"iexplore.exe", false},
+      {"myexplorer.exe", false},  {"explorer.exe.old", false},
+      {"explorer", false},        {"explorer.ex", false},
+      {"explorer.exe ", false},   {"", false},
+      {"\xC9XPLORER.EXE", false},  // a non-ASCII look-alike
   };
   for (const auto& c : cases) EXPECT_EQ(IsExplorerFileName(c.name), c.matches) << c.name;
 }
@@ -38,10 +40,18 @@ TEST(RestartHelperPathTest, TakesTheTextAfterTheLastBackslash) {
       {"", nullptr, nullptr},
       {"C:\\Windows\\", nullptr, ""},
       // "\x95\x5C" is one character: its second byte is not a separator.
-      {"C:\\Tools\\\x95\x5C" "explorer.exe", ShiftJisLead, "\x95\x5C" "explorer.exe"},
-      {"\x95\x5C" "explorer.exe", ShiftJisLead, nullptr},
+      {"C:\\Tools\\\x95\x5C"
+       "explorer.exe",
+       ShiftJisLead,
+       "\x95\x5C"
+       "explorer.exe"},
+      {"\x95\x5C"
+       "explorer.exe",
+       ShiftJisLead, nullptr},
       // The same bytes read as single-byte text do hold a backslash.
-      {"\x95\x5C" "explorer.exe", nullptr, "explorer.exe"},
+      {"\x95\x5C"
+       "explorer.exe",
+       nullptr, "explorer.exe"},
       // A lead byte cut off by the end of the text.
       {"C:\\a\\b\x95", ShiftJisLead, "b\x95"},
   };
@@ -92,10 +102,10 @@ class FakeProcesses : public ProcessSystem {
 TEST(RestartHelperSequenceTest, EndsEveryExplorerThenStartsOneAndSkipsTheUnnamed) {
   FakeProcesses p;
   p.add(4, "System");
-  p.add(100, "explorer.exe");   // the desktop
-  p.add(200, nullptr);          // protected: cannot be named
+  p.add(100, "explorer.exe");  // the desktop
+  p.add(200, nullptr);         // protected: cannot be named
   p.add(300, "iexplore.exe");
-  p.add(400, "EXPLORER.EXE");   // a separate folder-window process
+  p.add(400, "EXPLORER.EXE");  // a separate folder-window process
   p.add(500, "myexplorer.exe");
   RestartExplorerProcesses(p);
   EXPECT_EQ(p.log, (std::vector<std::string>{"end 100", "end 400", "start explorer"}));
@@ -127,8 +137,8 @@ TEST(RestartHelperSequenceTest, ExaminesOnlyTheFirst1024Identifiers) {
   p.names[p.ids[1023]] = "explorer.exe";  // the last one examined
   p.names[p.ids[1024]] = "explorer.exe";  // beyond the table
   RestartExplorerProcesses(p);
-  EXPECT_EQ(p.log, (std::vector<std::string>{"end " + std::to_string(p.ids[1023]),
-                                             "start explorer"}));
+  EXPECT_EQ(p.log,
+            (std::vector<std::string>{"end " + std::to_string(p.ids[1023]), "start explorer"}));
 }
 
 }  // namespace

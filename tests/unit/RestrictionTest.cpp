@@ -330,12 +330,12 @@ TEST_F(RestrictionTest, EachBoxComesAfterTheWindowShowsTheListItReportsOn) {
   btnSCANRESTRICTClick(list);
   fake().setDword(HKCU, RowOf(L"Registry Editor").keyPath, L"DisableRegistryTools", 0);
   btnSCANRESTRICTClick(list);
-  EXPECT_EQ(fake().events,
-            (std::vector<std::wstring>{
-                L"list [Task Manager]", L"box Found 1 restrictions on this computer!",
-                L"list [Task Manager ticked lifted]", L"box Done!",
-                L"list [Registry Editor]", L"box Found 1 restrictions on this computer!",
-                L"list", L"box Restrictions not found!"}));
+  EXPECT_EQ(
+      fake().events,
+      (std::vector<std::wstring>{
+          L"list [Task Manager]", L"box Found 1 restrictions on this computer!",
+          L"list [Task Manager ticked lifted]", L"box Done!", L"list [Registry Editor]",
+          L"box Found 1 restrictions on this computer!", L"list", L"box Restrictions not found!"}));
 }
 
 TEST_F(RestrictionTest, AddRefusesANameThatBeginsAListedCaption) {

@@ -40,4 +40,3 @@ class FakeTest : public ::testing::Test {
 };
 
 }  // namespace korvane::testing
-

@@ -13,7 +13,7 @@ struct ExpectedTool {
   const wchar_t* menuName;
   const wchar_t* submenu;  // nullptr: directly in Tools
   const wchar_t* caption;
-  const wchar_t* file;     // with the Windows directory at C:\Windows
+  const wchar_t* file;  // with the Windows directory at C:\Windows
   const wchar_t* parameters;
 };
 
@@ -21,8 +21,8 @@ const wchar_t* const kAdmin = L"Administrative Tools";
 
 // Menu order.
 const ExpectedTool kExpected[] = {
-    {L"mnuComponentServices", kAdmin, L"Component Services",
-     L"C:\\Windows\\system32\\comexp.msc", nullptr},
+    {L"mnuComponentServices", kAdmin, L"Component Services", L"C:\\Windows\\system32\\comexp.msc",
+     nullptr},
     {L"mnuComputerManagement", kAdmin, L"Computer Management",
      L"C:\\Windows\\system32\\compmgmt.msc", L"s"},
     {L"mnuDiskCleanup", kAdmin, L"Disk Cleanup", L"C:\\Windows\\system32\\cleanmgr.exe", nullptr},
@@ -38,14 +38,12 @@ const ExpectedTool kExpected[] = {
     {L"mnuResourceMonitor", kAdmin, L"Resource Monitor", L"C:\\Windows\\system32\\perfmon.exe",
      L"/res"},
     {L"mnuServices", kAdmin, L"Services", L"C:\\Windows\\system32\\services.msc", nullptr},
-    {L"mnuTaskScheduler", kAdmin, L"Task Scheduler", L"C:\\Windows\\system32\\taskschd.msc",
-     L"s"},
+    {L"mnuTaskScheduler", kAdmin, L"Task Scheduler", L"C:\\Windows\\system32\\taskschd.msc", L"s"},
     {L"mnuSystemConfiguration", kAdmin, L"System Configuration",
      L"C:\\Windows\\system32\\msconfig.exe", nullptr},
-    {L"mnuSystemInformation", kAdmin, L"System Information",
-     L"C:\\Windows\\system32\\msinfo32.exe", nullptr},
-    {L"mnuWindowsFirewall", kAdmin, L"Windows Firewall", L"C:\\Windows\\system32\\WF.msc",
+    {L"mnuSystemInformation", kAdmin, L"System Information", L"C:\\Windows\\system32\\msinfo32.exe",
      nullptr},
+    {L"mnuWindowsFirewall", kAdmin, L"Windows Firewall", L"C:\\Windows\\system32\\WF.msc", nullptr},
     {L"mnuWindowsMemoryDiagnostic", kAdmin, L"Windows Memory Diagnostic",
      L"C:\\Windows\\system32\\MdSched.exe", nullptr},
     {L"mnuTASKMGR", nullptr, L"Task Manager", L"taskmgr", nullptr},

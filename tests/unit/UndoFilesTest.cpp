@@ -46,7 +46,8 @@ TEST_F(UndoFilesTest, TheListShowsTheNewestFirstWithDateRepairAndChanges) {
   pressAt("advanced.thumbnails", {2025, 3, 14, 10, 0, 2});
   pressAt("advanced.thumbnails", {2025, 3, 14, 10, 0, 2});  // the same second
   // A script someone put there is listed by its name, after the dated ones.
-  fake().addFile(kUndo + L"\\mine.reg", EncodeRegFile(kRegFileHeader + L"\n\n[HKEY_CURRENT_USER\\X]\n"));
+  fake().addFile(kUndo + L"\\mine.reg",
+                 EncodeRegFile(kRegFileHeader + L"\n\n[HKEY_CURRENT_USER\\X]\n"));
   fake().addFile(kUndo + L"\\notes.txt", {'x'});
 
   const std::vector<UndoEntry> entries = ListUndoFiles(fake(), kUndo);
@@ -123,7 +124,9 @@ TEST_F(UndoFilesTest, AnUndoThatFailsSaysWhyAndIsNotMarked) {
     std::wstring failure;  // empty: only the read-back finds it
   } cases[] = {
       {"reg.exe refuses the file",
-       [this] { fake().addProgram(L"reg.exe", fake::FakeProgram{1, 0, nullptr, nullptr}); },
+       [this] {
+         fake().addProgram(L"reg.exe", fake::FakeProgram{1, 0, nullptr, nullptr});
+       },
        L"reg.exe could not import the file (exit code 1)."},
       {"reg.exe writes something else",
        [this] {

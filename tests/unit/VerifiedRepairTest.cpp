@@ -131,7 +131,8 @@ TEST_F(VerifiedRepairTest, AReadBackMissTurnsTheSuccessMessageIntoError) {
        [this] {
          fake().setString(HKCR, L"txtfile\\shell\\Evil\\command", L"", L"evil.exe");
          installRegExe([](RegOp& op) {
-           if (op.kind == RegOpKind::DeleteKey && op.path == L"txtfile") op.kind = RegOpKind::CreateKey;
+           if (op.kind == RegOpKind::DeleteKey && op.path == L"txtfile")
+             op.kind = RegOpKind::CreateKey;
          });
        }},
       {"the service puts its old start type back", "advanced.windows-search",
@@ -168,7 +169,8 @@ TEST_F(VerifiedRepairTest, TheRecycleBinsDriveIsAskedOnceAndTheAnswerServesBothR
 
   const VerifiedRun run = press("advanced.corrupted-recycle-bin");
   EXPECT_EQ(fake().inputPrompts.size(), 1u);
-  EXPECT_EQ(boxesWith(L"All items on the Recycle Bin will be deleted, do you want to continue?"), 1);
+  EXPECT_EQ(boxesWith(L"All items on the Recycle Bin will be deleted, do you want to continue?"),
+            1);
   EXPECT_FALSE(fake().directoryExists(L"D:\\$Recycle.Bin"));
   expectOutcome(kFixedNoticeText, kMbIconInformation);
   EXPECT_EQ(run.undoFiles.size(), 1u);
@@ -196,9 +198,10 @@ TEST_F(VerifiedRepairTest, AnUndoFileThatCannotBeWrittenAsksBeforeRepairing) {
   } cases[] = {
       {"read-only folder",
        [](fake::FakePlatform& f) {
-         for (const wchar_t* dir : {L"C:\\Users", L"C:\\Users\\Ann Lee", L"C:\\Users\\Ann Lee\\AppData",
-                                    L"C:\\Users\\Ann Lee\\AppData\\Local",
-                                    L"C:\\Users\\Ann Lee\\AppData\\Local\\Korvane"})
+         for (const wchar_t* dir :
+              {L"C:\\Users", L"C:\\Users\\Ann Lee", L"C:\\Users\\Ann Lee\\AppData",
+               L"C:\\Users\\Ann Lee\\AppData\\Local",
+               L"C:\\Users\\Ann Lee\\AppData\\Local\\Korvane"})
            f.addDirectory(dir);
          f.addDirectory(kUndo, /*readOnly=*/true);
        },

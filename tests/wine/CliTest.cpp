@@ -188,8 +188,9 @@ bool MarkerWithin(const std::wstring& marker, DWORD ms) {
 // fails and names it, and a copy planted in the current folder does not run in its
 // place; with a stand-in in System32 it runs and the repair ends as before.
 TEST(CliWineTest, ARepairWhoseToolIsMissingFailsAndAStandInInSystem32Runs) {
-  KeyGuard keepFlyout(HKEY_LOCAL_MACHINE, L"HKLM",
-                      L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FlyoutMenuSettings");
+  KeyGuard keepFlyout(
+      HKEY_LOCAL_MACHINE, L"HKLM",
+      L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FlyoutMenuSettings");
   const struct {
     const wchar_t* id;
     const wchar_t* tool;
@@ -220,7 +221,8 @@ TEST(CliWineTest, ARepairWhoseToolIsMissingFailsAndAStandInInSystem32Runs) {
       ADD_FAILURE() << "System32 has the tool here: the first half proves nothing";
       continue;
     }
-    ASSERT_TRUE(CopyFileW(program.c_str(), (here.path() + L"\\" + c.tool + L".exe").c_str(), FALSE));
+    ASSERT_TRUE(
+        CopyFileW(program.c_str(), (here.path() + L"\\" + c.tool + L".exe").c_str(), FALSE));
     DeleteFileW(marker.c_str());
     const ChildRun missing = Cli(std::wstring(L"fix ") + c.id);
     EXPECT_EQ(missing.exitCode, 2u) << missing.output;
@@ -353,8 +355,7 @@ TEST(CliWineTest, AllUsersFindsLiftsAndUndoesTheRestrictionInEveryProfile) {
   const ChildRun scan = Cli(L"scan restriction.task-manager --all-users");
   EXPECT_EQ(scan.exitCode, 1u) << scan.output;
   EXPECT_NE(scan.output.find(ToUtf8(ann)), std::string::npos) << scan.output;
-  EXPECT_NE(scan.output.find(ToUtf8(ben) + " (" + ToUtf8(benDir) + ")"),
-            std::string::npos)
+  EXPECT_NE(scan.output.find(ToUtf8(ben) + " (" + ToUtf8(benDir) + ")"), std::string::npos)
       << scan.output;
   EXPECT_NE(scan.output.find("restriction.task-manager (2 users)\r\n"), std::string::npos)
       << scan.output;

@@ -15,7 +15,8 @@ namespace {
 
 TEST(EmbeddedHelperTest, KorvaneCarriesTheHelperAsA32BitConsoleProgramInEnglishUs) {
   const std::wstring exe = BuildDir() + L"\\Korvane.exe";
-  HMODULE module = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  HMODULE module = LoadLibraryExW(exe.c_str(), nullptr,
+                                  LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
   ASSERT_NE(module, nullptr) << "cannot open " << std::string(exe.begin(), exe.end());
   HRSRC found = FindResourceExW(module, MAKEINTRESOURCEW(10) /* RT_RCDATA */, L"RESTARTEXPLORER",
                                 MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));

@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "../support/ExeRepairTable.h"
+#include "RecordingPlatform.h"
 #include "WineSupport.h"
 #include "common/KorvaneError.h"
 #include "common/Registry.h"
 #include "common/Unit_Fungsi_Korvane.h"
-#include "RecordingPlatform.h"
 #include "fileassoc/FileAssoc.h"
 #include "platform/Platform.h"
 

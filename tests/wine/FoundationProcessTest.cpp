@@ -46,8 +46,8 @@ TEST(RunAndWaitOnWine, ReturnsTheChildsExitCode) {
 
 TEST(RunAndWaitOnWine, AProgramThatCannotStartFailsAtOnce) {
   // Wine: a missing program fails inside CreateProcessW with error 2.
-  for (const std::wstring line : {L"korvane-no-such-program-4711.exe /x",
-                                  L"C:\\korvane\\no\\such\\folder\\tool.exe"}) {
+  for (const std::wstring line :
+       {L"korvane-no-such-program-4711.exe /x", L"C:\\korvane\\no\\such\\folder\\tool.exe"}) {
     const DWORD started = GetTickCount();
     EXPECT_EQ(RunAndWait(line, kSwHide), kRunFailed);
     EXPECT_LT(GetTickCount() - started, 3000u);
@@ -92,8 +92,7 @@ TEST(RunAndWaitOnWine, BareToolNamesStartTheSystemCopyNotOneBesideTheProgram) {
   const std::wstring key = L"Software\\KorvaneWineTests\\Planted";
   RegDeleteKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, 0);
 
-  EXPECT_EQ(RunAndWait(L"reg.exe add HKCU\\" + key + L" /v Ran /t REG_DWORD /d 1 /f", kSwHide),
-            0u);
+  EXPECT_EQ(RunAndWait(L"reg.exe add HKCU\\" + key + L" /v Ran /t REG_DWORD /d 1 /f", kSwHide), 0u);
   DWORD type = 0;
   EXPECT_NE(ReadString(HKEY_CURRENT_USER, key, L"Ran", &type), L"<no value>");
   EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD)) << "the system's reg.exe did not run";

@@ -40,7 +40,6 @@ RawValue ReadRaw(HKEY root, const std::wstring& path, const std::wstring& name) 
   return v;
 }
 
-
 // The error's text, or "<no error>".
 std::wstring Raised(const std::function<void()>& action) {
   try {
@@ -109,17 +108,29 @@ struct TypedWrite {
 TEST_F(RegistryOnWine, TypedWritesStoreTheExpectedTypeAndBytes) {
   const std::vector<TypedWrite> cases = {
       // UTF-16LE with the terminating zero counted in the size.
-      {"string", [](Registry& r) { r.writeString(L"V", L"K\u00fc 1"); }, REG_SZ,
+      {"string",
+       [](Registry& r) { r.writeString(L"V", L"K\u00fc 1"); },
+       REG_SZ,
        {'K', 0, 0xFC, 0, ' ', 0, '1', 0, 0, 0}},
       {"empty string", [](Registry& r) { r.writeString(L"V", L""); }, REG_SZ, {0, 0}},
       // Stored as written; the variable is not expanded on the way in.
-      {"expandable", [](Registry& r) { r.writeExpandString(L"V", L"%WinDir%"); }, REG_EXPAND_SZ,
+      {"expandable",
+       [](Registry& r) { r.writeExpandString(L"V", L"%WinDir%"); },
+       REG_EXPAND_SZ,
        {'%', 0, 'W', 0, 'i', 0, 'n', 0, 'D', 0, 'i', 0, 'r', 0, '%', 0, 0, 0}},
-      {"negative integer", [](Registry& r) { r.writeInteger(L"V", -2); }, REG_DWORD,
+      {"negative integer",
+       [](Registry& r) { r.writeInteger(L"V", -2); },
+       REG_DWORD,
        {0xFE, 0xFF, 0xFF, 0xFF}},
-      {"integer, little end first", [](Registry& r) { r.writeInteger(L"V", 0x12345678); },
-       REG_DWORD, {0x78, 0x56, 0x34, 0x12}},
-      {"binary", [](Registry& r) { r.writeBinaryData(L"V", {0x00, 0x01, 0xFF}); }, REG_BINARY,
+      {"integer, little end first",
+       [](Registry& r) { r.writeInteger(L"V", 0x12345678); },
+       REG_DWORD,
+       {0x78, 0x56, 0x34, 0x12}},
+      {"binary",
+       [](Registry& r) {
+         r.writeBinaryData(L"V", {0x00, 0x01, 0xFF});
+       },
+       REG_BINARY,
        {0x00, 0x01, 0xFF}},
       {"empty binary", [](Registry& r) { r.writeBinaryData(L"V", {}); }, REG_BINARY, {}},
   };
@@ -141,8 +152,7 @@ TEST_F(RegistryOnWine, TypedWritesStoreTheExpectedTypeAndBytes) {
 TEST_F(RegistryOnWine, TypedReadsOfValuesOtherProgramsWrote) {
   // Other programs store texts without the terminating zero; nothing may trail them.
   WriteValue(HKEY_CURRENT_USER, kBase, L"NoZero", REG_SZ, {'a', 0, 'b', 0});
-  WriteValue(HKEY_CURRENT_USER, kBase, L"Expand", REG_EXPAND_SZ,
-           {'%', 0, 'T', 0, '%', 0, 0, 0});
+  WriteValue(HKEY_CURRENT_USER, kBase, L"Expand", REG_EXPAND_SZ, {'%', 0, 'T', 0, '%', 0, 0, 0});
   WriteValue(HKEY_CURRENT_USER, kBase, L"Number", REG_DWORD, {0xFE, 0xFF, 0xFF, 0xFF});
   Registry reg;
   ASSERT_TRUE(reg.openKey(L"\\" + kBase, false));
@@ -293,8 +303,7 @@ TEST_F(RegistryOnWine, MachineHiveIsWritable) {
   EXPECT_EQ(v.rc, ERROR_SUCCESS);
   EXPECT_EQ(v.type, static_cast<DWORD>(REG_DWORD));
   EXPECT_EQ(v.bytes, (std::vector<std::uint8_t>{3, 0, 0, 0}));
-  EXPECT_EQ(ReadRaw(HKEY_CURRENT_USER, machine + L"\\Machine", L"Level").rc,
-            ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(ReadRaw(HKEY_CURRENT_USER, machine + L"\\Machine", L"Level").rc, ERROR_FILE_NOT_FOUND);
   {
     Registry reg;
     reg.setRootKey(kHkeyLocalMachine);

@@ -82,8 +82,10 @@ TEST(HomeSummaryOnWine, ProcessorAndMemoryTextsAreFilled) {
       << std::string(ram.begin(), ram.end());
 }
 
-bool WriteText(const std::wstring& path, const char* text, DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
-  HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr);
+bool WriteText(const std::wstring& path, const char* text,
+               DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
+  HANDLE f =
+      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr);
   if (f == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
   WriteFile(f, text, static_cast<DWORD>(strlen(text)), &written, nullptr);
@@ -91,7 +93,9 @@ bool WriteText(const std::wstring& path, const char* text, DWORD attributes = FI
   return true;
 }
 
-bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 TEST(DeleteFolderTreeOnWine, RemovesATreeWithReadOnlyAndHiddenFiles) {
   ScratchDir scratch(L"KorvaneDeleteTree");

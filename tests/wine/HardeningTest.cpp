@@ -20,7 +20,9 @@ std::wstring TempFile(const wchar_t* name) {
   return std::wstring(temp) + name;
 }
 
-bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 DWORD RunPlain(const std::wstring& commandLine, const std::wstring& directory = {}) {
   std::wstring buffer = commandLine;
@@ -41,7 +43,8 @@ DWORD RunPlain(const std::wstring& commandLine, const std::wstring& directory = 
 TEST(HardeningTest, APlantedRegExeBesideTheProgramDoesNotRun) {
   const std::wstring planted = ExeDir() + L"\\reg.exe";
   const std::wstring marker = TempFile(L"korvane-planted-program.marker");
-  ASSERT_TRUE(CopyFileW((BuildDir() + L"\\korvane_planted_program.exe").c_str(), planted.c_str(), FALSE));
+  ASSERT_TRUE(
+      CopyFileW((BuildDir() + L"\\korvane_planted_program.exe").c_str(), planted.c_str(), FALSE));
   struct Cleanup {
     std::wstring planted;
     ~Cleanup() {
@@ -60,7 +63,8 @@ TEST(HardeningTest, APlantedRegExeBesideTheProgramDoesNotRun) {
   ScratchDir dir(L"korvane-planted");
   const std::wstring script = dir.path() + L"\\planted.reg";
   const std::string text =
-      "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\KorvaneTest\\Planted]\r\n"
+      "Windows Registry Editor Version "
+      "5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\KorvaneTest\\Planted]\r\n"
       "\"imported\"=\"yes\"\r\n";
   HANDLE f = CreateFileW(script.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   DWORD written = 0;
@@ -118,7 +122,8 @@ TEST(HardeningTest, AToolMissingFromSystem32IsNotTakenFromTheCurrentFolder) {
       c.run(c.commandLine);
       if (name != L"gpupdate") ADD_FAILURE() << "no error for a missing tool";
     } catch (const KorvaneError& e) {
-      EXPECT_EQ(e.message(), L"Cannot run \"" + name + L"\". " + Sys().errorText(ERROR_FILE_NOT_FOUND));
+      EXPECT_EQ(e.message(),
+                L"Cannot run \"" + name + L"\". " + Sys().errorText(ERROR_FILE_NOT_FOUND));
     }
     Sleep(300);  // a start that does not wait would have left its marker by now
     EXPECT_FALSE(Exists(marker)) << "the planted copy ran";
@@ -160,7 +165,8 @@ TEST(HardeningTest, APlantedComctl32BesideTheProgramIsNotLoaded) {
   if (!GetEnvironmentVariableW(L"DISPLAY", nullptr, 0)) GTEST_SKIP() << "needs a display (Xvfb)";
   ScratchDir dir(L"korvane-planted-dll");
   const std::wstring marker = TempFile(L"korvane-planted-dll.marker");
-  ASSERT_TRUE(CopyFileW((BuildDir() + L"\\Korvane.exe").c_str(), (dir.path() + L"\\Korvane.exe").c_str(), FALSE));
+  ASSERT_TRUE(CopyFileW((BuildDir() + L"\\Korvane.exe").c_str(),
+                        (dir.path() + L"\\Korvane.exe").c_str(), FALSE));
   ASSERT_TRUE(CopyFileW((BuildDir() + L"\\korvane_unprotected.exe").c_str(),
                         (dir.path() + L"\\unprotected.exe").c_str(), FALSE));
   // Only comctl32 is planted: Wine's own builtin comctl32 imports msimg32 and
@@ -174,16 +180,20 @@ TEST(HardeningTest, APlantedComctl32BesideTheProgramIsNotLoaded) {
     Overrides() {
       for (const wchar_t* exe : {L"unprotected.exe", L"Korvane.exe"}) {
         HKEY key;
-        std::wstring path = std::wstring(L"Software\\Wine\\AppDefaults\\") + exe + L"\\DllOverrides";
-        RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+        std::wstring path =
+            std::wstring(L"Software\\Wine\\AppDefaults\\") + exe + L"\\DllOverrides";
+        RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                        nullptr);
         const wchar_t order[] = L"native,builtin";
-        RegSetValueExW(key, L"comctl32", 0, REG_SZ, reinterpret_cast<const BYTE*>(order), sizeof order);
+        RegSetValueExW(key, L"comctl32", 0, REG_SZ, reinterpret_cast<const BYTE*>(order),
+                       sizeof order);
         RegCloseKey(key);
       }
     }
     ~Overrides() {
       for (const wchar_t* exe : {L"unprotected.exe", L"Korvane.exe"})
-        RegDeleteTreeW(HKEY_CURRENT_USER, (std::wstring(L"Software\\Wine\\AppDefaults\\") + exe).c_str());
+        RegDeleteTreeW(HKEY_CURRENT_USER,
+                       (std::wstring(L"Software\\Wine\\AppDefaults\\") + exe).c_str());
     }
   } overrides;
 
@@ -197,8 +207,8 @@ TEST(HardeningTest, APlantedComctl32BesideTheProgramIsNotLoaded) {
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.path().c_str(),
-                             &si, &pi));
+  ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                             dir.path().c_str(), &si, &pi));
   WindowSearch search{pi.dwProcessId, nullptr};
   for (int i = 0; i < 300 && !search.found; ++i) {
     Sleep(100);

@@ -19,7 +19,6 @@
 namespace korvane::wine {
 namespace {
 
-
 std::optional<Stored> ReadFrequency() {
   return ReadValue(HKEY_LOCAL_MACHINE, kSystemRestoreKey, kRestorePointFrequencyValue);
 }

@@ -43,7 +43,6 @@ std::string Narrow(const std::wstring& w) {
 
 // ------------------------------------------------------------ registry access
 
-
 void SetText(HKEY root, const std::wstring& key, const std::wstring& name,
              const std::wstring& text) {
   HKEY k;
@@ -75,8 +74,8 @@ HKEY RootKey(Handle root) {
 // recreated.
 struct ScriptKey {
   Handle root = 0;
-  std::wstring path;                        // as last written
-  std::map<std::wstring, RegOp> values;     // by lower-case name ("" = default)
+  std::wstring path;                     // as last written
+  std::map<std::wstring, RegOp> values;  // by lower-case name ("" = default)
 };
 using KeyId = std::pair<Handle, std::wstring>;  // root and lower-case path
 struct Outcome {
@@ -158,8 +157,7 @@ DWORD ImportPayload(const char* component, const std::wstring& name) {
   if (!p || p->empty()) return kDidNotRun;
   ScratchDir dir(L"korvane-import-" + name);
   const std::wstring script = dir.path() + L"\\" + name + L".reg";
-  if (!WriteBytes(script, LinesToRegFileBytes(*p)))
-    return kDidNotRun;
+  if (!WriteBytes(script, LinesToRegFileBytes(*p))) return kDidNotRun;
   return ImportWithSystemRegExe(script);
 }
 

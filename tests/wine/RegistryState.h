@@ -47,7 +47,7 @@ inline std::vector<wchar_t> EnvironmentWithout(const std::vector<std::wstring>& 
 
 // Starts `program` with `arguments`, collects its standard output and waits.
 inline ChildRun Start(const std::wstring& program, const std::wstring& arguments,
-               const ChildSetting& setting = {}) {
+                      const ChildSetting& setting = {}) {
   ChildRun run;
   SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
   HANDLE readEnd = nullptr, writeEnd = nullptr;
@@ -80,7 +80,6 @@ inline ChildRun Start(const std::wstring& program, const std::wstring& arguments
   return run;
 }
 
-
 // The system's reg.exe by its full path: a bare name would find a file of that
 // name in the test program's own folder first.
 inline ChildRun RegExe(const std::wstring& arguments) {
@@ -89,9 +88,8 @@ inline ChildRun RegExe(const std::wstring& arguments) {
   return Start(std::wstring(sys) + L"\\reg.exe", arguments);
 }
 
-
 inline void Put(HKEY root, const std::wstring& path, const std::wstring& name, DWORD type,
-         const std::vector<BYTE>& bytes) {
+                const std::vector<BYTE>& bytes) {
   HKEY key;
   ASSERT_EQ(
       RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),

@@ -158,7 +158,8 @@ TEST(RestartHelperOnWine, EndsOnlyProcessesNamedExplorerAndStartsExplorer) {
 
   Process helper(HelperExe(), L"");
   ASSERT_TRUE(helper.started());
-  for (DWORD deadline = GetTickCount() + 30000; GetTickCount() < deadline && !helper.waitEnded(0);) {
+  for (DWORD deadline = GetTickCount() + 30000;
+       GetTickCount() < deadline && !helper.waitEnded(0);) {
     look();
     Sleep(5);
   }
@@ -199,9 +200,9 @@ TEST(RestartHelperOnWine, EndsOnlyProcessesNamedExplorerAndStartsExplorer) {
 // code runs), a thread of it asks for korvane_probe.dll, a stand-in of which lies in
 // `folder` only, and the program is ended before it goes on.
 struct ProbeResult {
-  bool stopped = false;   // the program reached `function`
-  bool asked = false;     // the probing thread ran to its end
-  bool loaded = false;    // and got the stand-in
+  bool stopped = false;  // the program reached `function`
+  bool asked = false;    // the probing thread ran to its end
+  bool loaded = false;   // and got the stand-in
 };
 
 ProbeResult ProbeDllSearch(const std::wstring& exe, const std::wstring& arguments,
@@ -273,12 +274,15 @@ ProbeResult ProbeDllSearch(const std::wstring& exe, const std::wstring& argument
           SetThreadContext(mainThread, &ctx);
           SuspendThread(mainThread);
           const wchar_t probe[] = L"korvane_probe.dll";
-          void* remote = VirtualAllocEx(pi.hProcess, nullptr, sizeof probe, MEM_COMMIT | MEM_RESERVE,
-                                        PAGE_READWRITE);
+          void* remote = VirtualAllocEx(pi.hProcess, nullptr, sizeof probe,
+                                        MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
           WriteProcessMemory(pi.hProcess, remote, probe, sizeof probe, &n);
-          HANDLE t = CreateRemoteThread(pi.hProcess, nullptr, 0, loadLibrary, remote, 0, &probeThread);
-          if (t) CloseHandle(t);
-          else running = false;
+          HANDLE t =
+              CreateRemoteThread(pi.hProcess, nullptr, 0, loadLibrary, remote, 0, &probeThread);
+          if (t)
+            CloseHandle(t);
+          else
+            running = false;
         }
         break;
       }

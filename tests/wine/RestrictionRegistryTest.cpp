@@ -25,10 +25,9 @@ HKEY AsHkey(Handle root) { return reinterpret_cast<HKEY>(root); }
 
 const std::wstring kExplorerPolicies =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
-const std::wstring kSystemPolicies = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+const std::wstring kSystemPolicies =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
 const std::wstring kRestorePolicies = L"SOFTWARE\\Policies\\Microsoft\\Windows NT\\SystemRestore";
-
-
 
 void SetPolicy(HKEY root, const std::wstring& path, const std::wstring& name, DWORD number = 1) {
   WriteValue(root, path, name, REG_DWORD,
@@ -58,9 +57,10 @@ class RestrictionsOnWine : public ::testing::Test {
         if (saved_.count(id)) continue;
         saved_[id] = {root, at.KeyPath, at.ValueName, ReadValue(root, at.KeyPath, at.ValueName)};
         // The key and every key above it, so that those a test creates can go again.
-        for (size_t end = at.KeyPath.find(L'\\'); ; end = at.KeyPath.find(L'\\', end + 1)) {
+        for (size_t end = at.KeyPath.find(L'\\');; end = at.KeyPath.find(L'\\', end + 1)) {
           const std::wstring path = at.KeyPath.substr(0, end);
-          if (!keys_.count(KeyId(root, path))) keys_[KeyId(root, path)] = {root, path, KeyExists(root, path)};
+          if (!keys_.count(KeyId(root, path)))
+            keys_[KeyId(root, path)] = {root, path, KeyExists(root, path)};
           if (end == std::wstring::npos) break;
         }
         DeleteValue(root, at.KeyPath, at.ValueName);
@@ -105,8 +105,8 @@ class RestrictionsOnWine : public ::testing::Test {
     HKEY key;
     if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
       DWORD subkeys = 0, values = 0;
-      RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
-                       nullptr, nullptr, nullptr, nullptr);
+      RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                       nullptr, nullptr, nullptr);
       RegCloseKey(key);
       ASSERT_EQ(subkeys + values, 0u) << "the key holds more than the catalogue's values";
       ASSERT_EQ(RegDeleteKeyExW(root, path.c_str(), 0, 0), ERROR_SUCCESS);
@@ -157,7 +157,7 @@ TEST_F(RestrictionsOnWine, ScanFindsPoliciesInBothHivesAndRemovalLiftsThem) {
 
   // Catalogue order; "Control Panel" and "Control Panel item" are both listed.
   EXPECT_EQ(Captions(list), (std::vector<std::wstring>{L"Task Manager", L"Control Panel",
-                                                        L"System Restore", L"Control Panel item"}));
+                                                       L"System Restore", L"Control Panel item"}));
   ASSERT_EQ(list.items().size(), 4u);
   EXPECT_EQ(list.items()[0].groupId, kGroupSystemSecurity);
   EXPECT_EQ(list.items()[1].groupId, kGroupDesktopExplorer);

@@ -67,8 +67,8 @@ TEST(VersionResourceTest, FixedPartAndStringTableCarryTheBuildsVersion) {
 
 TEST(VersionResourceTest, ApplicationManifestNamesTheSameVersion) {
   const std::wstring exe = BuildDir() + kProgram;
-  HMODULE module =
-      LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  HMODULE module = LoadLibraryExW(exe.c_str(), nullptr,
+                                  LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
   ASSERT_NE(module, nullptr);
   struct Unload {
     HMODULE m;
@@ -84,7 +84,8 @@ TEST(VersionResourceTest, ApplicationManifestNamesTheSameVersion) {
   ASSERT_TRUE(std::regex_search(manifest, m, std::regex("<assemblyIdentity([^>]*)>")));
   const std::string identity = m[1];
   EXPECT_NE(identity.find("name=\"Korvane\""), std::string::npos) << identity;
-  EXPECT_NE(identity.find(std::string("version=\"") + KORVANE_VERSION_FULL + "\""), std::string::npos)
+  EXPECT_NE(identity.find(std::string("version=\"") + KORVANE_VERSION_FULL + "\""),
+            std::string::npos)
       << identity;
 }
 

@@ -102,8 +102,8 @@ TEST_F(WindowUndoTest, AUsersOwnTxtAssociationSurvivesFixAndUndoExactly) {
   const std::wstring& undo = run.undoFiles[0];
   const std::wstring name = undo.substr(undo.rfind(L'\\') + 1);
   EXPECT_EQ(undo.substr(0, undo.rfind(L'\\')), undoFolder());
-  EXPECT_TRUE(std::regex_match(ToUtf8(name),
-                               std::regex(R"(\d{4}-\d\d-\d\d \d{6} assoc\.txt\.reg)")))
+  EXPECT_TRUE(
+      std::regex_match(ToUtf8(name), std::regex(R"(\d{4}-\d\d-\d\d \d{6} assoc\.txt\.reg)")))
       << ToUtf8(name);
   const auto listed = ListUndoFiles(sys_, undoFolder());
   ASSERT_FALSE(listed.empty());
@@ -140,9 +140,8 @@ TEST_F(WindowUndoTest, AnUndoIsDoneOnlyWhenEveryByteCameBack) {
 
   const bool exact = ReadValue(CR, L".txt", L"Unterminated") == before;
   EXPECT_EQ(done, exact);
-  EXPECT_EQ(sys_.boxes(), (std::vector<RecordedBox>{
-                              {exact ? L"Done!" : L"Error!", L"Korvane",
-                               exact ? kMbIconInformation : kMbIconError}}));
+  EXPECT_EQ(sys_.boxes(), (std::vector<RecordedBox>{{exact ? L"Done!" : L"Error!", L"Korvane",
+                                                     exact ? kMbIconInformation : kMbIconError}}));
   EXPECT_EQ(ReadString(CR, L".txt", L""), L"MyEditor.txt");
 }
 
@@ -158,9 +157,9 @@ TEST_F(WindowUndoTest, ACustomHostsFileSurvivesResetAndUndoByteForByte) {
       if (bytes) Sys().writeFile(path, *bytes);
     }
   } putBack{hosts, original};
-  const std::vector<std::uint8_t> mine = {'1', '0', '.', '0', '.', '0', '.', '5', ' ', 'i', 'n',
-                                          't', 'r', 'a', 'n', 'e', 't', '\n', '#', ' ', 0xE9,
-                                          '\r', '\n', '\r', 'x', 0x00, 'y'};
+  const std::vector<std::uint8_t> mine = {'1', '0', '.',  '0',  '.',  '0',  '.', '5',  ' ',
+                                          'i', 'n', 't',  'r',  'a',  'n',  'e', 't',  '\n',
+                                          '#', ' ', 0xE9, '\r', '\n', '\r', 'x', 0x00, 'y'};
   ASSERT_TRUE(Sys().writeFile(hosts, mine));
 
   const VerifiedRun run = PressVerified(sys_, repair("advanced.hosts-file"));

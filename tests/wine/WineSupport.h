@@ -58,7 +58,8 @@ inline void PrintTo(const Stored& s, std::ostream* os) {
 
 // Reads a value with the plain API, so what the program wrote is checked with
 // nothing of the program in between.  nullopt: the key or the value is missing.
-inline std::optional<Stored> ReadValue(HKEY root, const std::wstring& path, const std::wstring& name) {
+inline std::optional<Stored> ReadValue(HKEY root, const std::wstring& path,
+                                       const std::wstring& name) {
   HKEY key;
   if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
   Stored s;
@@ -78,10 +79,12 @@ inline std::optional<Stored> ReadValue(HKEY root, const std::wstring& path, cons
 inline void WriteValue(HKEY root, const std::wstring& path, const std::wstring& name, DWORD type,
                        const std::vector<std::uint8_t>& bytes) {
   HKEY key;
-  ASSERT_EQ(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueExW(key, name.c_str(), 0, type, bytes.data(), static_cast<DWORD>(bytes.size())),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+      ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegSetValueExW(key, name.c_str(), 0, type, bytes.data(), static_cast<DWORD>(bytes.size())),
+      ERROR_SUCCESS);
   RegCloseKey(key);
 }
 

@@ -6,14 +6,14 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 
-#include "repairs/RepairCatalogue.h"
-#include "cli/logic/CliRun.h"
-#include "common/Text.h"
+#include "KorvaneVersion.h"
 #include "changes/Describe.h"
 #include "changes/RegScript.h"
 #include "changes/UndoFiles.h"
-#include "KorvaneVersion.h"
+#include "cli/logic/CliRun.h"
 #include "cli/logic/UserHives.h"
+#include "common/Text.h"
+#include "repairs/RepairCatalogue.h"
 
 namespace korvane::cli {
 namespace {
@@ -279,8 +279,8 @@ CliResult ListCommand(const RunContext& ctx) {
     pageWidth = std::max(pageWidth, U(repair.page).size());
   }
   for (const Repair& repair : AllRepairs()) {
-    r.out += Pad(repair.id, idWidth + 1) + Pad(U(repair.page), pageWidth + 1) +
-             U(repair.title()) + "\n";
+    r.out +=
+        Pad(repair.id, idWidth + 1) + Pad(U(repair.page), pageWidth + 1) + U(repair.title()) + "\n";
   }
   Finish(&r, ctx, std::to_string(AllRepairs().size()) + " repairs");
   return r;
@@ -732,8 +732,7 @@ CliResult Run(const std::vector<std::string>& args, CliHost& host) {
       r.exitCode = kExitNotElevated;
       r.err = "KorvaneCli: " + message + ".\n";
       if (json)
-        r.out =
-            Dump(Json{{"command", "undo"}, {"error", message}, {"exitCode", kExitNotElevated}});
+        r.out = Dump(Json{{"command", "undo"}, {"error", message}, {"exitCode", kExitNotElevated}});
       return r;
     }
     std::wstring path = FromUtf8(undoFile);

@@ -5,13 +5,13 @@
 #include <map>
 
 #include "advfix/Unit_AdvFix_Korvane.h"
-#include "common/Text.h"
-#include "cli/logic/EventLog.h"
 #include "changes/JournalingPlatform.h"
 #include "changes/OverlayPlatform.h"
 #include "changes/UndoFiles.h"
+#include "cli/logic/EventLog.h"
 #include "common/KorvaneError.h"
 #include "common/Messages.h"
+#include "common/Text.h"
 #include "fileassoc/FileAssoc.h"
 #include "repairs/VerifiedPress.h"
 #include "restrict/RestrictionList.h"
@@ -296,8 +296,8 @@ std::vector<RepairReport> FixRepairs(const std::vector<const Repair*>& repairs, 
         const std::wstring name = FromUtf8(repair->id) + (user ? L"." + user->sid : L"");
         std::wstring path;
         if (const auto error = WriteUndoFile(
-                system, [&](int n) { return BackupPath(*options.backupDir, name, n); },
-                repair->id, repair->title(), before.journal(),
+                system, [&](int n) { return BackupPath(*options.backupDir, name, n); }, repair->id,
+                repair->title(), before.journal(),
                 [user](const std::wstring& p) { return UserUndoHeader(user, p); }, &path)) {
           report.status = RepairStatus::NotRun;
           report.failure = L"Cannot write the backup \"" + path + L"\": " + *error +

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "repairs/RepairCatalogue.h"
-#include "platform/ForwardingPlatform.h"
 #include "changes/Journal.h"
 #include "changes/RegistryCheck.h"
 #include "cli/logic/UserHives.h"
+#include "platform/ForwardingPlatform.h"
+#include "repairs/RepairCatalogue.h"
 
 namespace korvane::cli {
 

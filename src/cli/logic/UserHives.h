@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "repairs/RepairCatalogue.h"
 #include "platform/ForwardingPlatform.h"
+#include "repairs/RepairCatalogue.h"
 
 namespace korvane::cli {
 

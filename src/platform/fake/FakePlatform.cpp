@@ -66,7 +66,9 @@ struct FakePlatform::Key {
 };
 
 FakePlatform::FakePlatform()
-    : hkcu_(std::make_unique<Key>()), hklm_(std::make_unique<Key>()), hku_(std::make_unique<Key>()) {
+    : hkcu_(std::make_unique<Key>()),
+      hklm_(std::make_unique<Key>()),
+      hku_(std::make_unique<Key>()) {
   hkcu_->name = L"HKEY_CURRENT_USER";
   hklm_->name = L"HKEY_LOCAL_MACHINE";
   hku_->name = L"HKEY_USERS";
@@ -76,9 +78,9 @@ FakePlatform::FakePlatform()
   addDirectory(windowsDirectory);
   addDirectory(systemDirectory);
   addFile(windowsDirectory + L"\\regedit.exe");
-  for (const wchar_t* tool : {L"reg.exe", L"cmd.exe", L"netsh.exe", L"ipconfig.exe", L"net.exe",
-                              L"sc.exe", L"sfc.exe", L"Dism.exe", L"powercfg.exe", L"gpupdate.exe",
-                              L"rundll32.exe", L"taskkill.exe"})
+  for (const wchar_t* tool :
+       {L"reg.exe", L"cmd.exe", L"netsh.exe", L"ipconfig.exe", L"net.exe", L"sc.exe", L"sfc.exe",
+        L"Dism.exe", L"powercfg.exe", L"gpupdate.exe", L"rundll32.exe", L"taskkill.exe"})
     addFile(systemDirectory + L"\\" + tool);
   addDirectory(systemDirectory + L"\\wbem");
   addFile(systemDirectory + L"\\wbem\\WMIC.exe");
@@ -101,10 +103,14 @@ FakePlatform::~FakePlatform() = default;
 
 FakePlatform::Key* FakePlatform::rootNode(Handle root) const {
   switch (root) {
-    case kHkeyCurrentUser: return hkcu_.get();
-    case kHkeyLocalMachine: return hklm_.get();
-    case kHkeyUsers: return hku_.get();
-    default: return nullptr;
+    case kHkeyCurrentUser:
+      return hkcu_.get();
+    case kHkeyLocalMachine:
+      return hklm_.get();
+    case kHkeyUsers:
+      return hku_.get();
+    default:
+      return nullptr;
   }
 }
 
@@ -112,7 +118,8 @@ namespace {
 bool IsClassesRoot(Handle root) { return root == kHkeyClassesRoot; }
 }  // namespace
 
-FakePlatform::Key* FakePlatform::findParts(Handle root, const std::vector<std::wstring>& parts) const {
+FakePlatform::Key* FakePlatform::findParts(Handle root,
+                                           const std::vector<std::wstring>& parts) const {
   Key* k = rootNode(root);
   for (const auto& part : parts) {
     if (!k) return nullptr;
@@ -468,18 +475,19 @@ std::vector<std::wstring> FakePlatform::subKeyNames(Handle root, const std::wstr
 
 std::wstring FakePlatform::dumpHive(Handle root) const {
   std::wostringstream out;
-  std::function<void(const ClassCopies&, const std::wstring&)> walk = [&](const ClassCopies& c,
-                                                                          const std::wstring& path) {
-    out << L"[" << path << L"]\n";
-    for (const auto& v : mergedValues(c)) {
-      out << L"\"" << v.first << L"\"=" << v.second.type << L":";
-      for (auto b : v.second.bytes) out << static_cast<int>(b) << L",";
-      out << L"\n";
-    }
-    for (const std::wstring& name : mergedSubKeys(c))
-      walk({c.user ? c.user->child(name) : nullptr, c.machine ? c.machine->child(name) : nullptr},
-           path + L"\\" + name);
-  };
+  std::function<void(const ClassCopies&, const std::wstring&)> walk =
+      [&](const ClassCopies& c, const std::wstring& path) {
+        out << L"[" << path << L"]\n";
+        for (const auto& v : mergedValues(c)) {
+          out << L"\"" << v.first << L"\"=" << v.second.type << L":";
+          for (auto b : v.second.bytes) out << static_cast<int>(b) << L",";
+          out << L"\n";
+        }
+        for (const std::wstring& name : mergedSubKeys(c))
+          walk({c.user ? c.user->child(name) : nullptr,
+                c.machine ? c.machine->child(name) : nullptr},
+               path + L"\\" + name);
+      };
   if (IsClassesRoot(root)) {
     walk(classCopies({}), L"HKEY_CLASSES_ROOT");
   } else {
@@ -512,9 +520,8 @@ const FakeProgram* FakePlatform::programFor(const std::wstring* app,
       token = commandLine.substr(i, e == std::wstring::npos ? std::wstring::npos : e - i);
     }
   }
-  std::wstring base = token.substr(token.find_last_of(L"\\/") == std::wstring::npos
-                                       ? 0
-                                       : token.find_last_of(L"\\/") + 1);
+  std::wstring base = token.substr(
+      token.find_last_of(L"\\/") == std::wstring::npos ? 0 : token.find_last_of(L"\\/") + 1);
   std::wstring n = LowerText(base);
   auto it = programs_.find(n);
   if (it == programs_.end() && n.size() > 4 && n.substr(n.size() - 4) == L".exe")
@@ -536,7 +543,8 @@ bool FakePlatform::createProcess(const std::wstring* applicationName,
                                  std::vector<wchar_t>& commandLine, std::uint32_t creationFlags,
                                  int showMode, ProcessHandles* out) {
   std::wstring cmd(commandLine.data());
-  launches_.push_back({applicationName ? *applicationName : L"", cmd, creationFlags, showMode, true});
+  launches_.push_back(
+      {applicationName ? *applicationName : L"", cmd, creationFlags, showMode, true});
   const FakeProgram* program = programFor(applicationName, cmd);
   if (!program) return fail(kErrorFileNotFound);
   if (program->refusedWith != 0) return fail(program->refusedWith);
@@ -587,8 +595,7 @@ void FakePlatform::closeHandle(Handle h) {
 
 std::uint32_t FakePlatform::winExec(const std::wstring* applicationName,
                                     const std::wstring& commandLine, int showMode) {
-  launches_.push_back(
-      {applicationName ? *applicationName : L"", commandLine, 0, showMode, false});
+  launches_.push_back({applicationName ? *applicationName : L"", commandLine, 0, showMode, false});
   events.push_back(L"winexec " + commandLine);
   const FakeProgram* program = programFor(applicationName, commandLine);
   if (!program) {
@@ -706,8 +713,7 @@ bool FakePlatform::writeFile(const std::wstring& path, const std::vector<std::ui
   auto it = dirs_.find(parentDir(path));
   if (it == dirs_.end()) return fail(kErrorPathNotFound);
   auto old = files_.find(NormPath(path));
-  if (it->second.readOnly || directoryExists(path) ||
-      (old != files_.end() && old->second.readOnly))
+  if (it->second.readOnly || directoryExists(path) || (old != files_.end() && old->second.readOnly))
     return fail(kErrorAccessDenied);
   if (fileLocked(path)) return fail(kErrorSharingViolation);
   if (freeBytes && bytes.size() > *freeBytes) {
@@ -847,8 +853,8 @@ std::wstring FakePlatform::inputBox(const std::wstring& caption, const std::wstr
 
 std::intptr_t FakePlatform::shellExecute(const std::wstring& verb, const std::wstring& file,
                                          const std::wstring* parameters, int showMode) {
-  shell_.push_back({verb, file, parameters ? std::optional<std::wstring>(*parameters) : std::nullopt,
-                    showMode});
+  shell_.push_back(
+      {verb, file, parameters ? std::optional<std::wstring>(*parameters) : std::nullopt, showMode});
   events.push_back(L"shell " + file);
   return 42;
 }

@@ -84,14 +84,16 @@ class FakePlatform : public Platform {
                 std::vector<std::uint8_t> bytes);
   void setString(Handle root, const std::wstring& path, const std::wstring& name,
                  const std::wstring& value, std::uint32_t type = kRegSz);
-  void setDword(Handle root, const std::wstring& path, const std::wstring& name, std::uint32_t value);
+  void setDword(Handle root, const std::wstring& path, const std::wstring& name,
+                std::uint32_t value);
   void createKey(Handle root, const std::wstring& path);
   // Writes and subkey creation below this key fail with access denied.
   void denyWrites(Handle root, const std::wstring& path);
 
   // Registry inspection.
   bool keyExists(Handle root, const std::wstring& path) const;
-  std::optional<RegData> value(Handle root, const std::wstring& path, const std::wstring& name) const;
+  std::optional<RegData> value(Handle root, const std::wstring& path,
+                               const std::wstring& name) const;
   std::optional<std::wstring> stringValue(Handle root, const std::wstring& path,
                                           const std::wstring& name) const;
   std::optional<std::uint32_t> dwordValue(Handle root, const std::wstring& path,
@@ -301,7 +303,7 @@ class FakePlatform : public Platform {
   std::unique_ptr<Key> hkcu_, hklm_, hku_;
   std::map<std::wstring, std::unique_ptr<Key>> hiveFiles_;     // by normalised file path
   std::vector<std::pair<std::wstring, std::wstring>> loaded_;  // name, file
-  std::map<Handle, std::vector<std::wstring>> keyHandles_;  // handle -> root + path parts
+  std::map<Handle, std::vector<std::wstring>> keyHandles_;     // handle -> root + path parts
   std::map<Handle, Handle> keyRoots_;
   Handle nextHandle_ = 0x1000;
   std::map<Handle, Process> processes_;

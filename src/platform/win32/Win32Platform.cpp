@@ -289,18 +289,17 @@ bool Win32Platform::readFile(const std::wstring& path, std::vector<std::uint8_t>
 }
 
 bool Win32Platform::replaceFile(const std::wstring& from, const std::wstring& to) {
-  return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
-         0;
+  return MoveFileExW(from.c_str(), to.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 std::wstring Win32Platform::lastErrorText() { return errorText(static_cast<long>(GetLastError())); }
 
 std::wstring Win32Platform::errorText(long code) {
   wchar_t* buf = nullptr;
-  DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                               FORMAT_MESSAGE_IGNORE_INSERTS,
-                           nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&buf),
-                           0, nullptr);
+  DWORD n = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&buf), 0, nullptr);
   std::wstring text = n && buf ? std::wstring(buf, n) : std::wstring();
   if (buf) LocalFree(buf);
   while (!text.empty() && (text.back() <= L' ' || text.back() == L'.')) text.pop_back();

@@ -10,17 +10,16 @@
 namespace korvane {
 namespace {
 
-const CLSID kClsidSWbemLocator = {0x76A64158, 0xCB41, 0x11D1,
-                                  {0x8B, 0x02, 0x00, 0x60, 0x08, 0x06, 0xD9, 0xB6}};
-const IID kIidISWbemLocator = {0x76A6415B, 0xCB41, 0x11D1,
-                               {0x8B, 0x02, 0x00, 0x60, 0x08, 0x06, 0xD9, 0xB6}};
+const CLSID kClsidSWbemLocator = {
+    0x76A64158, 0xCB41, 0x11D1, {0x8B, 0x02, 0x00, 0x60, 0x08, 0x06, 0xD9, 0xB6}};
+const IID kIidISWbemLocator = {
+    0x76A6415B, 0xCB41, 0x11D1, {0x8B, 0x02, 0x00, 0x60, 0x08, 0x06, 0xD9, 0xB6}};
 
 std::wstring SystemMessage(HRESULT hr) {
   wchar_t* buf = nullptr;
-  DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                               FORMAT_MESSAGE_IGNORE_INSERTS,
-                           nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&buf), 0,
-                           nullptr);
+  DWORD n = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&buf), 0, nullptr);
   std::wstring text = n && buf ? std::wstring(buf, n) : std::wstring();
   if (buf) LocalFree(buf);
   return text;
@@ -80,8 +79,10 @@ HRESULT Invoke(IDispatch* object, const wchar_t* name, WORD flags, std::vector<V
   if (hr == DISP_E_EXCEPTION) {
     if (excep.pfnDeferredFillIn) excep.pfnDeferredFillIn(&excep);
     if (excep.bstrDescription) *description = excep.bstrDescription;
-    if (excep.scode) hr = excep.scode;
-    else if (excep.wCode) hr = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_DISPATCH, excep.wCode);
+    if (excep.scode)
+      hr = excep.scode;
+    else if (excep.wCode)
+      hr = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_DISPATCH, excep.wCode);
   }
   SysFreeString(excep.bstrSource);
   SysFreeString(excep.bstrDescription);
@@ -128,8 +129,9 @@ std::optional<std::wstring> ReadProperty(IDispatch* object, const wchar_t* name)
 
 std::optional<ComFailure> QueryBaseBoards(std::vector<BaseBoard>* boards) {
   Ref<ISWbemLocator> locator;
-  HRESULT hr = CoCreateInstance(kClsidSWbemLocator, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                                kIidISWbemLocator, reinterpret_cast<void**>(locator.out()));
+  HRESULT hr =
+      CoCreateInstance(kClsidSWbemLocator, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                       kIidISWbemLocator, reinterpret_cast<void**>(locator.out()));
   if (FAILED(hr)) return Failure(hr);
   Ref<ISWbemServices> services;
   Bstr server(L"."), ns(L"root/cimv2"), empty(L"");

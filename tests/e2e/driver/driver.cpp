@@ -45,9 +45,11 @@ constexpr int kBoxTextId = 0xFFFF;
 
 std::string Utf8(const std::wstring& w) {
   if (w.empty()) return {};
-  int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+  int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr,
+                              nullptr);
   std::string s(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr,
+                      nullptr);
   return s;
 }
 
@@ -69,11 +71,16 @@ int Fail(const std::wstring& why) {
 std::wstring Quoted(const std::wstring& s) {
   std::wstring q = L"\"";
   for (wchar_t c : s) {
-    if (c == L'\n') q += L"\\n";
-    else if (c == L'\r') q += L"\\r";
-    else if (c == L'\t') q += L"\\t";
-    else if (c == L'"') q += L"\\\"";
-    else q += c;
+    if (c == L'\n')
+      q += L"\\n";
+    else if (c == L'\r')
+      q += L"\\r";
+    else if (c == L'\t')
+      q += L"\\t";
+    else if (c == L'"')
+      q += L"\\\"";
+    else
+      q += c;
   }
   return q + L"\"";
 }
@@ -131,7 +138,8 @@ std::vector<HWND> ProgramWindows(const std::function<bool(HWND)>& keep) {
 }
 
 std::vector<HWND> MainWindows(bool visibleOnly) {
-  return ProgramWindows([&](HWND h) { return ClassOf(h) == kMainClass && (!visibleOnly || IsWindowVisible(h)); });
+  return ProgramWindows(
+      [&](HWND h) { return ClassOf(h) == kMainClass && (!visibleOnly || IsWindowVisible(h)); });
 }
 
 HWND MainWindow() {
@@ -168,7 +176,8 @@ HWND FindDescendant(HWND root, int id) {
 HWND FindControl(int id) {
   std::vector<HWND> roots;
   if (HWND m = MainWindow()) roots.push_back(m);
-  for (HWND h : ProgramWindows([](HWND h) { return ClassOf(h) != kMainClass && ClassOf(h) != kBoxClass; }))
+  for (HWND h :
+       ProgramWindows([](HWND h) { return ClassOf(h) != kMainClass && ClassOf(h) != kBoxClass; }))
     roots.push_back(h);
   for (HWND root : roots)
     if (HWND found = FindDescendant(root, id)) return found;
@@ -192,8 +201,10 @@ auto WaitFor(DWORD timeoutMs, F probe) -> decltype(probe()) {
 class RemoteBuffer {
  public:
   RemoteBuffer(HWND owner, size_t size) : size_(size) {
-    process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, PidOf(owner));
-    if (process_) address_ = VirtualAllocEx(process_, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    process_ =
+        OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, PidOf(owner));
+    if (process_)
+      address_ = VirtualAllocEx(process_, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
   }
   ~RemoteBuffer() {
     if (address_) VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
@@ -227,8 +238,8 @@ bool ListViewText(HWND lv, int row, int column, std::wstring* text) {
   item.pszText = reinterpret_cast<wchar_t*>(buf.at(sizeof(LVITEMW)));
   item.cchTextMax = kTextChars;
   if (!buf.write(0, &item, sizeof item)) return false;
-  SendMessageTimeoutW(lv, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(buf.at(0)), SMTO_ABORTIFHUNG, 5000,
-                      nullptr);
+  SendMessageTimeoutW(lv, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(buf.at(0)),
+                      SMTO_ABORTIFHUNG, 5000, nullptr);
   std::vector<wchar_t> chars(kTextChars + 1, L'\0');
   if (!buf.read(sizeof(LVITEMW), chars.data(), kTextChars * sizeof(wchar_t))) return false;
   *text = chars.data();
@@ -243,7 +254,8 @@ bool ListViewImage(HWND lv, int row, int* image) {
   item.iItem = row;
   if (!buf.write(0, &item, sizeof item)) return false;
   DWORD_PTR ok = 0;
-  SendMessageTimeoutW(lv, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(buf.at(0)), SMTO_ABORTIFHUNG, 5000, &ok);
+  SendMessageTimeoutW(lv, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(buf.at(0)), SMTO_ABORTIFHUNG,
+                      5000, &ok);
   if (!ok || !buf.read(0, &item, sizeof item)) return false;
   *image = item.iImage;
   return true;
@@ -258,8 +270,8 @@ bool TabText(HWND tab, int index, std::wstring* text) {
   item.cchTextMax = kTextChars;
   if (!buf.write(0, &item, sizeof item)) return false;
   DWORD_PTR ok = 0;
-  SendMessageTimeoutW(tab, TCM_GETITEMW, index, reinterpret_cast<LPARAM>(buf.at(0)), SMTO_ABORTIFHUNG, 5000,
-                      &ok);
+  SendMessageTimeoutW(tab, TCM_GETITEMW, index, reinterpret_cast<LPARAM>(buf.at(0)),
+                      SMTO_ABORTIFHUNG, 5000, &ok);
   if (!ok) return false;
   std::vector<wchar_t> chars(kTextChars + 1, L'\0');
   if (!buf.read(sizeof(TCITEMW), chars.data(), kTextChars * sizeof(wchar_t))) return false;
@@ -312,7 +324,8 @@ std::vector<DWORD> Render(LPCWSTR stockIcon, int w, int h, DWORD background) {
   HDC mem = CreateCompatibleDC(screen);
   HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
   HGDIOBJ old = SelectObject(mem, bmp);
-  HBRUSH brush = CreateSolidBrush(RGB((background >> 16) & 0xFF, (background >> 8) & 0xFF, background & 0xFF));
+  HBRUSH brush =
+      CreateSolidBrush(RGB((background >> 16) & 0xFF, (background >> 8) & 0xFF, background & 0xFF));
   RECT rc = {0, 0, w, h};
   FillRect(mem, &rc, brush);
   DeleteObject(brush);
@@ -329,7 +342,8 @@ long long Distance(const std::vector<DWORD>& a, const std::vector<DWORD>& b) {
   long long d = 0;
   for (size_t i = 0; i < a.size() && i < b.size(); ++i)
     for (int shift = 0; shift < 24; shift += 8)
-      d += std::abs(static_cast<int>((a[i] >> shift) & 0xFF) - static_cast<int>((b[i] >> shift) & 0xFF));
+      d += std::abs(static_cast<int>((a[i] >> shift) & 0xFF) -
+                    static_cast<int>((b[i] >> shift) & 0xFF));
   return d;
 }
 
@@ -363,7 +377,9 @@ std::wstring IconKind(HWND box) {
   const struct {
     const wchar_t* kind;
     LPCWSTR id;
-  } stock[] = {{L"error", IDI_HAND}, {L"warning", IDI_EXCLAMATION}, {L"information", IDI_ASTERISK},
+  } stock[] = {{L"error", IDI_HAND},
+               {L"warning", IDI_EXCLAMATION},
+               {L"information", IDI_ASTERISK},
                {L"question", IDI_QUESTION}};
   int best = -1;
   long long bestDistance = -1, runnerUp = -1;
@@ -413,8 +429,9 @@ int AnswerId(const std::wstring& name) {
   const struct {
     const wchar_t* name;
     int id;
-  } answers[] = {{L"IDOK", IDOK}, {L"IDCANCEL", IDCANCEL}, {L"IDYES", IDYES}, {L"IDNO", IDNO},
-                 {L"IDABORT", IDABORT}, {L"IDRETRY", IDRETRY}, {L"IDIGNORE", IDIGNORE}};
+  } answers[] = {{L"IDOK", IDOK},        {L"IDCANCEL", IDCANCEL}, {L"IDYES", IDYES},
+                 {L"IDNO", IDNO},        {L"IDABORT", IDABORT},   {L"IDRETRY", IDRETRY},
+                 {L"IDIGNORE", IDIGNORE}};
   for (const auto& a : answers)
     if (name == a.name) return a.id;
   return 0;
@@ -434,8 +451,8 @@ int VirtualKey(const std::wstring& name) {
   const struct {
     const wchar_t* name;
     int vk;
-  } keys[] = {{L"left", VK_LEFT}, {L"right", VK_RIGHT}, {L"up", VK_UP},         {L"down", VK_DOWN},
-              {L"enter", VK_RETURN}, {L"esc", VK_ESCAPE}, {L"home", VK_HOME}, {L"end", VK_END}};
+  } keys[] = {{L"left", VK_LEFT},    {L"right", VK_RIGHT}, {L"up", VK_UP},     {L"down", VK_DOWN},
+              {L"enter", VK_RETURN}, {L"esc", VK_ESCAPE},  {L"home", VK_HOME}, {L"end", VK_END}};
   for (const auto& k : keys)
     if (name == k.name) return k.vk;
   return 0;
@@ -538,8 +555,8 @@ int CmdTab(const Args& a) {
 }
 
 // The page panels by tab index.
-const int kPageIds[] = {korvane::ids::TabSheet1, korvane::ids::tsFILEASSOC, korvane::ids::tsRESTRICTFIX,
-                        korvane::ids::tsADVANCEDFIX};
+const int kPageIds[] = {korvane::ids::TabSheet1, korvane::ids::tsFILEASSOC,
+                        korvane::ids::tsRESTRICTFIX, korvane::ids::tsADVANCEDFIX};
 
 // Chooses a page as a click on its tab would; once the program has answered, the
 // page is shown.  Prints every visible window on it, in creation order, one a
@@ -590,12 +607,13 @@ int CmdLaunchAndTour(const Args& a) {
   // reading the output would wait for the program to end.
   HANDLE nul = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                            nullptr, OPEN_EXISTING, 0, nullptr);
-  STARTUPINFOW si{sizeof si};
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
   si.dwFlags = STARTF_USESTDHANDLES;
   si.hStdInput = si.hStdOutput = si.hStdError = nul;
   PROCESS_INFORMATION pi{};
-  const BOOL started =
-      CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+  const BOOL started = CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                      nullptr, &si, &pi);
   const DWORD error = GetLastError();
   if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
   if (!started) return Fail(L"cannot start " + exe + L" (error " + std::to_wstring(error) + L")");
@@ -610,7 +628,8 @@ int CmdLaunchAndTour(const Args& a) {
     EnumWindows(
         [](HWND hwnd, LPARAM lp) -> BOOL {
           auto* c = reinterpret_cast<Ctx*>(lp);
-          if (PidOf(hwnd) != c->pid || ClassOf(hwnd) != kMainClass || !IsWindowVisible(hwnd)) return TRUE;
+          if (PidOf(hwnd) != c->pid || ClassOf(hwnd) != kMainClass || !IsWindowVisible(hwnd))
+            return TRUE;
           c->found = hwnd;
           return FALSE;
         },
@@ -683,7 +702,8 @@ int CmdBoxWait(const Args& a) {
 // matching box open, for a look at the window behind it; a wrong box is answered.
 int CmdBoxExpect(const Args& a) {
   BoxInfo box = WaitBox(Ms(a[0]));
-  if (!box.hwnd) return Fail(L"no message box within " + a[0] + L" ms (expected " + Quoted(a[2]) + L")");
+  if (!box.hwnd)
+    return Fail(L"no message box within " + a[0] + L" ms (expected " + Quoted(a[2]) + L")");
   const std::wstring answerName = a.size() > 4 ? a[4] : L"IDOK";
   std::wstring wrong;
   if (box.title != a[1]) wrong += L" title " + Quoted(box.title) + L" != " + Quoted(a[1]) + L";";
@@ -701,7 +721,8 @@ int CmdBoxAnswer(const Args& a) {
   if (!id) return Fail(L"unknown answer " + a[0]);
   auto boxes = Boxes();
   if (boxes.empty()) return Fail(L"no message box to answer");
-  if (!Answer(boxes.front(), id)) return Fail(L"the box has no " + a[0] + L" button or did not close");
+  if (!Answer(boxes.front(), id))
+    return Fail(L"the box has no " + a[0] + L" button or did not close");
   return 0;
 }
 
@@ -723,7 +744,8 @@ int CmdNoBox(const Args& a) {
 
 int CmdInputAnswer(const Args& a) {
   HWND dlg = WaitFor(Ms(a[0]), [] {
-    auto v = ProgramWindows([](HWND h) { return ClassOf(h) == kInputBoxClass && IsWindowVisible(h); });
+    auto v =
+        ProgramWindows([](HWND h) { return ClassOf(h) == kInputBoxClass && IsWindowVisible(h); });
     return v.empty() ? HWND{} : v.front();
   });
   if (!dlg) return Fail(L"no input box within " + a[0] + L" ms");
@@ -731,8 +753,8 @@ int CmdInputAnswer(const Args& a) {
   HWND edit = FindWindowExW(dlg, nullptr, L"Edit", nullptr);
   if (!edit) return Fail(L"the input box has no edit field");
   // WM_SETTEXT's string is carried across processes by Wine.
-  SendMessageTimeoutW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(a[1].c_str()), SMTO_ABORTIFHUNG, 5000,
-                      nullptr);
+  SendMessageTimeoutW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(a[1].c_str()), SMTO_ABORTIFHUNG,
+                      5000, nullptr);
   PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
   if (!WaitFor(5000, [dlg] { return !IsWindow(dlg) || !IsWindowVisible(dlg); }))
     return Fail(L"the input box did not close");
@@ -791,10 +813,12 @@ int CmdLvRows(const Args& a) {
   for (int row = 0; row < n; ++row) {
     const LRESULT state = Send(lv, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK);
     // State image 1 is the empty box, 2 the ticked one.
-    const std::wstring mark = ((state & LVIS_STATEIMAGEMASK) >> 12) == 2 ? L"checked" : L"unchecked";
+    const std::wstring mark =
+        ((state & LVIS_STATEIMAGEMASK) >> 12) == 2 ? L"checked" : L"unchecked";
     std::wstring c0, c1;
     int image = -1;
-    if (!ListViewText(lv, row, 0, &c0) || !ListViewText(lv, row, 1, &c1) || !ListViewImage(lv, row, &image))
+    if (!ListViewText(lv, row, 0, &c0) || !ListViewText(lv, row, 1, &c1) ||
+        !ListViewImage(lv, row, &image))
       return Fail(L"cannot read row " + std::to_wstring(row));
     Out(mark + L"\t" + c0 + L"\t" + c1 + L"\timage " + std::to_wstring(image));
   }
@@ -916,8 +940,10 @@ int CmdGeometry(const Args&) {
   for (HWND h : wins) {
     RECT rc;
     GetWindowRect(h, &rc);
-    if (first) u = rc;
-    else UnionRect(&u, &u, &rc);
+    if (first)
+      u = rc;
+    else
+      UnionRect(&u, &u, &rc);
     first = false;
   }
   RECT screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
@@ -943,7 +969,8 @@ int CmdWindow(const Args& a) {
 int CmdWindowGone(const Args& a) {
   const std::wstring cls = a[0];
   if (!WaitFor(Ms(a[1]), [&] {
-        return ProgramWindows([&](HWND h) { return ClassOf(h) == cls && IsWindowVisible(h); }).empty();
+        return ProgramWindows([&](HWND h) { return ClassOf(h) == cls && IsWindowVisible(h); })
+            .empty();
       }))
     return Fail(L"a " + cls + L" window is still visible after " + a[1] + L" ms");
   return 0;
@@ -982,7 +1009,8 @@ int CmdKill(const Args&) {
       CloseHandle(p);
     }
   }
-  return WaitFor(5000, [] { return ProgramProcesses().empty(); }) ? 0 : Fail(L"Korvane.exe survived");
+  return WaitFor(5000, [] { return ProgramProcesses().empty(); }) ? 0
+                                                                  : Fail(L"Korvane.exe survived");
 }
 
 struct Command {
@@ -993,38 +1021,51 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {L"wait-main", 1, L"TIMEOUT-MS              wait for the visible main window, print its pid", CmdWaitMain},
+    {L"wait-main", 1, L"TIMEOUT-MS              wait for the visible main window, print its pid",
+     CmdWaitMain},
     {L"count-main", 0, L"                        number of visible main windows", CmdCountMain},
     {L"wait-exit", 1, L"TIMEOUT-MS              wait until no Korvane.exe runs", CmdWaitExit},
     {L"caption", 0, L"                        main window caption", CmdCaption},
     {L"tabs", 0, L"                        tab captions, one a line", CmdTabs},
     {L"tab", 1, L"INDEX                   switch to a page", CmdTab},
-    {L"launch-and-tour", 1, L"TIMEOUT-MS              start Korvane.exe, choose every page at once, print them",
+    {L"launch-and-tour", 1,
+     L"TIMEOUT-MS              start Korvane.exe, choose every page at once, print them",
      CmdLaunchAndTour},
     {L"tour", 0, L"                        choose every page, print the windows on each", CmdTour},
     {L"id", 1, L"CONTROL                 the control's id, as a number", CmdId},
-    {L"text", 1, L"CONTROL                 text of a control (name from ControlIds.h or number)", CmdText},
+    {L"text", 1, L"CONTROL                 text of a control (name from ControlIds.h or number)",
+     CmdText},
     {L"visible", 1, L"CONTROL                 fails unless the control is visible", CmdVisible},
     {L"click", 1, L"CONTROL                 press a button (BM_CLICK)", CmdClick},
     {L"checked", 1, L"CONTROL                 check box state", CmdChecked},
-    {L"box-wait", 1, L"TIMEOUT-MS              print the message box's title, text, icon", CmdBoxWait},
-    {L"box-expect", 4, L"TIMEOUT-MS TITLE TEXT ICON [ANSWER]  check and answer a message box", CmdBoxExpect},
+    {L"box-wait", 1, L"TIMEOUT-MS              print the message box's title, text, icon",
+     CmdBoxWait},
+    {L"box-expect", 4, L"TIMEOUT-MS TITLE TEXT ICON [ANSWER]  check and answer a message box",
+     CmdBoxExpect},
     {L"box-answer", 1, L"IDOK|IDYES|IDNO|...     press a message box button", CmdBoxAnswer},
     {L"no-box", 1, L"MS                      fail if a message box shows within MS", CmdNoBox},
-    {L"input-answer", 2, L"TIMEOUT-MS TEXT         fill in and accept the input box", CmdInputAnswer},
-    {L"menu", 1, L"KEY...                  walk the menu bar: left right up down enter esc", CmdMenu},
+    {L"input-answer", 2, L"TIMEOUT-MS TEXT         fill in and accept the input box",
+     CmdInputAnswer},
+    {L"menu", 1, L"KEY...                  walk the menu bar: left right up down enter esc",
+     CmdMenu},
     {L"key", 2, L"CONTROL KEY...          post keys to a control: enter esc ...", CmdKey},
     {L"lv-count", 1, L"CONTROL                 list view row count", CmdLvCount},
     {L"lv-rows", 1, L"CONTROL                 list view rows: state, columns, image", CmdLvRows},
     {L"lv-widths", 1, L"CONTROL                 list view column widths", CmdLvWidths},
     {L"divider", 3, L"CONTROL COLUMN drag DX|double-click  work a column divider", CmdDivider},
-    {L"controls", 0, L"                        class, id, size and text of every control", CmdControls},
+    {L"controls", 0, L"                        class, id, size and text of every control",
+     CmdControls},
     {L"scroll-to", 3, L"BOX CONTROL MARGIN      scroll a control near the box's top", CmdScrollTo},
-    {L"geometry", 0, L"                        crop geometry of the program's windows", CmdGeometry},
-    {L"window", 2, L"CLASS TIMEOUT-MS        caption of the program's visible window of a class", CmdWindow},
-    {L"window-gone", 2, L"CLASS TIMEOUT-MS        wait until no such window is visible", CmdWindowGone},
-    {L"responsive", 1, L"TIMEOUT-MS              the main window answers and is enabled", CmdResponsive},
-    {L"main-enabled", 0, L"                        whether the main window takes input", CmdMainEnabled},
+    {L"geometry", 0, L"                        crop geometry of the program's windows",
+     CmdGeometry},
+    {L"window", 2, L"CLASS TIMEOUT-MS        caption of the program's visible window of a class",
+     CmdWindow},
+    {L"window-gone", 2, L"CLASS TIMEOUT-MS        wait until no such window is visible",
+     CmdWindowGone},
+    {L"responsive", 1, L"TIMEOUT-MS              the main window answers and is enabled",
+     CmdResponsive},
+    {L"main-enabled", 0, L"                        whether the main window takes input",
+     CmdMainEnabled},
     {L"close", 0, L"                        post WM_CLOSE to the main window", CmdClose},
     {L"kill", 0, L"                        terminate every Korvane.exe", CmdKill},
 };

@@ -3,8 +3,8 @@
 // code that sets the scene.
 #pragma once
 
-#include <windows.h>
 #include <tlhelp32.h>
+#include <windows.h>
 
 #include <cwctype>
 #include <set>
