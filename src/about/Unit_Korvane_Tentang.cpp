@@ -24,14 +24,8 @@ TFORM_TENTANG::TFORM_TENTANG(HINSTANCE instance, HWND mainWindow) : main_(mainWi
   handlers_.onClick(IDCANCEL, [this] { BTN_OKClick(); });  // Esc
   handlers_.onClick(ids::LABEL_HOMEPAGE, [this] { LABEL_HOMEPAGEClick(); });
   handlers_.onClick(ids::LABEL_EMAIL, [this] { LABEL_EMAILClick(); });
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = ui::FormProc<TFORM_TENTANG>;
-  wc.hInstance = instance;
-  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-  wc.lpszClassName = kClass;
-  RegisterClassExW(&wc);
+  ui::RegisterFormClass(instance, kClass, ui::FormProc<TFORM_TENTANG>,
+                        static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
   RECT rc = {0, 0, ui::Scale(358), ui::Scale(153)};
   AdjustWindowRectEx(&rc, kStyle, FALSE, WS_EX_DLGMODALFRAME);
   CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, kClass, L"About", kStyle, 0, 0,
@@ -39,13 +33,12 @@ TFORM_TENTANG::TFORM_TENTANG(HINSTANCE instance, HWND mainWindow) : main_(mainWi
 }
 
 LRESULT TFORM_TENTANG::Handle_(UINT msg, WPARAM wp, LPARAM lp) {
+  LRESULT handled = 0;
+  if (handlers_.handle(msg, wp, lp, &handled)) return handled;
   switch (msg) {
     case WM_CREATE:
       FormCreate();
       return 0;
-    case WM_COMMAND:
-      if (handlers_.command(wp, [](const ui::Handlers::Click& click) { click(); })) return 0;
-      break;
     case WM_CLOSE:
       BTN_OKClick();
       return 0;

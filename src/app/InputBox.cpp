@@ -45,14 +45,7 @@ std::wstring ShowInputBox(HWND owner, const std::wstring& caption, const std::ws
   static bool registered = false;
   HINSTANCE instance = GetModuleHandleW(nullptr);
   if (!registered) {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = Proc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kClass;
-    RegisterClassExW(&wc);
+    ui::RegisterFormClass(instance, kClass, Proc, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
     registered = true;
   }
   const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;

@@ -82,17 +82,11 @@ struct UndoDialog {
   }
 
   LRESULT Handle_(UINT msg, WPARAM wp, LPARAM lp) {
+    LRESULT handled = 0;
+    if (handlers.handle(msg, wp, lp, &handled)) return handled;
     switch (msg) {
       case DM_GETDEFID:
         return MAKELRESULT(ids::btnUNDO, DC_HASDEFID);  // Enter undoes
-      case WM_COMMAND:
-        if (handlers.command(wp, [](const ui::Handlers::Click& click) { click(); })) return 0;
-        break;
-      case WM_NOTIFY: {
-        LRESULT result = 0;
-        if (handlers.notify(lp, &result)) return result;
-        break;
-      }
       case WM_CLOSE:
         btnCLOSEClick();
         return 0;
@@ -127,14 +121,8 @@ void ShowUndoDialog(HWND owner, Platform& system) {
   static bool registered = false;
   HINSTANCE instance = GetModuleHandleW(nullptr);
   if (!registered) {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = ui::FormProc<UndoDialog>;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kClass;
-    RegisterClassExW(&wc);
+    ui::RegisterFormClass(instance, kClass, ui::FormProc<UndoDialog>,
+                          reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
     registered = true;
   }
 

@@ -30,16 +30,10 @@ void SetText(HWND control, const std::wstring& text) { SetWindowTextW(control, t
 
 TFORM_UTAMA::TFORM_UTAMA(HINSTANCE instance) : Instance(instance) {
   FORM_UTAMA = this;
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = ui::FormProc<TFORM_UTAMA>;
-  wc.hInstance = instance;
-  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  wc.hIcon = art::ProgramIcon(instance, GetSystemMetrics(SM_CXICON));
-  wc.hIconSm = art::ProgramIcon(instance, GetSystemMetrics(SM_CXSMICON));
-  wc.lpszClassName = kMainClass;
-  RegisterClassExW(&wc);
+  ui::RegisterFormClass(instance, kMainClass, ui::FormProc<TFORM_UTAMA>,
+                        reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1),
+                        art::ProgramIcon(instance, GetSystemMetrics(SM_CXICON)),
+                        art::ProgramIcon(instance, GetSystemMetrics(SM_CXSMICON)));
 
   BuildMenu();
   const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
@@ -55,20 +49,14 @@ TFORM_UTAMA::TFORM_UTAMA(HINSTANCE instance) : Instance(instance) {
 }
 
 LRESULT TFORM_UTAMA::Handle_(UINT msg, WPARAM wp, LPARAM lp) {
+  LRESULT handled = 0;
+  if (handlers_.handle(msg, wp, lp, &handled, [](const ui::Handlers::Click& c) { RunHandler(c); }))
+    return handled;
   switch (msg) {
     case WM_CREATE:
       BuildWindow();
       RunHandler([&] { FormCreate(); });
       return 0;
-    case WM_COMMAND:
-      if (handlers_.command(wp, [](const ui::Handlers::Click& click) { RunHandler(click); }))
-        return 0;
-      break;
-    case WM_NOTIFY: {
-      LRESULT result = 0;
-      if (handlers_.notify(lp, &result)) return result;
-      break;
-    }
     case kBuildNextPage:
       for (int i = 0; i < 4; ++i) {
         if (pageBuilt_[i]) continue;

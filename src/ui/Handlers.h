@@ -42,6 +42,19 @@ class Handlers {
     return true;
   }
 
+  // WM_COMMAND and WM_NOTIFY of a form's window procedure: true (with the
+  // procedure's answer in *result) when a handler took the message.  `run` runs a
+  // click's handler (the main window shows what it raises); none: it is called.
+  bool handle(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result,
+              const std::function<void(const Click&)>& run = nullptr) const {
+    *result = 0;
+    if (msg == WM_COMMAND)
+      return command(
+          wp, run ? run : [](const Click& click) { click(); });
+    if (msg == WM_NOTIFY) return notify(lp, result);
+    return false;
+  }
+
  private:
   std::map<int, Click> clicks_;
   std::map<int, Notify> notifies_;

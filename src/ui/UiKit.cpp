@@ -368,6 +368,20 @@ void RegisterClasses(HINSTANCE instance) {
   RegisterClassExW(&wc);
 }
 
+void RegisterFormClass(HINSTANCE instance, const wchar_t* name, WNDPROC proc, HBRUSH background,
+                       HICON icon, HICON smallIcon) {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = proc;
+  wc.hInstance = instance;
+  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  wc.hbrBackground = background;
+  wc.hIcon = icon;
+  wc.hIconSm = smallIcon;
+  wc.lpszClassName = name;
+  RegisterClassExW(&wc);
+}
+
 void RunModal(HWND dialog, HWND owner, HWND focus, const bool& done) {
   if (owner) EnableWindow(owner, FALSE);
   ShowWindow(dialog, SW_SHOW);

@@ -53,6 +53,11 @@ void ScrollTo(HWND scrollBox, int position);
 
 void RegisterClasses(HINSTANCE instance);
 
+// Registers a top-level window class of the program: arrow cursor, `background`
+// (a brush or a COLOR_* + 1), and the program's icons when given.
+void RegisterFormClass(HINSTANCE instance, const wchar_t* name, WNDPROC proc, HBRUSH background,
+                       HICON icon = nullptr, HICON smallIcon = nullptr);
+
 // Shows `dialog` modal to `owner` (which may be null) and pumps messages until `done`
 // is set by the dialog; Tab, Enter and Esc work as in a dialog box.  A WM_QUIT that
 // arrives meanwhile is posted again for the owner's loop.
