@@ -11,9 +11,6 @@ namespace {
 
 using testing::FakeTest;
 
-constexpr Handle HKCR = kHkeyClassesRoot;
-constexpr Handle HKCU = kHkeyCurrentUser;
-constexpr Handle HKLM = kHkeyLocalMachine;
 const std::wstring kClasses = L"Software\\Classes\\";
 
 class ClassesRootTest : public FakeTest {

@@ -21,10 +21,6 @@ using cli::RepairStatus;
 using testing::CliTest;
 using Json = nlohmann::json;
 
-constexpr Handle HKCR = kHkeyClassesRoot;
-constexpr Handle HKCU = kHkeyCurrentUser;
-constexpr Handle HKLM = kHkeyLocalMachine;
-
 const std::wstring kSystemPolicies =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
 const std::wstring kExplorer = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer";

@@ -16,10 +16,6 @@ namespace {
 using testing::CliTest;
 using Json = nlohmann::json;
 
-constexpr Handle HKCU = kHkeyCurrentUser;
-constexpr Handle HKLM = kHkeyLocalMachine;
-constexpr Handle HKU = kHkeyUsers;
-
 const std::wstring kPolicies = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
 const std::wstring kProfileList = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
 const std::wstring kAlice = L"S-1-5-21-1-2-3-1001";  // logged on: hive loaded

@@ -12,10 +12,6 @@ namespace {
 
 using testing::CliTest;
 
-constexpr Handle HKCR = kHkeyClassesRoot;
-constexpr Handle HKLM = kHkeyLocalMachine;
-constexpr Handle HKCU = kHkeyCurrentUser;
-
 std::vector<std::wstring> SubKeys(Platform& p, Handle root, const std::wstring& path) {
   Handle h = 0;
   std::vector<std::wstring> names;

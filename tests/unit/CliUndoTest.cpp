@@ -13,10 +13,6 @@ namespace {
 
 using testing::CliTest;
 
-constexpr Handle HKCR = kHkeyClassesRoot;
-constexpr Handle HKCU = kHkeyCurrentUser;
-constexpr Handle HKLM = kHkeyLocalMachine;
-
 const std::wstring kExplorer = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer";
 const std::wstring kAdvanced = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced";
 

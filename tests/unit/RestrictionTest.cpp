@@ -15,9 +15,6 @@ namespace {
 using fake::Narrow;
 using testing::FakeTest;
 
-constexpr Handle HKCU = kHkeyCurrentUser;
-constexpr Handle HKLM = kHkeyLocalMachine;
-
 // Every policy location, written out independently of the catalogue, in catalogue
 // order; an entry with two locations has two rows, its first location first.
 struct LocationRow {

@@ -11,6 +11,16 @@
 #include "common/Unit_Fungsi_Korvane.h"
 #include "platform/fake/FakePlatform.h"
 
+namespace korvane {
+
+// The registry roots by the names regedit shows, for the tests' tables of keys.
+inline constexpr Handle HKCR = kHkeyClassesRoot;
+inline constexpr Handle HKCU = kHkeyCurrentUser;
+inline constexpr Handle HKLM = kHkeyLocalMachine;
+inline constexpr Handle HKU = kHkeyUsers;
+
+}  // namespace korvane
+
 namespace korvane::testing {
 
 // Registry data or file bytes written out in a test: Bytes({0x30, 0x04, 0, 0}).

@@ -12,9 +12,6 @@ namespace {
 
 using testing::CliTest;
 
-constexpr Handle HKCR = kHkeyClassesRoot;
-constexpr Handle HKCU = kHkeyCurrentUser;
-
 const std::wstring kLocal = L"C:\\Users\\Ann Lee\\AppData\\Local";
 const std::wstring kUndo = kLocal + L"\\Korvane\\Undo";
 const std::wstring kAdvanced = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced";

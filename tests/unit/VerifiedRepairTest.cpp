@@ -16,10 +16,6 @@ namespace {
 
 using testing::CliTest;
 
-constexpr Handle HKCR = kHkeyClassesRoot;
-constexpr Handle HKCU = kHkeyCurrentUser;
-constexpr Handle HKLM = kHkeyLocalMachine;
-
 const std::wstring kLocal = L"C:\\Users\\Ann Lee\\AppData\\Local";
 const std::wstring kUndo = kLocal + L"\\Korvane\\Undo";
 const std::wstring kFileExts =
