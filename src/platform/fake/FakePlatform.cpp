@@ -25,21 +25,6 @@ std::wstring Widen(const std::string& s) {
 namespace {
 const std::wstring kClassesPath = L"Software\\Classes";
 
-std::vector<std::wstring> SplitPath(const std::wstring& path) {
-  std::vector<std::wstring> parts;
-  std::wstring cur;
-  for (wchar_t c : path) {
-    if (c == L'\\') {
-      if (!cur.empty()) parts.push_back(cur);
-      cur.clear();
-    } else {
-      cur.push_back(c);
-    }
-  }
-  if (!cur.empty()) parts.push_back(cur);
-  return parts;
-}
-
 std::wstring NormPath(const std::wstring& path) {
   std::wstring p = NormalPath(path);
   // "\\X" is X in the root of the current drive, which is always C: here.
@@ -129,7 +114,7 @@ FakePlatform::Key* FakePlatform::findParts(Handle root,
 }
 
 FakePlatform::ClassCopies FakePlatform::classCopies(const std::vector<std::wstring>& parts) const {
-  std::vector<std::wstring> full = SplitPath(kClassesPath);
+  std::vector<std::wstring> full = SplitKeyPath(kClassesPath);
   full.insert(full.end(), parts.begin(), parts.end());
   return {findParts(kHkeyCurrentUser, full), findParts(kHkeyLocalMachine, full)};
 }
@@ -137,10 +122,10 @@ FakePlatform::ClassCopies FakePlatform::classCopies(const std::vector<std::wstri
 FakePlatform::Key* FakePlatform::find(Handle root, const std::wstring& path) const {
   if (IsClassesRoot(root)) {
     // The copy a write would go to.
-    const ClassCopies c = classCopies(SplitPath(path));
+    const ClassCopies c = classCopies(SplitKeyPath(path));
     return c.user ? c.user : c.machine;
   }
-  return findParts(root, SplitPath(path));
+  return findParts(root, SplitKeyPath(path));
 }
 
 bool FakePlatform::where(Handle h, Handle* root, std::vector<std::wstring>* parts) const {
@@ -174,7 +159,7 @@ FakePlatform::Key* FakePlatform::resolve(Handle parent, const std::wstring& subK
     *error = rootNode(parent) || keyHandles_.count(parent) ? kErrorKeyDeleted : kErrorInvalidHandle;
     return nullptr;
   }
-  for (const auto& part : SplitPath(subKey)) {
+  for (const auto& part : SplitKeyPath(subKey)) {
     Key* next = k->child(part);
     if (!next) {
       if (!create) {
@@ -203,7 +188,7 @@ void FakePlatform::recordKeyOpen(Handle parent, const std::wstring& subKey, std:
   if (!where(parent, &root, &parts)) root = parent;
   std::wstring path;
   for (const auto& p : parts) path += (path.empty() ? L"" : L"\\") + p;
-  for (const auto& p : SplitPath(subKey)) path += (path.empty() ? L"" : L"\\") + p;
+  for (const auto& p : SplitKeyPath(subKey)) path += (path.empty() ? L"" : L"\\") + p;
   keyOpens_.push_back({root, path, access, create});
 }
 
@@ -217,7 +202,7 @@ long FakePlatform::openHandle(Handle parent, const std::wstring& subKey, bool cr
       const ClassCopies own = classCopies(parts);
       if (!own.user && !own.machine) return kErrorKeyDeleted;
     }
-    for (const auto& p : SplitPath(subKey)) parts.push_back(p);
+    for (const auto& p : SplitKeyPath(subKey)) parts.push_back(p);
     const ClassCopies c = classCopies(parts);
     if (!c.user && !c.machine) {
       if (!create) return kErrorFileNotFound;
@@ -229,7 +214,7 @@ long FakePlatform::openHandle(Handle parent, const std::wstring& subKey, bool cr
   } else {
     long error = 0;
     if (!resolve(parent, subKey, create, &error)) return error;
-    for (const auto& p : SplitPath(subKey)) parts.push_back(p);
+    for (const auto& p : SplitKeyPath(subKey)) parts.push_back(p);
   }
   *key = nextHandle_++;
   keyHandles_[*key] = parts;
@@ -317,13 +302,13 @@ long FakePlatform::regDeleteTree(Handle key, const std::wstring& subKey) {
   std::vector<std::wstring> parts;
   if (!where(key, &root, &parts)) return kErrorInvalidHandle;
   if (!keyFor(key)) return kErrorKeyDeleted;
-  const auto sub = SplitPath(subKey);
+  const auto sub = SplitKeyPath(subKey);
   if (sub.empty()) return kErrorAccessDenied;
   parts.insert(parts.end(), sub.begin(), sub.end());
   if (IsClassesRoot(root)) {
     const ClassCopies c = classCopies(parts);
     if (!c.user && !c.machine) return kErrorFileNotFound;
-    std::vector<std::wstring> full = SplitPath(kClassesPath);
+    std::vector<std::wstring> full = SplitKeyPath(kClassesPath);
     full.insert(full.end(), parts.begin(), parts.end());
     return deleteKeyAt(c.user ? kHkeyCurrentUser : kHkeyLocalMachine, full);
   }
@@ -424,7 +409,7 @@ bool FakePlatform::keyExists(Handle root, const std::wstring& path) const {
 std::optional<RegData> FakePlatform::value(Handle root, const std::wstring& path,
                                            const std::wstring& name) const {
   if (IsClassesRoot(root)) {
-    for (const auto& v : mergedValues(classCopies(SplitPath(path))))
+    for (const auto& v : mergedValues(classCopies(SplitKeyPath(path))))
       if (LowerText(v.first) == LowerText(name)) return v.second;
     return std::nullopt;
   }
@@ -458,7 +443,7 @@ std::optional<std::uint32_t> FakePlatform::dwordValue(Handle root, const std::ws
 std::vector<std::wstring> FakePlatform::valueNames(Handle root, const std::wstring& path) const {
   std::vector<std::wstring> names;
   if (IsClassesRoot(root)) {
-    for (const auto& v : mergedValues(classCopies(SplitPath(path)))) names.push_back(v.first);
+    for (const auto& v : mergedValues(classCopies(SplitKeyPath(path)))) names.push_back(v.first);
   } else if (Key* k = find(root, path)) {
     for (const auto& v : k->values) names.push_back(v.first);
   }
@@ -466,7 +451,7 @@ std::vector<std::wstring> FakePlatform::valueNames(Handle root, const std::wstri
 }
 
 std::vector<std::wstring> FakePlatform::subKeyNames(Handle root, const std::wstring& path) const {
-  if (IsClassesRoot(root)) return mergedSubKeys(classCopies(SplitPath(path)));
+  if (IsClassesRoot(root)) return mergedSubKeys(classCopies(SplitKeyPath(path)));
   std::vector<std::wstring> names;
   if (Key* k = find(root, path))
     for (const auto& c : k->children) names.push_back(c.second->name);
@@ -898,7 +883,7 @@ std::optional<RegData> FakePlatform::hiveFileValue(const std::wstring& file,
   auto it = hiveFiles_.find(NormPath(file));
   if (it == hiveFiles_.end() || !it->second) return std::nullopt;
   Key* k = it->second.get();
-  for (const auto& part : SplitPath(path)) {
+  for (const auto& part : SplitKeyPath(path)) {
     k = k->child(part);
     if (!k) return std::nullopt;
   }
