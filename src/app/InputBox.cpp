@@ -1,5 +1,6 @@
 #include "app/InputBox.h"
 
+#include "ui/Handlers.h"
 #include "ui/UiKit.h"
 
 namespace korvane {
@@ -8,35 +9,38 @@ namespace {
 const wchar_t kClass[] = L"KorvaneInputBox";
 constexpr int kEditId = 100;
 
-struct State {
+// The form of one question; it lives on the caller's stack while the box is shown.
+struct InputForm {
+  HWND Handle = nullptr;
   HWND edit = nullptr;
   bool done = false;
   bool accepted = false;
   std::wstring text;
-};
+  ui::Handlers handlers;
 
-LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  auto* s = reinterpret_cast<State*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  switch (msg) {
-    case WM_COMMAND:
-      if (!s) break;
-      if (LOWORD(wp) == IDOK || LOWORD(wp) == IDCANCEL) {
-        s->accepted = LOWORD(wp) == IDOK;
-        if (s->accepted) {
-          wchar_t buf[256] = {};
-          GetWindowTextW(s->edit, buf, 256);
-          s->text = buf;
-        }
-        s->done = true;
-        return 0;
-      }
-      break;
-    case WM_CLOSE:
-      if (s) s->done = true;
-      return 0;
+  InputForm() {
+    handlers.onClick(IDOK, [this] { OKClick(); });
+    handlers.onClick(IDCANCEL, [this] { done = true; });  // Cancel and Esc
   }
-  return DefWindowProcW(hwnd, msg, wp, lp);
-}
+
+  void OKClick() {
+    wchar_t buf[256] = {};
+    GetWindowTextW(edit, buf, 256);
+    text = buf;
+    accepted = true;
+    done = true;
+  }
+
+  LRESULT Handle_(UINT msg, WPARAM wp, LPARAM lp) {
+    LRESULT handled = 0;
+    if (handlers.handle(msg, wp, lp, &handled)) return handled;
+    if (msg == WM_CLOSE) {
+      done = true;
+      return 0;
+    }
+    return DefWindowProcW(Handle, msg, wp, lp);
+  }
+};
 
 }  // namespace
 
@@ -45,7 +49,8 @@ std::wstring ShowInputBox(HWND owner, const std::wstring& caption, const std::ws
   static bool registered = false;
   HINSTANCE instance = GetModuleHandleW(nullptr);
   if (!registered) {
-    ui::RegisterFormClass(instance, kClass, Proc, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+    ui::RegisterFormClass(instance, kClass, ui::FormProc<InputForm>,
+                          reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
     registered = true;
   }
   const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
@@ -57,12 +62,13 @@ std::wstring ShowInputBox(HWND owner, const std::wstring& caption, const std::ws
     GetWindowRect(owner, &o);
   else
     SetRect(&o, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+  InputForm state;
   HWND dlg =
       CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, kClass, caption.c_str(), style,
                       o.left + (o.right - o.left - w) / 2, o.top + (o.bottom - o.top - h) / 2, w, h,
-                      owner, nullptr, instance, nullptr);
-  State state;
-  SetWindowLongPtrW(dlg, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&state));
+                      owner, nullptr, instance, &state);
+  // Without its window there is nobody to ask: the default stands, as for Cancel.
+  if (!dlg) return defaultText;
   ui::Label(dlg, -1, prompt, 10, 10, 310, 16);
   state.edit =
       CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", defaultText.c_str(),
