@@ -27,6 +27,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -761,24 +762,40 @@ int CmdInputAnswer(const Args& a) {
   return 0;
 }
 
+// The keys named in `names`, or the first name that is no key.
+std::optional<std::vector<int>> Keys(const Args& names, size_t first, std::wstring* unknown) {
+  std::vector<int> keys;
+  for (size_t i = first; i < names.size(); ++i) {
+    const int vk = VirtualKey(names[i]);
+    if (!vk) {
+      *unknown = names[i];
+      return std::nullopt;
+    }
+    keys.push_back(vk);
+  }
+  return keys;
+}
+
+// Posts each key's press and release to `target`, a little apart, as typing would.
+void Type(HWND target, const std::vector<int>& keys) {
+  for (int vk : keys) {
+    PostMessageW(target, WM_KEYDOWN, vk, 1);
+    PostMessageW(target, WM_KEYUP, vk, 0xC0000001);
+    Sleep(150);
+  }
+}
+
 // menu KEY...: opens the menu bar from the keyboard and presses the keys, e.g.
 // "right right down up enter" for the last entry of the third menu.
 int CmdMenu(const Args& a) {
   HWND m = MainWindow();
   if (!m) return Fail(L"no main window");
-  std::vector<int> keys;
-  for (const auto& k : a) {
-    const int vk = VirtualKey(k);
-    if (!vk) return Fail(L"unknown key " + k);
-    keys.push_back(vk);
-  }
+  std::wstring unknown;
+  const auto keys = Keys(a, 0, &unknown);
+  if (!keys) return Fail(L"unknown key " + unknown);
   PostMessageW(m, WM_SYSCOMMAND, SC_KEYMENU, 0);
   Sleep(300);
-  for (int vk : keys) {
-    PostMessageW(m, WM_KEYDOWN, vk, 1);
-    PostMessageW(m, WM_KEYUP, vk, 0xC0000001);
-    Sleep(150);
-  }
+  Type(m, *keys);
   return 0;
 }
 
@@ -787,13 +804,10 @@ int CmdMenu(const Args& a) {
 int CmdKey(const Args& a) {
   HWND control = NeedControl(a[0]);
   if (!control) return Fail(L"no control " + a[0]);
-  for (size_t i = 1; i < a.size(); ++i) {
-    const int vk = VirtualKey(a[i]);
-    if (!vk) return Fail(L"unknown key " + a[i]);
-    PostMessageW(control, WM_KEYDOWN, vk, 1);
-    PostMessageW(control, WM_KEYUP, vk, 0xC0000001);
-    Sleep(150);
-  }
+  std::wstring unknown;
+  const auto keys = Keys(a, 1, &unknown);
+  if (!keys) return Fail(L"unknown key " + unknown);
+  Type(control, *keys);
   return 0;
 }
 
