@@ -23,11 +23,6 @@ ChildRun Cli(const std::wstring& arguments, const ChildSetting& setting = {}) {
   return Start(BuildDir() + L"\\KorvaneCli.exe", arguments, setting);
 }
 
-bool UnderWine() {
-  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
 const std::wstring kTaskMgrPolicy =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
 
@@ -391,7 +386,7 @@ TEST(CliWineTest, AllUsersFindsLiftsAndUndoesTheRestrictionInEveryProfile) {
   // Ben's names the key his hive was loaded as: load it so, then import.
   ASSERT_EQ(RegLoadKeyW(HKEY_USERS, temporary.c_str(), benHive.c_str()), ERROR_SUCCESS);
   Unload unloadBen{temporary};
-  if (UnderWine()) {
+  if (RunningUnderWine()) {
     // Wine does not write a hive file back when it is unloaded (measured with Wine
     // 8: RegUnLoadKeyW drops the changes), so the lift is not in the file here; it
     // is taken away by hand to see the import bring it back.

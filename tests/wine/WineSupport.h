@@ -15,6 +15,11 @@
 
 namespace korvane::wine {
 
+inline bool RunningUnderWine() {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 // A scratch folder under TEMP, removed afterwards.
 class ScratchDir {
  public:

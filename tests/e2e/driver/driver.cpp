@@ -32,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include "../../support/ProcessList.h"
 #include "ui/ControlIds.h"
 
 namespace {
@@ -88,17 +89,7 @@ std::wstring Quoted(const std::wstring& s) {
 
 // ------------------------------------------------------------------ finding things
 
-std::set<DWORD> ProgramProcesses() {
-  std::set<DWORD> pids;
-  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snap == INVALID_HANDLE_VALUE) return pids;
-  PROCESSENTRY32W pe{};
-  pe.dwSize = sizeof pe;
-  for (BOOL ok = Process32FirstW(snap, &pe); ok; ok = Process32NextW(snap, &pe))
-    if (lstrcmpiW(pe.szExeFile, kProgramExe) == 0) pids.insert(pe.th32ProcessID);
-  CloseHandle(snap);
-  return pids;
-}
+std::set<DWORD> ProgramProcesses() { return korvane::testsupport::ProcessIdsNamed(kProgramExe); }
 
 std::wstring ClassOf(HWND hwnd) {
   wchar_t buf[256] = {};

@@ -3,23 +3,18 @@
 // code that sets the scene.
 #pragma once
 
-#include <tlhelp32.h>
 #include <windows.h>
 
-#include <cwctype>
 #include <set>
 #include <string>
 
+#include "../../support/ProcessList.h"
 #include "WineSupport.h"
+#include "common/Text.h"
 
 namespace korvane::wine {
 
 inline std::wstring ChildExe() { return BuildDir() + L"\\korvane_wine_child.exe"; }
-
-inline bool RunningUnderWine() {
-  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
 
 // A started process, ended (if still running) and closed when it goes out of scope.
 class Process {
@@ -74,25 +69,7 @@ inline DWORD RunToEnd(const std::wstring& exe, const std::wstring& arguments, DW
   return p.exitCode();
 }
 
-inline bool SameNoCase(const std::wstring& a, const std::wstring& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::towlower(a[i]) != std::towlower(b[i])) return false;
-  return true;
-}
-
-// Identifiers of the running processes whose image file is named `fileName`.
-inline std::set<DWORD> ProcessIdsNamed(const std::wstring& fileName) {
-  std::set<DWORD> ids;
-  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snap == INVALID_HANDLE_VALUE) return ids;
-  PROCESSENTRY32W e{};
-  e.dwSize = sizeof e;
-  for (BOOL ok = Process32FirstW(snap, &e); ok; ok = Process32NextW(snap, &e))
-    if (SameNoCase(e.szExeFile, fileName)) ids.insert(e.th32ProcessID);
-  CloseHandle(snap);
-  return ids;
-}
+using testsupport::ProcessIdsNamed;
 
 inline void EndProcessById(DWORD id) {
   HANDLE h = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
