@@ -7,6 +7,8 @@
 #include "changes/JournalingPlatform.h"
 #include "changes/RegScript.h"
 #include "common/Messages.h"
+#include "common/Registry.h"
+#include "common/Sha256.h"
 #include "common/Text.h"
 #include "common/Unit_Fungsi_Korvane.h"
 #include "platform/ForwardingPlatform.h"
@@ -141,7 +143,7 @@ std::optional<std::wstring> WriteUndoFile(
     Platform& live, const std::function<std::wstring(int)>& pathFor, const std::string& id,
     const std::wstring& title, const Journal& planned,
     const std::function<std::vector<std::wstring>(const std::wstring&)>& moreHeader,
-    std::wstring* path) {
+    std::wstring* path, std::vector<WrittenFile>* writtenFiles) {
   // A file the repair puts another in place of: no registry script can bring it
   // back, so a copy is kept beside the undo file.
   struct Keep {
@@ -206,14 +208,21 @@ std::optional<std::wstring> WriteUndoFile(
       removeWritten();
       return why;
     }
+    if (writtenFiles) {
+      writtenFiles->clear();
+      for (const Keep& k : keeps)
+        writtenFiles->push_back({InFolder(folder, stem + L"." + FileNameOf(k.original)), k.bytes});
+      writtenFiles->push_back({*path, bytes});
+    }
     return std::nullopt;
   }
   return std::wstring(L"Every name for the undo file is taken");
 }
 
-std::optional<UndoEntry> ReadUndoFile(Platform& sys, const std::wstring& path) {
-  std::vector<std::uint8_t> bytes;
-  if (!sys.readFile(path, &bytes)) return std::nullopt;
+namespace {
+
+std::optional<UndoEntry> ParseUndoFile(Platform& sys, const std::wstring& path,
+                                       const std::vector<std::uint8_t>& bytes) {
   const std::wstring text = DecodeRegFile(bytes);
   const RegScriptText script = ParseRegScript(text);
   if (!script.hasHeader) return std::nullopt;
@@ -260,6 +269,50 @@ std::optional<UndoEntry> ReadUndoFile(Platform& sys, const std::wstring& path) {
   return entry;
 }
 
+// Value names are whole paths, in one case: undo folders of several users may
+// hold files of the same name.
+std::wstring DigestName(const std::wstring& path) { return LowerText(path); }
+
+}  // namespace
+
+std::optional<UndoEntry> ReadUndoFile(Platform& sys, const std::wstring& path) {
+  std::vector<std::uint8_t> bytes;
+  if (!sys.readFile(path, &bytes)) return std::nullopt;
+  return ParseUndoFile(sys, path, bytes);
+}
+
+std::optional<std::wstring> RecordDigests(Platform& sys, const std::vector<WrittenFile>& files) {
+  Handle key = 0;
+  long rc = sys.regCreateKey(kHkeyLocalMachine, kUndoDigestsKey, kKeyAllAccess, &key);
+  if (rc != kErrorSuccess) return sys.errorText(rc);
+  for (const WrittenFile& f : files) {
+    rc = sys.regSetValue(key, DigestName(f.path), kRegSz, WideToRegBytes(Sha256Hex(f.bytes)));
+    if (rc != kErrorSuccess) break;
+  }
+  sys.regCloseKey(key);
+  if (rc != kErrorSuccess) return sys.errorText(rc);
+  return std::nullopt;
+}
+
+bool MatchesDigest(Platform& sys, const std::wstring& path,
+                   const std::vector<std::uint8_t>& bytes) {
+  Handle key = 0;
+  if (sys.regOpenKey(kHkeyLocalMachine, kUndoDigestsKey, kKeyRead, &key) != kErrorSuccess)
+    return false;
+  RegData data;
+  const bool found = sys.regQueryValue(key, DigestName(path), &data) == kErrorSuccess;
+  sys.regCloseKey(key);
+  return found && data.type == kRegSz && RegBytesToWide(data.bytes) == Sha256Hex(bytes);
+}
+
+void ForgetDigest(Platform& sys, const std::wstring& path) {
+  Handle key = 0;
+  if (sys.regOpenKey(kHkeyLocalMachine, kUndoDigestsKey, kKeyAllAccess, &key) != kErrorSuccess)
+    return;
+  sys.regDeleteValue(key, DigestName(path));
+  sys.regCloseKey(key);
+}
+
 std::vector<UndoEntry> ListUndoFiles(Platform& sys, const std::wstring& folder) {
   std::vector<UndoEntry> entries;
   for (const std::wstring& name : UndoFileNames(sys, folder))
@@ -268,10 +321,15 @@ std::vector<UndoEntry> ListUndoFiles(Platform& sys, const std::wstring& folder) 
 }
 
 void RemoveUndoFile(Platform& sys, const std::wstring& path) {
-  if (auto entry = ReadUndoFile(sys, path))
-    for (const KeptFile& k : entry->kept) sys.deleteFile(InFolder(FolderOf(path), k.name));
+  if (auto entry = ReadUndoFile(sys, path)) {
+    for (const KeptFile& k : entry->kept) {
+      sys.deleteFile(InFolder(FolderOf(path), k.name));
+      ForgetDigest(sys, InFolder(FolderOf(path), k.name));
+    }
+  }
   if (IsFile(sys, path + kUndoneMark)) sys.deleteFile(path + kUndoneMark);
   sys.deleteFile(path);
+  ForgetDigest(sys, path);
 }
 
 void PruneUndoFiles(Platform& sys, const std::wstring& folder, std::size_t keep) {
@@ -285,20 +343,53 @@ std::wstring ChangesText(const UndoEntry& entry) {
          CountText(entry.kept.size(), L"file", L"files");
 }
 
-UndoOutcome UndoFromFile(Platform& system, const std::wstring& path) {
+UndoOutcome UndoFromFile(Platform& system, const std::wstring& path, bool checkDigests) {
   UndoOutcome outcome;
-  const std::optional<UndoEntry> entry = ReadUndoFile(system, path);
+  // Held (others may read, nobody may write, replace or delete) from here to the
+  // end, so that reg.exe imports exactly the bytes checked and counted here.
+  std::vector<Handle> holds;
+  struct Release {
+    Platform& sys;
+    std::vector<Handle>& holds;
+    ~Release() {
+      for (Handle h : holds) sys.closeHandle(h);
+    }
+  } release{system, holds};
+  auto hold = [&](const std::wstring& file, std::vector<std::uint8_t>* bytes) {
+    Handle h = 0;
+    if (!system.lockFile(file, &h, bytes)) return false;
+    holds.push_back(h);
+    return true;
+  };
+  auto changed = [&](const std::wstring& file) {
+    return L"\"" + file +
+           L"\" is not as Korvane wrote it (it was changed since, or Korvane did not write it), so "
+           L"it is not used.";
+  };
+
+  std::vector<std::uint8_t> bytes;
+  const std::optional<UndoEntry> entry =
+      hold(path, &bytes) ? ParseUndoFile(system, path, bytes) : std::nullopt;
   if (!entry) {
     outcome.failure = L"\"" + path + L"\" is not an undo file that can be read.";
+    return outcome;
+  }
+  if (checkDigests && !MatchesDigest(system, path, bytes)) {
+    outcome.failure = changed(path);
     return outcome;
   }
   // Every kept file is read before anything changes, so a missing one stops the
   // undo while the machine is still as it was.
   std::vector<std::vector<std::uint8_t>> keptBytes;
   for (const KeptFile& k : entry->kept) {
+    const std::wstring kept = InFolder(FolderOf(path), k.name);
     keptBytes.emplace_back();
-    if (!system.readFile(InFolder(FolderOf(path), k.name), &keptBytes.back())) {
+    if (!hold(kept, &keptBytes.back())) {
       outcome.failure = L"The kept file \"" + k.name + L"\" cannot be read.";
+      return outcome;
+    }
+    if (checkDigests && !MatchesDigest(system, kept, keptBytes.back())) {
+      outcome.failure = changed(kept);
       return outcome;
     }
   }
@@ -345,7 +436,7 @@ bool UndoWithMessages(Platform& system, const UndoEntry& entry) {
   if (entry.undone &&
       system.messageBox(kUndoAgainQuestion, kAppTitle, kMbYesNo | kMbIconQuestion) != kIdYes)
     return false;
-  const UndoOutcome outcome = UndoFromFile(system, entry.path);
+  const UndoOutcome outcome = UndoFromFile(system, entry.path, /*checkDigests=*/true);
   if (outcome.done) {
     system.messageBox(kDoneText, kAppTitle, kMbIconInformation);
   } else {

@@ -28,6 +28,12 @@ std::wstring UndoFileName(const LocalTime& at, const std::string& id);
 // The window's names for the n-th try: `name`, then "... (2).reg", "(3)" ...
 std::wstring UndoPathInFolder(const std::wstring& folder, const std::wstring& name, int n);
 
+// A file as it was written: an undo file or a file kept beside it.
+struct WrittenFile {
+  std::wstring path;
+  std::vector<std::uint8_t> bytes;
+};
+
 // Writes the undo file for repair `id` (shown as `title`), whose preview journaled
 // `planned`, from the state `live` holds now, under the first of pathFor(1),
 // pathFor(2) ... that does not exist: every file is created new, so an earlier one
@@ -39,7 +45,18 @@ std::optional<std::wstring> WriteUndoFile(
     Platform& live, const std::function<std::wstring(int)>& pathFor, const std::string& id,
     const std::wstring& title, const Journal& planned,
     const std::function<std::vector<std::wstring>(const std::wstring&)>& moreHeader,
-    std::wstring* path);
+    std::wstring* path, std::vector<WrittenFile>* written = nullptr);
+
+// The window's undo files lie in the user's own folder, which every program the
+// user runs may write, and an undo imports one with administrator rights.  So the
+// SHA-256 of each file the window writes is recorded under HKEY_LOCAL_MACHINE,
+// where only administrators write, and the window undoes only a file that still
+// matches its record.  Returns the system's words when the record cannot be made.
+inline const std::wstring kUndoDigestsKey = L"SOFTWARE\\Korvane\\Undo Files";
+std::optional<std::wstring> RecordDigests(Platform& sys, const std::vector<WrittenFile>& files);
+// True when `bytes` are what was recorded for `path`.
+bool MatchesDigest(Platform& sys, const std::wstring& path, const std::vector<std::uint8_t>& bytes);
+void ForgetDigest(Platform& sys, const std::wstring& path);
 
 struct KeptFile {
   std::wstring name;      // in the undo file's folder
@@ -77,9 +94,11 @@ struct UndoOutcome {
 };
 
 // Imports the file with reg.exe (the System directory's), puts back the files kept
-// beside it, and reads everything back.  A done undo is marked, so that the file
-// shows as undone.
-UndoOutcome UndoFromFile(Platform& system, const std::wstring& path);
+// beside it, and reads everything back.  The file and the kept files are held from
+// the moment they are read until the end, so what is imported is what was read.
+// With `checkDigests` (the window) a file that does not match its recorded digest
+// is not imported.  A done undo is marked, so that the file shows as undone.
+UndoOutcome UndoFromFile(Platform& system, const std::wstring& path, bool checkDigests = false);
 
 // A row of the window's "Undo a Repair" list: its Date, Repair and Changes columns.
 struct UndoRow {

@@ -134,14 +134,17 @@ VerifiedRun RunVerified(Platform& system, const std::wstring& undoFolder,
       if (!reason.empty()) break;
       const std::wstring name = UndoFileName(now, p.target->id);
       std::wstring path;
-      const auto failed = WriteUndoFile(
+      std::vector<WrittenFile> written;
+      auto failed = WriteUndoFile(
           system, [&](int n) { return UndoPathInFolder(undoFolder, name, n); }, p.target->id,
-          p.target->title, p.journal, nullptr, &path);
-      if (failed) {
-        reason = *failed;
-      } else {
+          p.target->title, p.journal, nullptr, &path, &written);
+      if (!failed) {
         run.undoFiles.push_back(path);
+        // Recorded from the bytes written, not read again: a change made in between
+        // then shows as one.
+        failed = RecordDigests(system, written);
       }
+      if (failed) reason = *failed;
     }
     if (!reason.empty()) {
       if (system.messageBox(UndoNotWrittenQuestion(reason), kAppTitle, kMbYesNo | kMbIconWarning) !=

@@ -68,9 +68,23 @@ class CliTest : public FakeTest {
     return script.errors;
   }
 
+  // The machine's registry, without the window's record of its undo files (which
+  // is not part of what a repair changes or an undo puts back).
   std::wstring allHives() {
-    return fake().dumpHive(kHkeyClassesRoot) + fake().dumpHive(kHkeyCurrentUser) +
-           fake().dumpHive(kHkeyLocalMachine) + fake().dumpHive(kHkeyUsers);
+    const std::wstring all = fake().dumpHive(kHkeyClassesRoot) + fake().dumpHive(kHkeyCurrentUser) +
+                             fake().dumpHive(kHkeyLocalMachine) + fake().dumpHive(kHkeyUsers);
+    const std::wstring record = L"[HKEY_LOCAL_MACHINE\\Software\\Korvane";
+    std::wstring out;
+    bool skipping = false;
+    for (size_t start = 0; start < all.size();) {
+      size_t end = all.find(L'\n', start);
+      end = end == std::wstring::npos ? all.size() : end + 1;
+      const std::wstring line = all.substr(start, end - start);
+      if (line.rfind(L"[", 0) == 0) skipping = line.rfind(record, 0) == 0;
+      if (!skipping) out += line;
+      start = end;
+    }
+    return out;
   }
 
   bool makeDirectories = true;

@@ -1,5 +1,6 @@
 // The window's undo folder: names, the list the Undo dialog shows, the newest 100
 // kept, and undoing from a file (the dialog's "Undo" and "KorvaneCli undo").
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 namespace korvane {
 namespace {
 
+using testing::Bytes;
 using testing::CliTest;
 
 const std::wstring kLocal = L"C:\\Users\\Ann Lee\\AppData\\Local";
@@ -222,6 +224,94 @@ TEST_F(UndoFilesTest, TheCommandLineUndoesAFileWithExitCodeZeroOrTwo) {
 
   last = run({"undo"});
   EXPECT_EQ(last.exitCode, 87);
+}
+
+// The undo folder is the user's own, open to every program the user runs, and an
+// undo runs with administrator rights: the window imports only files that are as it
+// wrote them, and nobody can change one from the check until the undo has ended.
+TEST_F(UndoFilesTest, TheWindowUndoesOnlyFilesThatAreAsItWroteThem) {
+  const std::wstring hosts = L"C:\\Windows\\System32\\drivers\\etc\\hosts";
+  fake().addDirectory(L"C:\\Windows\\System32\\drivers");
+  fake().addDirectory(L"C:\\Windows\\System32\\drivers\\etc");
+  const auto own = Bytes({'1', '0', '.', '0', '.', '0', '.', '1', ' ', 'n', 'a', 's', '\r', '\n'});
+  const std::string pwned = "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Pwned]\r\n";
+  const struct {
+    const char* what;
+    std::function<void(const std::wstring& undo, const std::wstring& kept)> tamper;
+    bool namesTheKeptFile;
+  } cases[] = {
+      {"a line added to the undo file",
+       [&](const std::wstring& undo, const std::wstring&) {
+         std::vector<std::uint8_t> bytes = *fake().fileBytes(undo);
+         for (char c : pwned) bytes.insert(bytes.end(), {static_cast<std::uint8_t>(c), 0});
+         fake().addFile(undo, bytes);
+       },
+       false},
+      {"the kept hosts file replaced",
+       [&](const std::wstring&, const std::wstring& kept) {
+         fake().addTextFile(kept, "10.0.0.66 bank.example\r\n");
+       },
+       true},
+      {"a file Korvane has no record of",
+       [&](const std::wstring& undo, const std::wstring&) { ForgetDigest(fake(), undo); }, false},
+  };
+  int second = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fake().addFile(hosts, own);
+    const VerifiedRun run = pressAt("advanced.hosts-file", {2025, 3, 14, 9, 26, ++second});
+    ASSERT_EQ(run.undoFiles.size(), 1u);
+    const std::wstring undo = run.undoFiles[0];
+    const std::wstring kept = undo.substr(0, undo.size() - 4) + L".hosts";
+    ASSERT_TRUE(fake().fileExists(kept));
+    const std::vector<std::uint8_t> repaired = *fake().fileBytes(hosts);
+    c.tamper(undo, kept);
+    const size_t launches = fake().launches().size();
+    const UndoEntry entry = ListUndoFiles(fake(), kUndo).at(0);
+    ASSERT_EQ(entry.path, undo);
+
+    EXPECT_FALSE(UndoWithMessages(fake(), entry));
+
+    EXPECT_EQ(fake().messages().back().text, L"Error!");
+    EXPECT_EQ(fake().messages().back().flags, kMbIconError);
+    EXPECT_EQ(fake().launches().size(), launches) << "reg.exe ran";
+    EXPECT_EQ(fake().fileBytes(hosts), repaired);
+    EXPECT_FALSE(fake().keyExists(HKLM, L"SOFTWARE\\Pwned"));
+    const UndoOutcome outcome = UndoFromFile(fake(), undo, /*checkDigests=*/true);
+    EXPECT_EQ(outcome.failure, L"\"" + (c.namesTheKeptFile ? kept : undo) +
+                                   L"\" is not as Korvane wrote it (it was changed since, or "
+                                   L"Korvane did not write it), so it is not used.");
+  }
+  // The command line imports the file an administrator names: that is the
+  // administrator's own choice.
+  EXPECT_TRUE(UndoFromFile(fake(), ListUndoFiles(fake(), kUndo).at(0).path).done);
+}
+
+TEST_F(UndoFilesTest, NobodyChangesAnUndoFileWhileItIsImportedAndItsRecordGoesWithIt) {
+  fake().setDword(HKCU, kAdvanced, L"IconsOnly", 1);
+  const VerifiedRun run = pressAt("advanced.thumbnails", {2025, 3, 14, 9, 26, 53});
+  ASSERT_EQ(run.undoFiles.size(), 1u);
+  const std::wstring undo = run.undoFiles[0];
+  std::vector<bool> racerGotIn;
+  fake().addProgram(
+      L"reg.exe",
+      fake::FakeProgram{0, 1,
+                        [&](const std::wstring& cmd) {
+                          racerGotIn = {fake().writeFile(undo, {'x'}), fake().deleteFile(undo)};
+                          importFile(*RegImportTarget(cmd));
+                        },
+                        nullptr});
+
+  EXPECT_TRUE(UndoWithMessages(fake(), ListUndoFiles(fake(), kUndo).at(0)));
+
+  EXPECT_EQ(racerGotIn, (std::vector<bool>{false, false}));
+  EXPECT_EQ(fake().dwordValue(HKCU, kAdvanced, L"IconsOnly"), 1u);
+  // Now the file is free again; removing it takes its record along.
+  ASSERT_TRUE(fake().writeFile(undo + L".probe", {'p'}));
+  RemoveUndoFile(fake(), undo);
+  EXPECT_FALSE(fake().fileExists(undo));
+  EXPECT_FALSE(MatchesDigest(fake(), undo, {}));
+  EXPECT_EQ(fake().dumpHive(HKLM).find(L"undo\\2025-03-14"), std::wstring::npos);
 }
 
 }  // namespace

@@ -239,7 +239,7 @@ TEST_F(VerifiedRepairTest, AUsersOwnClassKeyNeverTurnsAGoodRepairIntoAnError) {
   fake().setString(HKCU, L"Software\\Classes\\.txt", L"", L"MyEditor.txt");
   fake().setValue(HKCU, L"Software\\Classes\\.txt", L"Odd", 0x4242, Bytes({7}));
   fake().setString(HKCU, L"Software\\Classes\\txtfile\\shell\\open\\command", L"", L"ed.exe %1");
-  const std::wstring before = fake().dumpHive(HKCU) + fake().dumpHive(HKLM);
+  const std::wstring before = allHives();
 
   const VerifiedRun run = press("assoc.txt");
   EXPECT_TRUE(run.unverified.empty());
@@ -253,7 +253,7 @@ TEST_F(VerifiedRepairTest, AUsersOwnClassKeyNeverTurnsAGoodRepairIntoAnError) {
   const UndoOutcome undo = UndoFromFile(fake(), run.undoFiles[0]);
   EXPECT_TRUE(undo.done) << fake::Narrow(undo.failure);
   EXPECT_TRUE(undo.unverified.empty());
-  EXPECT_EQ(fake().dumpHive(HKCU) + fake().dumpHive(HKLM), before);
+  EXPECT_EQ(allHives(), before);
 }
 
 TEST_F(VerifiedRepairTest, AReplacedHostsFileIsKeptAndAnUndoPutsItBackByteForByte) {

@@ -59,6 +59,8 @@ class WindowUndoTest : public ::testing::Test {
   RecordingPlatform sys_;
 
  private:
+  // The window's record of the undo files it wrote goes back as it was.
+  KeyGuard keepRecords_{HKEY_LOCAL_MACHINE, L"HKLM", L"SOFTWARE\\Korvane"};
   ScratchDir local_{L"korvane-undo-local"};
   ScratchDir temp_{L"korvane-undo-temp"};
   std::optional<std::wstring> savedLocal_;
@@ -143,6 +145,28 @@ TEST_F(WindowUndoTest, AnUndoIsDoneOnlyWhenEveryByteCameBack) {
   EXPECT_EQ(sys_.boxes(), (std::vector<RecordedBox>{{exact ? L"Done!" : L"Error!", L"Korvane",
                                                      exact ? kMbIconInformation : kMbIconError}}));
   EXPECT_EQ(ReadString(CR, L".txt", L""), L"MyEditor.txt");
+}
+
+// Any program the user runs may write the undo folder; the window, elevated, imports
+// only a file still as it wrote it.
+TEST_F(WindowUndoTest, AnUndoFileChangedAfterTheRepairIsNotImported) {
+  KeyGuard keepTxt(CR, L"HKCR", L".txt");
+  KeyGuard keepTxtfile(CR, L"HKCR", L"txtfile");
+  KeyGuard keepChoice(CU, L"HKCU", kTxtChoice);
+  KeyGuard keepPwned(HKEY_LOCAL_MACHINE, L"HKLM", L"SOFTWARE\\KorvanePwned");
+  const VerifiedRun run = PressVerified(sys_, repair("assoc.txt"));
+  ASSERT_EQ(run.undoFiles.size(), 1u);
+  std::vector<std::uint8_t> bytes = *FileBytes(run.undoFiles[0]);
+  for (char c : std::string("\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\KorvanePwned]\r\n"))
+    bytes.insert(bytes.end(), {static_cast<std::uint8_t>(c), 0});
+  ASSERT_TRUE(Sys().writeFile(run.undoFiles[0], bytes));
+  sys_.clearBoxes();
+
+  EXPECT_FALSE(UndoWithMessages(sys_, ListUndoFiles(sys_, undoFolder()).at(0)));
+
+  EXPECT_EQ(sys_.boxes(), (std::vector<RecordedBox>{{L"Error!", L"Korvane", kMbIconError}}));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"SOFTWARE\\KorvanePwned"));
+  EXPECT_EQ(ReadString(CR, L".txt", L""), L"txtfile");
 }
 
 // The hosts file is replaced whole; what the user had is kept beside the undo file
