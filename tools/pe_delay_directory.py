@@ -12,60 +12,35 @@ Usage: pe_delay_directory.py EXE DLL [DLL...]   (fails when a named DLL has no d
        pe_delay_directory.py --list EXE          (prints the delay-import table: DLL and functions;
                                                   objdump 2.40 shows only the directory entry)
 """
+import os
 import struct
 import sys
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from pe_image import PeImage  # noqa: E402
+
 
 def load(path):
-    data = bytearray(open(path, "rb").read())
-    pe = struct.unpack_from("<I", data, 0x3C)[0]
-    if data[pe:pe + 4] != b"PE\0\0":
-        sys.exit("not a PE file: " + path)
-    coff = pe + 4
-    nsections = struct.unpack_from("<H", data, coff + 2)[0]
-    opt_size = struct.unpack_from("<H", data, coff + 16)[0]
-    opt = coff + 20
-    magic = struct.unpack_from("<H", data, opt)[0]
-    if magic != 0x20B:
+    image = PeImage(path, writable=True)
+    if not image.pe32_plus:
         sys.exit("only PE32+ is handled")
-    dirs = opt + 112
-    sections = []
-    sec = opt + opt_size
-    for i in range(nsections):
-        name = data[sec:sec + 8].rstrip(b"\0").decode()
-        vsize, va, rawsize, rawptr = struct.unpack_from("<IIII", data, sec + 8)
-        sections.append((name, va, max(vsize, rawsize), rawptr, rawsize))
-        sec += 40
-
-    def rva_to_off(rva):
-        for name, va, size, rawptr, rawsize in sections:
-            if va <= rva < va + rawsize:
-                return rawptr + rva - va
-        return None
-
-    def cstring(rva):
-        off = rva_to_off(rva)
-        if off is None:
-            return None
-        end = data.find(b"\0", off)
-        return data[off:end].decode("ascii", "replace")
-
-    return data, dirs, sections, rva_to_off, cstring
+    return image
 
 
 def list_table(path):
-    data, dirs, sections, rva_to_off, cstring = load(path)
-    rva, size = struct.unpack_from("<II", data, dirs + 13 * 8)
+    image = load(path)
+    data, cstring = image.data, image.cstring
+    rva, size = image.directory(13)
     if rva == 0:
         print("no delay-import table")
         return 1
-    off = rva_to_off(rva)
+    off = image.offset(rva)
     while True:
         attrs, name, handle, iat, int_rva = struct.unpack_from("<IIIII", data, off)
         if name == 0:
             break
         funcs = []
-        t = rva_to_off(int_rva)
+        t = image.offset(int_rva)
         while True:
             entry = struct.unpack_from("<Q", data, t)[0]
             if entry == 0:
@@ -78,10 +53,11 @@ def list_table(path):
 
 
 def main(path, dlls):
-    data, dirs, sections, rva_to_off, cstring = load(path)
+    image = load(path)
+    data, cstring = image.data, image.cstring
     wanted = {d.lower() for d in dlls}
     found = {}
-    for name, va, size, rawptr, rawsize in sections:
+    for name, va, rawsize, rawptr in image.sections:
         if name != ".text":
             continue
         for off in range(rawptr, rawptr + rawsize - 32, 4):
@@ -100,10 +76,10 @@ def main(path, dlls):
     for i in range(count):
         if first + 32 * i not in found.values():
             sys.exit("delay-load descriptors are not contiguous")
-    end = rva_to_off(first + 32 * count)
+    end = image.offset(first + 32 * count)
     if data[end:end + 32] != b"\0" * 32:
         sys.exit("delay-load descriptors are not terminated")
-    struct.pack_into("<II", data, dirs + 13 * 8, first, 32 * (count + 1))
+    struct.pack_into("<II", data, image.dirs + 13 * 8, first, 32 * (count + 1))
     open(path, "wb").write(data)
 
 

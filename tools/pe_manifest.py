@@ -5,41 +5,24 @@ starts the program.  Exits 1 when there is none.
 
 Usage: pe_manifest.py EXE
 """
+import os
 import struct
 import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from pe_image import PeImage  # noqa: E402
 
 RT_MANIFEST = 24
 CREATEPROCESS_MANIFEST = 1
 
 
 def main(path):
-    data = open(path, "rb").read()
-    pe = struct.unpack_from("<I", data, 0x3C)[0]
-    if data[pe:pe + 4] != b"PE\0\0":
-        sys.exit("not a PE file: " + path)
-    coff = pe + 4
-    nsections = struct.unpack_from("<H", data, coff + 2)[0]
-    opt_size = struct.unpack_from("<H", data, coff + 16)[0]
-    opt = coff + 20
-    magic = struct.unpack_from("<H", data, opt)[0]
-    dirs = opt + (112 if magic == 0x20B else 96)
-    sections = []
-    sec = opt + opt_size
-    for _ in range(nsections):
-        vsize, va, rawsize, rawptr = struct.unpack_from("<IIII", data, sec + 8)
-        sections.append((va, max(vsize, rawsize), rawptr))
-        sec += 40
-
-    def rva_to_off(rva):
-        for va, size, rawptr in sections:
-            if va <= rva < va + size:
-                return rawptr + rva - va
-        return None
-
-    rsrc_rva, rsrc_size = struct.unpack_from("<II", data, dirs + 2 * 8)
+    image = PeImage(path)
+    data = image.data
+    rsrc_rva, _ = image.directory(2)
     if rsrc_rva == 0:
         return None
-    base = rva_to_off(rsrc_rva)
+    base = image.offset(rsrc_rva)
 
     def entries(offset):
         named, ids = struct.unpack_from("<HH", data, base + offset + 12)
@@ -62,7 +45,7 @@ def main(path):
         if target & 0x80000000:
             continue
         rva, size = struct.unpack_from("<II", data, base + target)
-        off = rva_to_off(rva)
+        off = image.offset(rva)
         return data[off:off + size]
     return None
 
