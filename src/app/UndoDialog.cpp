@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "changes/UndoFiles.h"
+#include "common/Messages.h"
 #include "ui/ControlIds.h"
 #include "ui/Handlers.h"
 #include "ui/UiKit.h"
@@ -61,9 +62,19 @@ struct UndoDialog {
   }
 
   void btnOPENFOLDERClick() {
-    // Explorer shows nothing for a folder that does not exist yet.
-    MakeFolder(*system, folder);
-    system->shellExecute(L"open", folder, nullptr, kSwShowNormal);
+    if (folder.empty()) {
+      system->messageBox(
+          L"The undo folder is not known: the environment variable LOCALAPPDATA "
+          L"is not set.",
+          kAppTitle, kMbIconError);
+      return;
+    }
+    // Explorer shows nothing for a folder that does not exist yet.  ShellExecute
+    // answers 32 or less when it could not open it.
+    if (!MakeFolder(*system, folder) ||
+        system->shellExecute(L"open", folder, nullptr, kSwShowNormal) <= 32)
+      system->messageBox(L"Cannot open \"" + folder + L"\". " + system->lastErrorText(), kAppTitle,
+                         kMbIconError);
   }
 
   void BindHandlers() {

@@ -166,9 +166,9 @@ std::optional<std::wstring> WriteUndoFile(
     const std::wstring folder = FolderOf(*path);
     const std::wstring stem = WithoutReg(FileNameOf(*path));
 
-    std::vector<std::wstring> written;
+    std::vector<WrittenFile> written;
     auto removeWritten = [&] {
-      for (const std::wstring& p : written) live.deleteFile(p);
+      for (const WrittenFile& f : written) live.deleteFile(f.path);
     };
     std::vector<std::wstring> header{
         kTitleLine + FromUtf8(id) + L" (" + title + L")",
@@ -186,7 +186,7 @@ std::optional<std::wstring> WriteUndoFile(
         taken = true;
         break;
       }
-      written.push_back(InFolder(folder, name));
+      written.push_back({InFolder(folder, name), k.bytes});
       header.push_back(kKeptLine + name + kKeptMiddle + k.original + L"\".");
     }
     if (taken) continue;
@@ -200,7 +200,7 @@ std::optional<std::wstring> WriteUndoFile(
       if (error == kErrorFileExistsCode || error == kErrorAlreadyExists) continue;
       return live.lastErrorText();
     }
-    written.push_back(*path);
+    written.push_back({*path, bytes});
     std::vector<std::uint8_t> stored;
     if (!live.readFile(*path, &stored) || stored != bytes) {
       const std::wstring why =
@@ -208,12 +208,7 @@ std::optional<std::wstring> WriteUndoFile(
       removeWritten();
       return why;
     }
-    if (writtenFiles) {
-      writtenFiles->clear();
-      for (const Keep& k : keeps)
-        writtenFiles->push_back({InFolder(folder, stem + L"." + FileNameOf(k.original)), k.bytes});
-      writtenFiles->push_back({*path, bytes});
-    }
+    if (writtenFiles) *writtenFiles = std::move(written);
     return std::nullopt;
   }
   return std::wstring(L"Every name for the undo file is taken");
