@@ -46,6 +46,12 @@ fi
 . scripts/xvfb.sh
 if [ "$windows_ok" = 1 ]; then
   step "Windows integration tests under Wine"
+  # Every run starts from a known Wine: a fresh prefix (whatever an earlier run left
+  # in the old one, its server included, goes) and a display of its own, never one
+  # the machine happens to have.
+  WINEPREFIX="$ROOT/build/wineprefix" wineserver -k </dev/null >/dev/null 2>&1 || true
+  rm -rf "$ROOT/build/wineprefix" "$ROOT/build/wineprefix-e2e"
+  unset DISPLAY
   # Some integration tests open windows too (the planted-DLL test starts Korvane).
   korvane_start_xvfb || failed+=("xvfb")
   korvane_prefix_init

@@ -11,6 +11,8 @@ korvane_prefix_init() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     mkdir -p "$WINEPREFIX"
     wineboot -i </dev/null >/dev/null 2>&1 || true
+    # A late step of the first boot can overwrite keys written right after it.
+    wineserver -w </dev/null >/dev/null 2>&1 || true
     # A crash must end with an exit code, never wait for a click.
     wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1  || true
     # Wine draws the title bars itself: no window manager is needed and closing a

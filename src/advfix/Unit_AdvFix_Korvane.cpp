@@ -259,7 +259,7 @@ void ResetFolderViewSettings() {
     if (FileExists(batch)) run = RunProcess(command, kShowHide);
   }
   if (FileExists(batch)) Sys().deleteFile(batch);
-  if (!run.started) throw KorvaneError(run.failure);
+  if (!run.ok()) throw KorvaneError(run.failure);
   ShowFixedNotice();
 }
 
@@ -357,7 +357,7 @@ void FixSystemRestore() {
   std::vector<std::wstring> failures;
   for (const wchar_t* command : commands) {
     const RunResult run = RunProcess(command, kShowShow);
-    if (!run.started && std::find(failures.begin(), failures.end(), run.failure) == failures.end())
+    if (!run.ok() && std::find(failures.begin(), failures.end(), run.failure) == failures.end())
       failures.push_back(run.failure);
   }
   if (!failures.empty()) {

@@ -52,11 +52,11 @@ std::wstring RegTypeName(std::uint32_t type) {
 std::optional<std::wstring> RegText(const RegData& data) {
   if (data.bytes.size() % 2 != 0) return std::nullopt;
   std::wstring text;
-  for (size_t i = 0; i + 1 < data.bytes.size(); i += 2) {
-    const auto c = static_cast<wchar_t>(data.bytes[i] | (data.bytes[i + 1] << 8));
-    if (c == 0) break;
-    text.push_back(c);
-  }
+  for (size_t i = 0; i + 1 < data.bytes.size(); i += 2)
+    text.push_back(static_cast<wchar_t>(data.bytes[i] | (data.bytes[i + 1] << 8)));
+  // The terminating zero (or zeros) go; a zero inside stays, so that what follows it
+  // is shown too: a program that reads the value whole sees it.
+  while (!text.empty() && text.back() == L'\0') text.pop_back();
   return text;
 }
 
@@ -70,7 +70,13 @@ std::optional<std::vector<std::wstring>> RegTexts(const RegData& data) {
       current.push_back(c);
       continue;
     }
-    if (current.empty()) break;  // the empty text that ends the list
+    if (current.empty()) {
+      // The empty text that ends the list; anything but zeros after it is data the
+      // list form cannot show.
+      for (size_t j = i + 2; j < data.bytes.size(); ++j)
+        if (data.bytes[j] != 0) return std::nullopt;
+      break;
+    }
     texts.push_back(current);
     current.clear();
   }

@@ -16,7 +16,8 @@ std::wstring DescribeChange(const Change& change);
 std::wstring DescribeDifference(const Difference& difference);
 
 // Texts from REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ bytes; nullopt when the bytes
-// are not whole UTF-16 units.
+// are not whole UTF-16 units, or when data follows the end of a REG_MULTI_SZ list.
+// A zero inside a REG_SZ is kept as a character; only the terminating zeros go.
 std::optional<std::wstring> RegText(const RegData& data);
 std::optional<std::vector<std::wstring>> RegTexts(const RegData& data);
 // The number of a REG_DWORD or REG_QWORD of the right size.

@@ -38,8 +38,8 @@ struct OverlayPlatform::Node {
   }
 };
 
-OverlayPlatform::OverlayPlatform(Platform& below)
-    : ForwardingPlatform(below), nextHandle_(0x4B560000u) {}
+OverlayPlatform::OverlayPlatform(Platform& below, Rights rights)
+    : ForwardingPlatform(below), rights_(rights), nextHandle_(0x4B560000u) {}
 
 OverlayPlatform::~OverlayPlatform() = default;
 
@@ -146,7 +146,8 @@ long OverlayPlatform::checkAccessBelow(Handle root, const std::vector<std::wstri
   if (parts.empty() || !view(root, parts).belowVisible || !belowKeyExists(root, parts))
     return kErrorSuccess;
   Handle h = 0;
-  const long rc = inner().regOpenKey(root, JoinKeyPath(parts), access, &h);
+  const long rc = inner().regOpenKey(root, JoinKeyPath(parts),
+                                     rights_ == Rights::ReadOnly ? kKeyRead : access, &h);
   if (rc == kErrorSuccess && h != 0) inner().regCloseKey(h);
   return rc;
 }

@@ -24,7 +24,13 @@ namespace korvane {
 
 class OverlayPlatform : public ForwardingPlatform {
  public:
-  explicit OverlayPlatform(Platform& below);
+  // How a key that is real is opened below when the run opens it.  AsAsked: with the
+  // access the run asks for, so that a preview of a repair fails where the repair
+  // would.  ReadOnly: with read access alone, for scans and for a preview in a process
+  // without administrator rights, where asking for write access would be refused for
+  // a reason the real (elevated) run does not meet.
+  enum class Rights { AsAsked, ReadOnly };
+  explicit OverlayPlatform(Platform& below, Rights rights = Rights::AsAsked);
   ~OverlayPlatform() override;
 
   const Journal& journal() const { return journal_; }
@@ -101,6 +107,7 @@ class OverlayPlatform : public ForwardingPlatform {
   const OpenKey* openKey(Handle key) const;
   long checkAccessBelow(Handle root, const std::vector<std::wstring>& parts,
                         std::uint32_t access) const;
+  Rights rights_;
   std::vector<std::wstring> subKeys(Handle root, const std::vector<std::wstring>& parts) const;
   std::vector<std::wstring> valueNames(Handle root, const std::vector<std::wstring>& parts) const;
   void record(Change change);

@@ -6,6 +6,7 @@
 
 #include "changes/JournalingPlatform.h"
 #include "changes/RegScript.h"
+#include "common/KorvaneError.h"
 #include "common/Messages.h"
 #include "common/Registry.h"
 #include "common/Sha256.h"
@@ -392,12 +393,12 @@ UndoOutcome UndoFromFile(Platform& system, const std::wstring& path, bool checkD
   JournalingPlatform journaling(system);
   {
     SysScope scope(journaling);
-    const std::uint32_t code = RunAndWait(L"reg.exe import " + CommandLineForPath(path), kHidden);
-    if (code == kRunFailed) {
-      outcome.failure = L"reg.exe could not be started.";
-    } else if (code != 0) {
+    const RunResult run = RunProcess(L"reg.exe import " + CommandLineForPath(path), kHidden);
+    if (!run.ok()) {
+      outcome.failure = StandardErrorText(run.failure);
+    } else if (run.exitCode != 0) {
       outcome.failure =
-          L"reg.exe could not import the file (exit code " + std::to_wstring(code) + L").";
+          L"reg.exe could not import the file (exit code " + std::to_wstring(run.exitCode) + L").";
     }
     for (size_t i = 0; i < entry->kept.size() && outcome.failure.empty(); ++i) {
       if (!Sys().writeFile(entry->kept[i].original, keptBytes[i]))

@@ -30,8 +30,27 @@ std::wstring SystemErrorText(long code) {
       return L"Not all privileges or groups referenced are assigned to the caller";
     case kErrorPrivilegeNotHeld:
       return L"A required privilege is not held by the client";
+    case kErrorModNotFound:
+      return L"The specified module could not be found";
+    case kErrorNoAccess:
+      return L"Invalid access to memory location";
+    case kErrorStackOverflow:
+      return L"Recursion too deep; the stack overflowed";
     default:
       return L"Error " + std::to_wstring(code);
+  }
+}
+
+long NtStatusToWin32Error(std::uint32_t status) {
+  switch (status) {
+    case 0xC0000005u:  // STATUS_ACCESS_VIOLATION
+      return kErrorNoAccess;
+    case 0xC00000FDu:  // STATUS_STACK_OVERFLOW
+      return kErrorStackOverflow;
+    case 0xC0000135u:  // STATUS_DLL_NOT_FOUND
+      return kErrorModNotFound;
+    default:
+      return kErrorMrMidNotFound;
   }
 }
 

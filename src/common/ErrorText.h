@@ -4,6 +4,7 @@
 // these texts, so a message built from them reads as it would on Windows.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace korvane {
@@ -15,11 +16,19 @@ constexpr long kErrorInvalidParameter = 87;
 constexpr long kErrorDiskFull = 112;
 constexpr long kErrorNoMoreItems = 259;
 constexpr long kErrorBadDb = 1009;
+constexpr long kErrorMrMidNotFound = 317;  // no message for this code
+constexpr long kErrorNoAccess = 998;
+constexpr long kErrorStackOverflow = 1001;
+constexpr long kErrorModNotFound = 126;
 constexpr long kErrorKeyDeleted = 1018;
 constexpr long kErrorNotAllAssigned = 1300;
 constexpr long kErrorPrivilegeNotHeld = 1314;
 
 // "Error N" for a code without a text here.
 std::wstring SystemErrorText(long code);
+
+// RtlNtStatusToDosError for the exception statuses a crashed program leaves; 317
+// (no message) for any other.
+long NtStatusToWin32Error(std::uint32_t status);
 
 }  // namespace korvane

@@ -42,7 +42,7 @@ void RestartExplorer() {
     run = RunProcess(CommandLineForPath(path), kSwHide);
   }
   if (FileExists(path)) Sys().deleteFile(path);
-  if (!run.started) throw KorvaneError(run.failure);
+  if (!run.ok()) throw KorvaneError(run.failure);
 }
 
 }  // namespace korvane

@@ -89,6 +89,12 @@ std::wstring FromUtf8(const std::string& text) {
   return out;
 }
 
+namespace {
+bool IsBidiControl(std::uint32_t u) {
+  return u == 0x200E || u == 0x200F || (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069);
+}
+}  // namespace
+
 std::wstring EscapeControls(const std::wstring& text) {
   static const wchar_t digits[] = L"0123456789abcdef";
   std::wstring out;
@@ -105,8 +111,11 @@ std::wstring EscapeControls(const std::wstring& text) {
       out += L"\\x";
       out.push_back(digits[(u >> 4) & 0xF]);
       out.push_back(digits[u & 0xF]);
-    } else if (u == 0x2028 || u == 0x2029) {
-      out += u == 0x2028 ? L"\\u2028" : L"\\u2029";
+    } else if (u == 0x2028 || u == 0x2029 || IsBidiControl(u)) {
+      // Line and paragraph separators start a line; the bidirectional controls
+      // reorder what a console shows after them, so "txt.exe" can read "exe.txt".
+      out += L"\\u";
+      for (int shift = 12; shift >= 0; shift -= 4) out.push_back(digits[(u >> shift) & 0xF]);
     } else {
       out.push_back(c);
     }

@@ -16,7 +16,9 @@ std::wstring FromUtf8(const std::string& text);
 // Text for one line of plain output: registry data, names and messages may hold line
 // breaks and other control characters that would forge lines of their own (or drive
 // a terminal), so CR, LF and TAB become \r, \n, \t and every other control character
-// \xNN (U+2028 and U+2029, which some readers take as line ends, \u2028 and \u2029).
+// \xNN (U+2028 and U+2029, which some readers take as line ends, \u2028 and \u2029;
+// the bidirectional controls U+200E, U+200F, U+202A to U+202E and U+2066 to U+2069,
+// which reorder what a console shows, \uNNNN likewise).
 // Backslashes stay as they are: they are what registry paths are made of.
 std::wstring EscapeControls(const std::wstring& text);
 

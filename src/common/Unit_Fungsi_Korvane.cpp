@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "common/ComError.h"
+#include "common/ErrorText.h"
 #include "common/KorvaneError.h"
 #include "common/ProgramPath.h"
 #include "common/Registry.h"
@@ -25,6 +26,29 @@ namespace {
 
 std::wstring CannotRun(const std::wstring& commandLine, const std::wstring& reason) {
   return L"Cannot run \"" + ProgramToken(commandLine) + L"\". " + reason;
+}
+
+std::wstring Hex8(std::uint32_t value) {
+  static const wchar_t kDigits[] = L"0123456789ABCDEF";
+  std::wstring text = L"0x";
+  for (int shift = 28; shift >= 0; shift -= 4) text.push_back(kDigits[(value >> shift) & 0xF]);
+  return text;
+}
+
+// An exit code 0xC000xxxx is an NTSTATUS error: Windows ends a process that way when an
+// exception was not handled or the loader could not start it, so it did not do its work.
+// 0xFFFFFFFF and the other codes a tool chooses itself are its own business.
+bool EndedByException(std::uint32_t code) { return (code >> 16) == 0xC000u; }
+
+std::wstring EndedByExceptionText(const std::wstring& commandLine, std::uint32_t status) {
+  std::wstring text =
+      L"\"" + ProgramToken(commandLine) + L"\" ended abnormally with status " + Hex8(status);
+  const long error = Sys().ntStatusToWin32Error(status);
+  if (error != kErrorMrMidNotFound) {
+    const std::wstring words = Sys().errorText(error);
+    if (!words.empty()) text += L". " + words;
+  }
+  return text;
 }
 
 }  // namespace
@@ -61,11 +85,20 @@ RunResult RunProcess(const std::wstring& commandLine, int showMode) {
   }
   Sys().waitForSingleObject(handles.process, kInfinite);
   std::uint32_t code = 0;
-  Sys().getExitCodeProcess(handles.process, &code);
+  // A code that could not be read is no evidence that the tool did its work.
+  const bool read = Sys().getExitCodeProcess(handles.process, &code);
+  const std::wstring readFailure = read ? std::wstring() : Sys().lastErrorText();
   Sys().closeHandle(handles.process);
   Sys().closeHandle(handles.thread);
   result.started = true;
+  if (!read) {
+    result.exitCode = kRunFailed;
+    result.failure = L"Cannot read the exit code of \"" + ProgramToken(commandLine) + L"\". " +
+                     (readFailure.empty() ? L"No reason was given" : readFailure);
+    return result;
+  }
   result.exitCode = code;
+  if (EndedByException(code)) result.failure = EndedByExceptionText(commandLine, code);
   return result;
 }
 
@@ -76,7 +109,7 @@ std::uint32_t RunAndWait(const std::wstring& commandLine, int showMode) {
 
 std::uint32_t RunToolAndWait(const std::wstring& commandLine, int showMode) {
   const RunResult run = RunProcess(commandLine, showMode);
-  if (!run.started) throw KorvaneError(run.failure);
+  if (!run.ok()) throw KorvaneError(run.failure);
   return run.exitCode;
 }
 

@@ -18,10 +18,14 @@ extern std::wstring TempPath;
 
 // How a run ended: started (and then waited for to its end, with its exit code), or
 // not started, with the text that says so: Cannot run "<program>". <reason>
+// A started program whose exit code could not be read, or that ended by an exception
+// (an NTSTATUS error code 0xC000xxxx), has a failure too: it did not do its work.
 struct RunResult {
   bool started = false;
   std::uint32_t exitCode = kRunFailed;
   std::wstring failure;
+  // Started and ended on its own terms, whatever exit code it chose.
+  bool ok() const { return started && failure.empty(); }
 };
 
 // Starts commandLine in its own console with the given show mode and waits for it,
@@ -30,12 +34,13 @@ struct RunResult {
 // command line longer than kMaxCommandLine characters (refused rather than cut short).
 RunResult RunProcess(const std::wstring& commandLine, int showMode);
 
-// RunProcess's exit code, or kRunFailed when nothing was started.
+// RunProcess's exit code, or kRunFailed when nothing was started or the code could
+// not be read.
 std::uint32_t RunAndWait(const std::wstring& commandLine, int showMode);
 
-// RunAndWait for a tool the user is waiting on: one that cannot be started raises
-// KorvaneError with RunResult::failure, so no success is reported for it.  A tool
-// that started and ended returns its exit code, whatever it is.
+// RunAndWait for a tool the user is waiting on: one that cannot be started, or that
+// ended by an exception, raises KorvaneError with RunResult::failure, so no success is
+// reported for it.  A tool that ended on its own returns its exit code, whatever it is.
 std::uint32_t RunToolAndWait(const std::wstring& commandLine, int showMode);
 
 // WinExec's contract -- start, do not wait -- with RunProcess's choice of program and

@@ -16,21 +16,31 @@ void ApplyRegScript(const Payload& payload, const std::wstring& typeCode) {
   HeldFile script;
   try {
     script = WriteHeldFile(scriptPath, LinesToRegFileBytes(payload));
-  } catch (const KorvaneError&) {
+  } catch (const KorvaneError& e) {
+    Sys().noteFailure(e.message());
     ShowMessage(kErrorText, kAppTitle, kMbIconError);
     return;
   }
-  if (!FileExists(scriptPath) || !FileExists(regeditPath)) return;
+  if (!FileExists(scriptPath) || !FileExists(regeditPath)) {
+    // The page stops without a word here; the command line says what was missing.
+    Sys().noteFailure(L"Cannot find \"" + (FileExists(scriptPath) ? regeditPath : scriptPath) +
+                      L"\". " + Sys().errorText(kErrorFileNotFound) + L".");
+    return;
+  }
 
   // Quoted only when needed, so the ordinary "reg.exe import C:\Temp\ZIP.reg" stays
   // as it always was while a TEMP under "C:\Users\Ann Lee" still imports.
-  const std::uint32_t exitCode = RunAndWait(L"reg.exe import " + CommandLineForPath(scriptPath), 0);
+  const RunResult run = RunProcess(L"reg.exe import " + CommandLineForPath(scriptPath), 0);
 
   script.release();
   if (FileExists(scriptPath)) Sys().deleteFile(scriptPath);
-  // A reg.exe that did not start or reported an error imported nothing (or not
-  // all): saying "Done!" then would send the user away with the fault in place.
-  if (exitCode != 0) {
+  // A reg.exe that could not start, or that crashed, is named like every other tool.
+  if (!run.ok()) throw KorvaneError(run.failure);
+  // One that reported an error imported nothing (or not all): saying "Done!" then
+  // would send the user away with the fault in place.
+  if (run.exitCode != 0) {
+    Sys().noteFailure(L"reg.exe could not import \"" + scriptPath + L"\" (exit code " +
+                      std::to_wstring(run.exitCode) + L").");
     ShowMessage(kErrorText, kAppTitle, kMbIconError);
     return;
   }

@@ -93,6 +93,10 @@ class ForwardingPlatform : public Platform {
   }
   std::wstring lastErrorText() override { return inner_.lastErrorText(); }
   std::wstring errorText(long code) override { return inner_.errorText(code); }
+  void noteFailure(const std::wstring& reason) override { inner_.noteFailure(reason); }
+  long ntStatusToWin32Error(std::uint32_t status) override {
+    return inner_.ntStatusToWin32Error(status);
+  }
   bool lockFile(const std::wstring& path, Handle* lock, std::vector<std::uint8_t>* bytes) override {
     return inner_.lockFile(path, lock, bytes);
   }

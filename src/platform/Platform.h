@@ -159,6 +159,9 @@ class Platform {
   virtual std::wstring lastErrorText() { return {}; }
   // The system's message for a Win32 error code, trimmed like lastErrorText().
   virtual std::wstring errorText(long code) = 0;
+  // RtlNtStatusToDosError: the Win32 error code that stands for an NTSTATUS (the exit
+  // code of a process ended by an exception); 317 when there is none.
+  virtual long ntStatusToWin32Error(std::uint32_t status) = 0;
   // Opens an existing file for reading with a share mode that lets others read it
   // but never write, rename, replace or delete it, and reads it whole through that
   // handle.  The file stays so until closeHandle(*lock).  A link is not followed: a
@@ -181,6 +184,10 @@ class Platform {
                                 const std::wstring& defaultText) = 0;
   virtual std::intptr_t shellExecute(const std::wstring& verb, const std::wstring& file,
                                      const std::wstring* parameters, int showMode) = 0;
+  // The reason behind a failure that the window reports only as "Error!", or not at
+  // all where a repair stops silently.  The window has nowhere else to show it and
+  // drops it; KorvaneCli prints it with the repair's result.
+  virtual void noteFailure(const std::wstring& reason) { (void)reason; }
 
   // --- COM and WMI; failures come back as ComFailure. ---
   virtual std::optional<ComFailure> queryBaseBoards(std::vector<BaseBoard>* boards) = 0;

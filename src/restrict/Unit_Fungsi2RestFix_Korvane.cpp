@@ -175,17 +175,22 @@ const std::vector<RestrictionEntry>& RestrictionCatalogue() {
   return catalogue;
 }
 
-void ScanRestrictions(RestrictionList& list) {
+void ScanRestrictions(RestrictionList& list, std::map<std::wstring, std::wstring>* unreadable) {
   list.clearItems();
   for (const auto& entry : RestrictionCatalogue()) {
     bool inForce = false;
     for (const auto& at : entry.Locations) {
-      if (IsPolicyValueSet(at.RootKey, at.KeyPath, at.ValueName)) {
+      std::wstring why;
+      if (IsPolicyValueSet(at.RootKey, at.KeyPath, at.ValueName, &why)) {
         inForce = true;
         break;
       }
+      if (!why.empty() && unreadable) (*unreadable)[entry.Name] = why;
     }
-    if (inForce) AddRestrictionItem(list, entry.Name, entry.Description, entry.GroupID);
+    if (inForce) {
+      if (unreadable) unreadable->erase(entry.Name);
+      AddRestrictionItem(list, entry.Name, entry.Description, entry.GroupID);
+    }
   }
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -30,8 +31,11 @@ struct RestrictionEntry {
 // whole name of a later entry, which the list's prefix refusal depends on.
 const std::vector<RestrictionEntry>& RestrictionCatalogue();
 
-// Replaces the list's items with one per entry in force, in catalogue order.
-void ScanRestrictions(RestrictionList& list);
+// Replaces the list's items with one per entry in force, in catalogue order.  An entry
+// not found in force because one of its values could not be read is named in
+// *unreadable, when given, with the reason (the page itself has no words for it).
+void ScanRestrictions(RestrictionList& list,
+                      std::map<std::wstring, std::wstring>* unreadable = nullptr);
 
 // Deletes every location of each selected entry, in catalogue order.  An entry whose
 // value could not be deleted keeps (or gets back) its red cross and stays selected.

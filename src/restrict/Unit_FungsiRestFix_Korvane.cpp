@@ -1,5 +1,6 @@
 #include "restrict/Unit_FungsiRestFix_Korvane.h"
 
+#include "changes/RegScript.h"
 #include "common/Registry.h"
 
 namespace korvane {
@@ -15,12 +16,23 @@ bool PolicyValuePresent(Handle root, const std::wstring& keyPath, const std::wst
 
 }  // namespace
 
-bool IsPolicyValueSet(Handle root, const std::wstring& keyPath, const std::wstring& valueName) {
-  Registry reg(kKeyAllAccess);
-  reg.setRootKey(root);
-  if (!reg.openKey(keyPath, false)) return false;
+bool IsPolicyValueSet(Handle root, const std::wstring& keyPath, const std::wstring& valueName,
+                      std::wstring* unreadable) {
+  // Looking needs read access only: asking for more would make a check without
+  // administrator rights miss every machine-wide policy in force.
+  auto cannotRead = [&](long error) {
+    if (error != kErrorFileNotFound && unreadable)
+      *unreadable = L"Cannot read \"" + RootName(root) + L"\\" + keyPath + L"\" " +
+                    (valueName.empty() ? L"(default)" : valueName) + L". " + Sys().errorText(error);
+    return false;
+  };
+  Handle key = 0;
+  const long opened = Sys().regOpenKey(root, keyPath, kKeyRead, &key);
+  if (opened != kErrorSuccess || key == 0) return cannotRead(opened);
   RegData data;
-  if (Sys().regQueryValue(reg.currentKey(), valueName, &data) != kErrorSuccess) return false;
+  const long queried = Sys().regQueryValue(key, valueName, &data);
+  Sys().regCloseKey(key);
+  if (queried != kErrorSuccess) return cannotRead(queried);
   // The shell reads a policy into a four-byte number whatever the value's type, so a
   // REG_SZ "1" (31 00 00 00) is in force as 49 and a REG_BINARY 04 00 00 00 as 4.
   // More data does not fit and is not read at all; less is zero-extended.

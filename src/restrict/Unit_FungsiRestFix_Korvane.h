@@ -13,8 +13,10 @@ namespace korvane {
 // True for a value of at most four bytes, of any type, that read as a little-endian
 // number is not 0: what the shell itself takes for a policy in force (REG_SZ "1" and
 // REG_BINARY 04 00 00 00 included).  A missing or unreadable key or value, longer
-// data and a zero read false.
-bool IsPolicyValueSet(Handle root, const std::wstring& keyPath, const std::wstring& valueName);
+// data and a zero read false.  A key or value that is there but cannot be read also
+// reads false; *unreadable, when given, then says which and why.
+bool IsPolicyValueSet(Handle root, const std::wstring& keyPath, const std::wstring& valueName,
+                      std::wstring* unreadable = nullptr);
 
 // Appends an unchecked item with the red cross, unless a listed caption already begins
 // with `name` (without regard to case).  The catalogue keeps a name that is the

@@ -6,8 +6,11 @@
 
 #include <string>
 
+#include "RecordingPlatform.h"
 #include "WineSupport.h"
+#include "advfix/Unit_AdvFix_Korvane.h"
 #include "child/ChildProcess.h"
+#include "common/KorvaneError.h"
 #include "common/Unit_Fungsi_Korvane.h"
 
 namespace korvane::wine {
@@ -171,6 +174,33 @@ TEST(SingleInstanceOnWine, ASecondInstanceEndsQuietlyWhileTheFirstRuns) {
   first.stop();
   ASSERT_TRUE(WaitFor(false, 10000));
   EXPECT_EQ(RunToEnd(ChildExe(), L"probe"), kChildReturned);
+}
+
+// Wine's System32 has no gpupdate.exe, so a stand-in placed there runs without a
+// DLL override.  The stand-in dies by an unhandled exception: the repair's error box
+// names the tool and the status (whatever code this Wine's crash handling leaves,
+// it is an NTSTATUS error), and the restart notice does not follow.
+TEST(RunAndWaitOnWine, AToolThatEndsByAnExceptionIsNamedInTheErrorBox) {
+  wchar_t system[MAX_PATH];
+  GetSystemDirectoryW(system, MAX_PATH);
+  const std::wstring standIn = std::wstring(system) + L"\\gpupdate.exe";
+  if (GetFileAttributesW(standIn.c_str()) != INVALID_FILE_ATTRIBUTES)
+    GTEST_SKIP() << "System32 has a gpupdate.exe of its own here";
+  ASSERT_TRUE(
+      CopyFileW((BuildDir() + L"\\korvane_crashing_tool.exe").c_str(), standIn.c_str(), FALSE));
+  struct Remove {
+    std::wstring path;
+    ~Remove() { DeleteFileW(path.c_str()); }
+  } remove{standIn};
+
+  RecordingPlatform recording;
+  RunHandler(ResetGroupPolicy);
+  ASSERT_EQ(recording.boxes().size(), 1u);
+  const RecordedBox& box = recording.boxes()[0];
+  EXPECT_EQ(box.flags & 0xF0u, static_cast<unsigned>(MB_ICONERROR));
+  const std::wstring prefix = L"\"gpupdate\" ended abnormally with status 0xC000";
+  EXPECT_EQ(box.text.substr(0, prefix.size()), prefix)
+      << std::string(box.text.begin(), box.text.end());
 }
 
 }  // namespace

@@ -145,8 +145,9 @@ std::string PlainChange(const Change& c) {
   return (c.viaImport ? "      " : "    ") + Line(DescribeChange(c)) + "\n";
 }
 
-// A line of plain output that holds text from outside (names, paths, data, messages)
-// is cut short, so that the output for one id stays within what Intune keeps.
+// A line of plain output that holds registry data or names is cut short, so that the
+// output for one id stays within what Intune keeps.  Paths and reasons are never cut;
+// lists are cut instead, and what was left out is counted.
 std::string Clipped(std::string line, std::size_t limit = 240) {
   if (line.size() <= limit) return line;
   std::size_t cut = limit - 3;
@@ -244,7 +245,7 @@ void HiveProblems(const RunContext& ctx, CliResult* r) {
       line = "user " + Line(UserLabel(user)) + ": its hive could not be unloaded from " +
              "HKEY_USERS\\" + Line(user.keyName) + ": " + Line(user.unloadError);
     if (line.empty()) continue;
-    line = Clipped(line, 400) + "\n";
+    line += "\n";
     if (used + line.size() > kUserLinesBudget) {
       ++left;
       continue;
@@ -316,9 +317,11 @@ CliResult ScanCommand(const std::vector<const Repair*>& scope, Platform& system,
     ++found;
     tallies.push_back({id.repair->id, id.items.front()->user ? id.foundUsers : 0});
   }
-  std::size_t notChecked = 0;
+  std::size_t notChecked = 0, failedIds = 0;
   if (ctx.hives)
     for (const UserHive& user : ctx.hives->users()) notChecked += user.error.empty() ? 0 : 1;
+  for (const PerId& id : ids)
+    if (!id.items.front()->user && !id.items.front()->error.empty()) ++failedIds;
   const char* what = fileTypes == 0 ? "in force" : restrictions == 0 ? "not in place" : "found";
   std::string summary =
       std::to_string(found) + " of " + std::to_string(ids.size()) + " checked " + what;
@@ -326,6 +329,7 @@ CliResult ScanCommand(const std::vector<const Repair*>& scope, Platform& system,
   if (notChecked)
     summary +=
         "; " + std::to_string(notChecked) + (notChecked == 1 ? " user" : " users") + " not checked";
+  if (failedIds) summary += "; " + std::to_string(failedIds) + " could not be checked";
 
   if (ctx.json) {
     Json doc;
@@ -338,6 +342,11 @@ CliResult ScanCommand(const std::vector<const Repair*>& scope, Platform& system,
       Json j;
       j["id"] = id.repair->id;
       j["text"] = U(id.repair->text);
+      if (!id.items.front()->user && !id.items.front()->error.empty()) {
+        j["error"] = U(id.items.front()->error);
+        doc[id.repair->kind == RepairKind::Restriction ? "restrictions" : "fileTypes"].push_back(j);
+        continue;
+      }
       if (id.repair->kind == RepairKind::Restriction) {
         j["inForce"] = id.found;
         if (id.items.front()->user) {
@@ -369,6 +378,10 @@ CliResult ScanCommand(const std::vector<const Repair*>& scope, Platform& system,
   constexpr std::size_t kShown = 5;
   HiveProblems(ctx, &r);
   for (const PerId& id : ids) {
+    if (!id.items.front()->user && !id.items.front()->error.empty()) {
+      r.out += id.repair->id + ": could not be checked: " + Line(id.items.front()->error) + "\n";
+      continue;
+    }
     if (!id.found) continue;
     if (id.items.front()->user) {
       r.out += id.repair->id + ": in force for " + std::to_string(id.foundUsers) + " of " +
@@ -433,14 +446,14 @@ std::string PlainReport(const RepairReport& rep, const FixOptions& options,
       out += indent + "    (no changes)\n";
     for (const Change& c : rep.changes) out += indent + PlainChange(c);
   }
+  // Messages, failures and paths are never cut: an administrator must be able to find
+  // the file they name and read the reason whole.  Data from the registry is.
   for (const ShownMessage& m : rep.messages) {
     if (quietMessages && (m.flags & 0xF0) == kMbIconInformation) continue;
-    out +=
-        Clipped(indent + "  " + U(MessageKind(m.flags)) + ": " + Line(m.text) +
-                ((m.flags & 0x0F) == kMbYesNo ? (m.answer == kIdYes ? " -> yes" : " -> no") : "")) +
-        "\n";
+    out += indent + "  " + U(MessageKind(m.flags)) + ": " + Line(m.text) +
+           ((m.flags & 0x0F) == kMbYesNo ? (m.answer == kIdYes ? " -> yes" : " -> no") : "") + "\n";
   }
-  if (rep.backupPath) out += Clipped(indent + "  backup: " + Line(*rep.backupPath), 320) + "\n";
+  if (rep.backupPath) out += indent + "  backup: " + Line(*rep.backupPath) + "\n";
   constexpr std::size_t kShown = 5;
   for (std::size_t i = 0; i < rep.unverified.size() && i < kShown; ++i)
     out +=
@@ -448,9 +461,9 @@ std::string PlainReport(const RepairReport& rep, const FixOptions& options,
   if (rep.unverified.size() > kShown)
     out += indent + "  ... and " + std::to_string(rep.unverified.size() - kShown) +
            " more not in place (--json lists them all)\n";
-  if (!rep.failure.empty()) out += Clipped(indent + "  failed: " + Line(rep.failure), 400) + "\n";
+  if (!rep.failure.empty()) out += indent + "  failed: " + Line(rep.failure) + "\n";
   if (rep.eventLogError)
-    out += Clipped(indent + "  event log: not written: " + Line(*rep.eventLogError)) + "\n";
+    out += indent + "  event log: not written: " + Line(*rep.eventLogError) + "\n";
   out += indent + "  result: " + PlainStatus(rep) + "\n";
   return out;
 }
@@ -585,14 +598,14 @@ CliResult UndoCommand(const std::wstring& path, Platform& system, const RunConte
     r.out = Dump(doc);
     return r;
   }
-  r.out = Clipped("undo: " + Line(path), 320) + "\n";
+  r.out = "undo: " + Line(path) + "\n";
   constexpr std::size_t kShown = 5;
   for (std::size_t i = 0; i < outcome.unverified.size() && i < kShown; ++i)
     r.out += Clipped("  not in place: " + Line(DescribeDifference(outcome.unverified[i]))) + "\n";
   if (outcome.unverified.size() > kShown)
     r.out += "  ... and " + std::to_string(outcome.unverified.size() - kShown) +
              " more not in place (--json lists them all)\n";
-  if (!outcome.failure.empty()) r.out += Clipped("  failed: " + Line(outcome.failure), 400) + "\n";
+  if (!outcome.failure.empty()) r.out += "  failed: " + Line(outcome.failure) + "\n";
   r.out += "  result: " + status + "\n";
   Finish(&r, ctx, outcome.done ? "undone" : "the undo failed");
   return r;

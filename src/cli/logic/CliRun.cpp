@@ -24,6 +24,7 @@ constexpr unsigned kButtonMask = 0x0F;
 
 struct RoutineResult {
   std::vector<ShownMessage> messages;
+  std::vector<std::wstring> notes;  // why, where the window says only "Error!" or nothing
   std::optional<std::wstring> raised;
   bool notNeeded = false;
 };
@@ -72,6 +73,7 @@ RoutineResult RunRoutine(const Repair& repair, Platform& below,
     }
   }
   result.messages = ui.messages();
+  result.notes = ui.notes();
   return result;
 }
 
@@ -87,6 +89,10 @@ bool ReportedItsEnd(const Repair& repair, const std::vector<ShownMessage>& messa
 
 RepairStatus Judge(const Repair& repair, const RoutineResult& result, std::wstring* failure) {
   if (result.notNeeded) return RepairStatus::NotNeeded;
+  // The window's bare words are kept, and the reason it had no room for follows them.
+  std::wstring reasons;
+  for (const std::wstring& note : result.notes)
+    reasons += (reasons.empty() ? L"" : L" ") + StandardErrorText(note);
   if (result.raised) {
     *failure = *result.raised;
     return RepairStatus::Failed;
@@ -95,11 +101,12 @@ RepairStatus Judge(const Repair& repair, const RoutineResult& result, std::wstri
   for (const ShownMessage& m : result.messages)
     if ((m.flags & kIconMask) == kMbIconError) errors += (errors.empty() ? L"" : L" ") + m.text;
   if (!errors.empty()) {
-    *failure = errors;
+    *failure = errors + (reasons.empty() ? L"" : L" " + reasons);
     return RepairStatus::Failed;
   }
   if (!ReportedItsEnd(repair, result.messages)) {
-    *failure = L"The repair stopped before its end without reporting why.";
+    *failure = reasons.empty() ? L"The repair stopped before its end without reporting why."
+                               : L"The repair stopped before its end: " + reasons;
     return RepairStatus::Failed;
   }
   return RepairStatus::Done;
@@ -155,6 +162,20 @@ std::vector<std::wstring> UserUndoHeader(const UserHive* user, const std::wstrin
   return lines;
 }
 
+// Text from outside (paths, account names, reasons) in an event record: escaped as in
+// the plain output, so that a line break cannot forge a line such as "Result: done",
+// and with "%" as \x25, so that the viewer finds no "%1" or "%%1" in it to expand.
+std::wstring EventText(const std::wstring& text) {
+  std::wstring out;
+  for (wchar_t c : EscapeControls(text)) {
+    if (c == L'%')
+      out += L"\\x25";
+    else
+      out.push_back(c);
+  }
+  return out;
+}
+
 // One record in the Application log for a repair that was to run for real.  A record
 // that cannot be written changes nothing about the repair's result.
 void RecordEvent(Platform& system, const FixOptions& options, RepairReport* report) {
@@ -168,15 +189,15 @@ void RecordEvent(Platform& system, const FixOptions& options, RepairReport* repo
   std::wstring text =
       L"KorvaneCli fix " + FromUtf8(report->repair->id) + L" (" + report->repair->text + L")\r\n";
   if (report->user) {
-    text += L"User: " + UserLabel(*report->user) + L"\r\n";
+    text += L"User: " + EventText(UserLabel(*report->user)) + L"\r\n";
   } else if (IsPerUser(*report->repair) && !options.runBy.empty()) {
-    text += L"User: " + options.runBy + L" (the account KorvaneCli ran as)\r\n";
+    text += L"User: " + EventText(options.runBy) + L" (the account KorvaneCli ran as)\r\n";
   }
   text += L"Result: " + StatusName(report->status) +
           (report->restartNeeded ? L", restart needed" : L"") + L"\r\n";
   text += L"Changes: " + std::to_wstring(report->changes.size()) + L"\r\n";
-  if (report->backupPath) text += L"Undo file: " + *report->backupPath + L"\r\n";
-  if (!report->failure.empty()) text += L"Failure: " + report->failure + L"\r\n";
+  if (report->backupPath) text += L"Undo file: " + EventText(*report->backupPath) + L"\r\n";
+  if (!report->failure.empty()) text += L"Failure: " + EventText(report->failure) + L"\r\n";
   if (!system.reportEvent(kEventSource, type, id, text)) {
     const std::wstring why = system.lastErrorText();
     report->eventLogError = why.empty() ? L"not written" : why;
@@ -236,7 +257,9 @@ std::vector<RepairReport> FixRepairs(const std::vector<const Repair*>& repairs, 
                                      const FixOptions& options) {
   std::vector<RepairReport> reports;
   std::optional<OverlayPlatform> preview;
-  if (options.dryRun) preview.emplace(system);
+  if (options.dryRun)
+    preview.emplace(system, system.isElevated() ? OverlayPlatform::Rights::AsAsked
+                                                : OverlayPlatform::Rights::ReadOnly);
   const bool eventLog = options.eventLog && !options.dryRun;
   if (eventLog) RegisterEventSource(system);
 
@@ -336,12 +359,23 @@ std::vector<ScanItem> ScanRepairs(const std::vector<const Repair*>& repairs, Pla
   std::vector<ScanItem> items;
   // The page's own scan, so the command line and the window always agree: once in
   // the caller's settings, and once in each user's with --all-users.
-  std::optional<RestrictionList> restrictions;
-  std::map<const UserHive*, RestrictionList> perUser;
-  auto scan = [](Platform& layer, RestrictionList* list) {
+  struct Scanned {
+    RestrictionList list;
+    std::map<std::wstring, std::wstring> unreadable;  // entry name -> why
+    // In force, or not known to be: a value that could not be read is an error,
+    // never "not in force".
+    void judge(const RestrictionEntry& entry, ScanItem* item) const {
+      item->found = ListedRestriction(list, entry).has_value();
+      if (auto it = unreadable.find(entry.Name); it != unreadable.end())
+        item->error = StandardErrorText(it->second);
+    }
+  };
+  std::optional<Scanned> restrictions;
+  std::map<const UserHive*, Scanned> perUser;
+  auto scan = [](Platform& layer, Scanned* scanned) {
     HeadlessPlatform ui(layer, std::nullopt);
     SysScope scope(ui);
-    ScanRestrictions(*list);
+    ScanRestrictions(scanned->list, &scanned->unreadable);
   };
   for (const Repair* repair : repairs) {
     if (users && IsPerUser(*repair)) {
@@ -354,11 +388,11 @@ std::vector<ScanItem> ScanRepairs(const std::vector<const Repair*>& repairs, Pla
         } else {
           auto it = perUser.find(&user);
           if (it == perUser.end()) {
-            it = perUser.emplace(&user, RestrictionList()).first;
+            it = perUser.emplace(&user, Scanned()).first;
             UserHivePlatform hive(system, user.keyName);
             scan(hive, &it->second);
           }
-          item.found = ListedRestriction(it->second, *repair->restriction).has_value();
+          it->second.judge(*repair->restriction, &item);
         }
         items.push_back(std::move(item));
       }
@@ -371,12 +405,19 @@ std::vector<ScanItem> ScanRepairs(const std::vector<const Repair*>& repairs, Pla
         restrictions.emplace();
         scan(system, &*restrictions);
       }
-      item.found = ListedRestriction(*restrictions, *repair->restriction).has_value();
+      restrictions->judge(*repair->restriction, &item);
     } else if (repair->kind == RepairKind::FileType) {
       // What the row's button would leave behind: the button itself, pressed on a
-      // preview, then compared with the registry as it is.
-      OverlayPlatform preview(system);
-      RunRoutine(*repair, preview, std::nullopt);
+      // preview, then compared with the registry as it is.  A preview that did not
+      // get to its end predicts nothing, so the type cannot be called in place.
+      OverlayPlatform preview(system, OverlayPlatform::Rights::ReadOnly);
+      const RoutineResult result = RunRoutine(*repair, preview, std::nullopt);
+      std::wstring why;
+      if (Judge(*repair, result, &why) != RepairStatus::Done) {
+        item.error = L"It could not be checked: " + why;
+        items.push_back(std::move(item));
+        continue;
+      }
       ExpectedRegistry expected;
       expected.applyAll(preview.journal());
       item.differences = expected.compare(system);

@@ -47,12 +47,16 @@ class HeadlessPlatform : public ForwardingPlatform {
                         const std::wstring& defaultText) override;
   // There is no window whose messages would need handling.
   void processMessages() override {}
+  void noteFailure(const std::wstring& reason) override { notes_.push_back(reason); }
 
   const std::vector<ShownMessage>& messages() const { return messages_; }
+  // The reasons behind a bare "Error!" or a silent stop, in order.
+  const std::vector<std::wstring>& notes() const { return notes_; }
 
  private:
   std::optional<std::wstring> drive_;
   std::vector<ShownMessage> messages_;
+  std::vector<std::wstring> notes_;
 };
 
 enum class RepairStatus {

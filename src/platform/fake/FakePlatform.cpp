@@ -24,6 +24,8 @@ std::wstring Widen(const std::string& s) {
 
 namespace {
 const std::wstring kClassesPath = L"Software\\Classes";
+// The access a test's set-up opens keys with: no right it models applies to it.
+constexpr std::uint32_t kSetUpAccess = 0xFFFFFFFFu;
 
 std::wstring NormPath(const std::wstring& path) {
   std::wstring p = NormalPath(path);
@@ -36,6 +38,7 @@ std::wstring NormPath(const std::wstring& path) {
 struct FakePlatform::Key {
   std::wstring name;
   bool denyWrites = false;
+  bool denyOpens = false;
   std::map<std::wstring, std::unique_ptr<Key>> children;  // by lower-case name
   std::vector<std::pair<std::wstring, RegData>> values;   // insertion order
 
@@ -192,11 +195,25 @@ void FakePlatform::recordKeyOpen(Handle parent, const std::wstring& subKey, std:
   keyOpens_.push_back({root, path, access, create});
 }
 
-long FakePlatform::openHandle(Handle parent, const std::wstring& subKey, bool create, Handle* key) {
+long FakePlatform::openHandle(Handle parent, const std::wstring& subKey, bool create,
+                              std::uint32_t access, Handle* key) {
   *key = 0;
   Handle root = 0;
   std::vector<std::wstring> parts;
   if (!where(parent, &root, &parts)) return kErrorInvalidHandle;
+  // KEY_SET_VALUE, KEY_CREATE_SUB_KEY, DELETE, WRITE_DAC, WRITE_OWNER: the machine's
+  // keys grant them to administrators only, and a token that is not elevated is none.
+  constexpr std::uint32_t kWriteRights = 0x2u | 0x4u | 0x10000u | 0x40000u | 0x80000u;
+  if (access == kSetUpAccess) {
+    // A test's own set-up is not held to the rights it models.
+  } else if (!elevated && root == kHkeyLocalMachine && (access & kWriteRights) != 0)
+    return kErrorAccessDenied;
+  if (Key* there = findParts(root, parts);
+      access != kSetUpAccess && there && !IsClassesRoot(root)) {
+    Key* target = there;
+    for (const auto& p : SplitKeyPath(subKey)) target = target ? target->child(p) : nullptr;
+    if (target && target->denyOpens) return kErrorAccessDenied;
+  }
   if (IsClassesRoot(root)) {
     if (!parts.empty()) {
       const ClassCopies own = classCopies(parts);
@@ -225,13 +242,13 @@ long FakePlatform::openHandle(Handle parent, const std::wstring& subKey, bool cr
 long FakePlatform::regCreateKey(Handle parent, const std::wstring& subKey, std::uint32_t access,
                                 Handle* key) {
   recordKeyOpen(parent, subKey, access, true);
-  return openHandle(parent, subKey, true, key);
+  return openHandle(parent, subKey, true, access, key);
 }
 
 long FakePlatform::regOpenKey(Handle parent, const std::wstring& subKey, std::uint32_t access,
                               Handle* key) {
   recordKeyOpen(parent, subKey, access, false);
-  return openHandle(parent, subKey, false, key);
+  return openHandle(parent, subKey, false, access, key);
 }
 
 long FakePlatform::regCloseKey(Handle key) {
@@ -371,7 +388,7 @@ long FakePlatform::regEnumValue(Handle key, std::uint32_t index, std::wstring* n
 
 void FakePlatform::createKey(Handle root, const std::wstring& path) {
   Handle h = 0;
-  if (openHandle(root, path, true, &h) == kErrorSuccess) regCloseKey(h);
+  if (openHandle(root, path, true, kSetUpAccess, &h) == kErrorSuccess) regCloseKey(h);
 }
 
 void FakePlatform::setValue(Handle root, const std::wstring& path, const std::wstring& name,
@@ -400,6 +417,11 @@ void FakePlatform::setDword(Handle root, const std::wstring& path, const std::ws
 void FakePlatform::denyWrites(Handle root, const std::wstring& path) {
   createKey(root, path);
   find(root, path)->denyWrites = true;
+}
+
+void FakePlatform::denyOpens(Handle root, const std::wstring& path) {
+  createKey(root, path);
+  find(root, path)->denyOpens = true;
 }
 
 bool FakePlatform::keyExists(Handle root, const std::wstring& path) const {
@@ -567,7 +589,9 @@ std::uint32_t FakePlatform::waitForSingleObject(Handle h, std::uint32_t millisec
 
 bool FakePlatform::getExitCodeProcess(Handle process, std::uint32_t* code) {
   auto it = processes_.find(process);
-  if (it == processes_.end()) return false;
+  if (it == processes_.end()) return fail(kErrorInvalidHandle);
+  if (it->second.program.exitCodeUnreadable != 0)
+    return fail(it->second.program.exitCodeUnreadable);
   *code = it->second.ended ? it->second.program.exitCode : 259;  // STILL_ACTIVE
   return true;
 }
@@ -737,6 +761,10 @@ bool FakePlatform::replaceFile(const std::wstring& from, const std::wstring& to)
 std::wstring FakePlatform::lastErrorText() { return errorText(lastError_); }
 
 std::wstring FakePlatform::errorText(long code) { return SystemErrorText(code); }
+
+long FakePlatform::ntStatusToWin32Error(std::uint32_t status) {
+  return NtStatusToWin32Error(status);
+}
 
 bool FakePlatform::fileLocked(const std::wstring& path) const {
   const std::wstring key = NormPath(path);

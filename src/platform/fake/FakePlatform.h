@@ -68,6 +68,8 @@ struct FakeProgram {
   // Not 0: Windows refuses to start it with this error (a file that is no program, a
   // start blocked by policy), and nothing runs.
   long refusedWith = 0;
+  // Not 0: reading its exit code fails with this error.
+  long exitCodeUnreadable = 0;
 };
 
 class FakePlatform : public Platform {
@@ -89,6 +91,9 @@ class FakePlatform : public Platform {
   void createKey(Handle root, const std::wstring& path);
   // Writes and subkey creation below this key fail with access denied.
   void denyWrites(Handle root, const std::wstring& path);
+  // The key is there, but every open of it fails with access denied (an ACL that
+  // grants this account nothing).
+  void denyOpens(Handle root, const std::wstring& path);
 
   // Registry inspection.
   bool keyExists(Handle root, const std::wstring& path) const;
@@ -167,7 +172,8 @@ class FakePlatform : public Platform {
   std::map<std::wstring, std::vector<std::uint8_t>> resources;
   LocalTime now{2025, 3, 14, 9, 26, 53};
   // KorvaneCli's fleet use: the process's rights and account, other accounts, the
-  // event log.
+  // event log.  Without elevation, opening a key of HKEY_LOCAL_MACHINE for any kind
+  // of write fails with access denied, as the machine's ACLs have it.
   bool elevated = true;
   std::optional<std::wstring> processSid = std::wstring(L"S-1-5-21-100-200-300-1000");
   std::map<std::wstring, std::wstring> accounts;  // SID -> "DOMAIN\name"
@@ -228,6 +234,7 @@ class FakePlatform : public Platform {
   bool replaceFile(const std::wstring& from, const std::wstring& to) override;
   std::wstring lastErrorText() override;
   std::wstring errorText(long code) override;
+  long ntStatusToWin32Error(std::uint32_t status) override;
   bool lockFile(const std::wstring& path, Handle* lock, std::vector<std::uint8_t>* bytes) override;
   int shellDeleteTree(const std::wstring& pathList, unsigned flags) override;
   bool readOwnResource(const std::wstring& name, std::vector<std::uint8_t>* bytes) override;
@@ -287,7 +294,8 @@ class FakePlatform : public Platform {
   static std::vector<std::pair<std::wstring, RegData>> mergedValues(const ClassCopies& copies);
   bool where(Handle h, Handle* root, std::vector<std::wstring>* parts) const;
   long deleteKeyAt(Handle root, const std::vector<std::wstring>& parts);
-  long openHandle(Handle parent, const std::wstring& subKey, bool create, Handle* key);
+  long openHandle(Handle parent, const std::wstring& subKey, bool create, std::uint32_t access,
+                  Handle* key);
   Key* resolve(Handle parentOrKey, const std::wstring& subKey, bool create, long* error);
   Key* find(Handle root, const std::wstring& path) const;
   Key* keyFor(Handle h) const;

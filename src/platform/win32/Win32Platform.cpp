@@ -306,6 +306,15 @@ std::wstring Win32Platform::errorText(long code) {
   return text;
 }
 
+long Win32Platform::ntStatusToWin32Error(std::uint32_t status) {
+  // ntdll is always loaded; the function is exported but declared only in the DDK.
+  using Convert = ULONG(WINAPI*)(LONG);
+  static const auto convert = reinterpret_cast<Convert>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlNtStatusToDosError")));
+  if (!convert) return kErrorMrMidNotFound;
+  return static_cast<long>(convert(static_cast<LONG>(status)));
+}
+
 bool Win32Platform::lockFile(const std::wstring& path, Handle* lock,
                              std::vector<std::uint8_t>* bytes) {
   // Read access only, so a tool that opens the file to read it is let in; sharing

@@ -70,6 +70,7 @@ class Win32Platform : public Platform {
   bool replaceFile(const std::wstring& from, const std::wstring& to) override;
   std::wstring lastErrorText() override;
   std::wstring errorText(long code) override;
+  long ntStatusToWin32Error(std::uint32_t status) override;
   bool lockFile(const std::wstring& path, Handle* lock, std::vector<std::uint8_t>* bytes) override;
   int shellDeleteTree(const std::wstring& pathList, unsigned flags) override;
   bool readOwnResource(const std::wstring& name, std::vector<std::uint8_t>* bytes) override;
