@@ -311,7 +311,7 @@ long Win32Platform::ntStatusToWin32Error(std::uint32_t status) {
   using Convert = ULONG(WINAPI*)(LONG);
   static const auto convert = reinterpret_cast<Convert>(reinterpret_cast<void*>(
       GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlNtStatusToDosError")));
-  if (!convert) return kErrorMrMidNotFound;
+  if (!convert) return ERROR_MR_MID_NOT_FOUND;
   return static_cast<long>(convert(static_cast<LONG>(status)));
 }
 

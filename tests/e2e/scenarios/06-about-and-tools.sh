@@ -29,7 +29,9 @@ echo "stale copy" >"$stale" || fail "cannot place the stale helper"
 # Tools is the second menu; Restart "explorer.exe" comes just before its last
 # entry, Undo a Repair...
 drv menu right down up up enter
+# The driver prints the text quoted, with its own quotation marks as \".
 box=$(drv box-wait 20000) || fail "no message box after Restart \"explorer.exe\""
+box=$(printf '%s\n' "$box" | sed 's/\\"/"/g')
 helper="\"$win_temp\\RestartExp.exe\""
 refused="text: \"Cannot run $helper. Internal error.\""
 crashed_prefix="text: \"$helper ended abnormally with status 0xC000"
