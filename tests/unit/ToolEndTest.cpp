@@ -52,22 +52,7 @@ const EndCase kEndCases[] = {
      L"Cannot read the exit code of \"" + kHelperPath + L"\". Access is denied."},
 };
 
-class ToolEndTest : public CliTest {
- protected:
-  void program(const std::wstring& name, const EndCase& c) {
-    fake::FakeProgram p;
-    p.polls = 1;
-    p.exitCode = c.exitCode;
-    p.exitCodeUnreadable = c.exitCodeUnreadable;
-    fake().addProgram(name, p);
-  }
-  std::vector<std::wstring> boxesWithIcon(unsigned icon) {
-    std::vector<std::wstring> out;
-    for (const auto& m : fake().messages())
-      if ((m.flags & 0xF0) == icon) out.push_back(m.text);
-    return out;
-  }
-};
+class ToolEndTest : public CliTest {};
 
 TEST_F(ToolEndTest, AProgramEndedByAnExceptionOrWithAnUnreadableCodeIsAFailure) {
   for (const EndCase& c : kEndCases) {
