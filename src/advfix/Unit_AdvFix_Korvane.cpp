@@ -22,12 +22,14 @@ const wchar_t kRecycleBinClsid[] = L"{645FF040-5081-101B-9F08-00AA002F954E}";
 const wchar_t kNonEnumKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\NonEnum";
 
 // Three repairs swallow their errors whole: at the first refusal the remaining
-// steps are dropped and the user sees nothing, not even the notice.
+// steps are dropped and the user sees nothing, not even the notice.  The reason
+// still goes to a front end that can show it.
 template <typename F>
 void DiscardingErrors(F&& steps) {
   try {
     steps();
-  } catch (const KorvaneError&) {
+  } catch (const KorvaneError& e) {
+    Sys().noteFailure(e.message());
   }
 }
 
@@ -130,7 +132,10 @@ void FixCorruptedRecycleBin() {
   const std::wstring drive =
       Sys().inputBox(L"Fix Corrupted Recycle Bin", L"Enter the drive letter (example: C)", L"");
   if (drive.empty()) return;
-  if (!DirectoryExists(drive + L":\\")) return;
+  if (!DirectoryExists(drive + L":\\")) {
+    Sys().noteFailure(L"There is no drive \"" + drive + L":\\\".");
+    return;
+  }
   if (ShowMessage(L"All items on the Recycle Bin will be deleted, do you want to continue?",
                   kFixedNoticeTitle, kMbYesNo | kMbIconQuestion) != kIdYes)
     return;

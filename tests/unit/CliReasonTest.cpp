@@ -74,6 +74,16 @@ TEST_F(CliReasonTest, AFailedFixCarriesTheSystemsReasonAfterThePagesWord) {
       << last.out;
 }
 
+// Where the page ends without a word, the command line still says why.
+TEST_F(CliReasonTest, ARepairThatStopsSilentlyOnThePageIsExplained) {
+  last = run({"fix", "advanced.corrupted-recycle-bin", "--drive", "Q"});
+  EXPECT_EQ(last.exitCode, 2);
+  EXPECT_TRUE(Has(last.out,
+                  "  failed: The repair stopped before its end: There is no drive "
+                  "\"Q:\\\".\n"))
+      << last.out;
+}
+
 // Looking needs no rights: a scan in a process that is not elevated still finds a
 // machine-wide restriction, and a key it may not read is an error, not "not in force".
 TEST_F(CliReasonTest, AnUnelevatedScanReadsMachinePoliciesAndNamesAKeyItCannotRead) {
