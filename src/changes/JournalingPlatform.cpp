@@ -182,4 +182,21 @@ std::optional<ComFailure> JournalingPlatform::createRestorePoint(const std::wstr
   return failure;
 }
 
+void JournalingPlatform::handOverValue(Handle key, const std::wstring& name) {
+  Where w{};
+  if (where(key, L"", &w)) {
+    // Read through a handle of its own: the caller's may be open for writing only.
+    Change c = ValueChange(ChangeKind::HandOver, w.root, w.path, name);
+    Handle read = 0;
+    c.valueAbsent = true;
+    if (inner().regOpenKey(w.root, w.path, kKeyRead, &read) == kErrorSuccess) {
+      c.valueAbsent = inner().regQueryValue(read, name, &c.data) != kErrorSuccess;
+      inner().regCloseKey(read);
+    }
+    if (c.valueAbsent) c.data = {};
+    journal_.push_back(std::move(c));
+  }
+  ForwardingPlatform::handOverValue(key, name);
+}
+
 }  // namespace korvane

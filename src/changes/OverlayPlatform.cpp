@@ -233,6 +233,16 @@ long OverlayPlatform::regSetValue(Handle key, const std::wstring& name, std::uin
   return kErrorSuccess;
 }
 
+void OverlayPlatform::handOverValue(Handle key, const std::wstring& name) {
+  Handle root = 0;
+  std::vector<std::wstring> parts;
+  if (!resolve(key, L"", &root, &parts)) return;
+  Change c = ValueChange(ChangeKind::HandOver, root, JoinKeyPath(parts), name);
+  c.valueAbsent = regQueryValue(key, name, &c.data) != kErrorSuccess;
+  if (c.valueAbsent) c.data = {};
+  record(std::move(c));
+}
+
 long OverlayPlatform::regDeleteValue(Handle key, const std::wstring& name) {
   Handle root = 0;
   std::vector<std::wstring> parts;

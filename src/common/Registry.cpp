@@ -34,6 +34,13 @@ bool IsRootKey(Handle key) {
          key == kHkeyUsers;
 }
 
+void HandOverValue(Handle root, const std::wstring& path, const std::wstring& name) {
+  Handle key = 0;
+  if (Sys().regOpenKey(root, path, kKeyRead, &key) != kErrorSuccess || key == 0) return;
+  Sys().handOverValue(key, name);
+  Sys().regCloseKey(key);
+}
+
 std::vector<std::uint8_t> WideToRegBytes(const std::wstring& text) {
   std::vector<std::uint8_t> bytes = Utf16Bytes(text);
   bytes.push_back(0);

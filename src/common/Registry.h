@@ -51,6 +51,11 @@ class Registry {
   std::wstring currentPath_;
 };
 
+// Hands the value `name` of the key at `path` over to the program started next,
+// which consumes it (Platform::handOverValue).  A key that cannot be opened hands
+// nothing over: the read-back then checks the value after the program, as any other.
+void HandOverValue(Handle root, const std::wstring& path, const std::wstring& name);
+
 // HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE or HKEY_USERS itself,
 // rather than a key opened below one.
 bool IsRootKey(Handle key);

@@ -170,6 +170,9 @@ class ForwardingPlatform : public Platform {
                    const std::wstring& text) override {
     return inner_.reportEvent(source, type, eventId, text);
   }
+  void handOverValue(Handle key, const std::wstring& name) override {
+    inner_.handOverValue(key, name);
+  }
 
  private:
   static Platform& BaseOf(Platform& p) {

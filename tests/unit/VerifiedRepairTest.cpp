@@ -25,6 +25,7 @@ const std::wstring kFileExts =
 const std::wstring kAdvanced = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced";
 const std::wstring kWSearch = L"SYSTEM\\CurrentControlSet\\Services\\WSearch";
 const std::wstring kWindowsSearch = L"SOFTWARE\\Microsoft\\Windows Search";
+const std::wstring kSetupDone = L"SetupCompletedSuccessfully";
 const std::wstring kHostsFolder = L"C:\\Windows\\System32\\drivers\\etc";
 
 using testing::Bytes;
@@ -138,17 +139,6 @@ TEST_F(VerifiedRepairTest, AReadBackMissTurnsTheSuccessMessageIntoError) {
              op.kind = RegOpKind::CreateKey;
          });
        }},
-      {"the service puts its old start type back", "advanced.windows-search",
-       [this] {
-         auto& f = fake();
-         const std::wstring service = L"SYSTEM\\CurrentControlSet\\Services\\WSearch";
-         f.setDword(HKLM, service, L"Start", 4);
-         f.createKey(HKLM, L"SOFTWARE\\Microsoft\\Windows Search");
-         f.addProgram(L"net.exe", fake::FakeProgram{0, 0, [&f, service](const std::wstring& cmd) {
-                                                      if (cmd.find(L"start") != std::wstring::npos)
-                                                        f.setDword(HKLM, service, L"Start", 4);
-                                                    }});
-       }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -160,6 +150,83 @@ TEST_F(VerifiedRepairTest, AReadBackMissTurnsTheSuccessMessageIntoError) {
     EXPECT_EQ(boxesWith(kFixedNoticeText), 0);
     EXPECT_EQ(undoFiles().size(), 1u) << "the undo file is kept for a repair gone wrong";
     for (const auto& p : fake().filesUnder(kUndo)) fake().deleteFile(p);
+  }
+}
+
+// Windows Search gets SetupCompletedSuccessfully = 0 for its service to consume: the
+// service sets itself up afresh and writes 1 once its index is rebuilt.  So the
+// value is checked where the repair hands it over, just before "net start", while
+// the start type is checked afterwards as everything else.
+TEST_F(VerifiedRepairTest, WindowsSearchIsJudgedByWhatItHandsToTheService) {
+  using W = Difference::What;
+  const struct {
+    const char* what;
+    std::function<void(fake::FakePlatform&)> beforeTheStart;  // after the writes
+    std::function<void(fake::FakePlatform&)> service;         // what "net start" does
+    std::vector<W> unverified;
+  } cases[] = {
+      {"the service marks its set-up done",
+       nullptr,
+       [](fake::FakePlatform& f) { f.setDword(HKLM, kWindowsSearch, kSetupDone, 1); },
+       {}},
+      {"the service leaves the value as it was given", nullptr, nullptr, {}},
+      {"the service removes the value",
+       nullptr,
+       [](fake::FakePlatform& f) {
+         Handle k = 0;
+         f.regOpenKey(HKLM, kWindowsSearch, kKeyAllAccess, &k);
+         f.regDeleteValue(k, kSetupDone);
+         f.regCloseKey(k);
+       },
+       {}},
+      {"another program put 1 back before the start",
+       [](fake::FakePlatform& f) { f.setDword(HKLM, kWindowsSearch, kSetupDone, 1); },
+       [](fake::FakePlatform& f) { f.setDword(HKLM, kWindowsSearch, kSetupDone, 1); },
+       {W::WrongValue}},
+      {"the key was gone before the start",
+       [](fake::FakePlatform& f) {
+         Handle k = 0;
+         f.regOpenKey(HKLM, L"SOFTWARE\\Microsoft", kKeyAllAccess, &k);
+         f.regDeleteTree(k, L"Windows Search");
+         f.regCloseKey(k);
+       },
+       nullptr,
+       {W::MissingKey}},
+      {"the service puts its old start type back",
+       nullptr,
+       [](fake::FakePlatform& f) { f.setDword(HKLM, kWSearch, L"Start", 4); },
+       {W::WrongValue}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fake::ScopedFakePlatform machine;
+    auto& f = *machine;
+    f.environment[L"LOCALAPPDATA"] = kLocal;
+    f.setDword(HKLM, kWSearch, L"Start", 4);
+    f.setDword(HKLM, kWindowsSearch, kSetupDone, 1);
+    bool started = false;
+    f.onProcessMessages = [&] {
+      if (c.beforeTheStart && !started) c.beforeTheStart(f);
+    };
+    f.addProgram(L"net.exe", {0, 0, [&](const std::wstring& command) {
+                                if (command != L"net start WSearch") return;
+                                started = true;
+                                if (c.service) c.service(f);
+                              }});
+
+    const VerifiedRun run = PressVerified(f, *FindRepair("advanced.windows-search"));
+    EXPECT_TRUE(started);
+    std::vector<W> found;
+    for (const Difference& d : run.unverified) found.push_back(d.what);
+    EXPECT_EQ(found, c.unverified);
+    ASSERT_FALSE(f.messages().empty());
+    if (c.unverified.empty()) {
+      EXPECT_EQ(f.messages().back().text, kFixedNoticeText);
+    } else {
+      EXPECT_EQ(f.messages().back().text, L"Error!");
+      EXPECT_EQ(f.messages().back().flags, kMbIconError);
+    }
+    EXPECT_EQ(f.messages().size(), 1u);
   }
 }
 
