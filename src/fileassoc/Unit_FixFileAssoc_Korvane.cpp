@@ -24,13 +24,15 @@ void ApplyRegScript(const Payload& payload, const std::wstring& typeCode) {
 
   // Quoted only when needed, so the ordinary "reg.exe import C:\Temp\ZIP.reg" stays
   // as it always was while a TEMP under "C:\Users\Ann Lee" still imports.
-  const std::uint32_t exitCode = RunAndWait(L"reg.exe import " + CommandLineForPath(scriptPath), 0);
+  const RunResult run = RunProcess(L"reg.exe import " + CommandLineForPath(scriptPath), 0);
 
   script.release();
   if (FileExists(scriptPath)) Sys().deleteFile(scriptPath);
   // A reg.exe that did not start or reported an error imported nothing (or not
   // all): saying "Done!" then would send the user away with the fault in place.
-  if (exitCode != 0) {
+  // One that could not start is named, as every other program is.
+  if (!run.started) throw KorvaneError(run.failure);
+  if (run.exitCode != 0) {
     ShowMessage(kErrorText, kAppTitle, kMbIconError);
     return;
   }

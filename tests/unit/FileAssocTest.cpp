@@ -266,7 +266,7 @@ TEST_P(FileAssocImportOutcomeTest, SaysDoneOnlyForExitCodeZeroAndAlwaysDeletesTh
   // find elsewhere (the current folder, say): it must not be the one that runs.
   if (c.regExe == RegExe::CannotStart) Sys().deleteFile(kSystemRegExe);
 
-  ApplyRegScript(FORM_LAIN().mFIX_TXT_W10, L"TXT");
+  RunHandler([] { ApplyRegScript(FORM_LAIN().mFIX_TXT_W10, L"TXT"); });
 
   EXPECT_EQ(fake().launches().size(), c.regExe == RegExe::CannotStart ? 0u : 1u);
   EXPECT_EQ(scriptAtStart().has_value(), c.regExe != RegExe::CannotStart);
@@ -279,7 +279,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(ImportCase{"ExitCode0", RegExe::ExitsWith0, L"Done!", kMbIconInformation},
                       // reg.exe ends with 1 for a file it could not read at all.
                       ImportCase{"ExitCode1", RegExe::ExitsWith1, L"Error!", kMbIconError},
-                      ImportCase{"NotStartable", RegExe::CannotStart, L"Error!", kMbIconError}),
+                      // Named in the standard error box, as every program that cannot start.
+                      ImportCase{"NotStartable", RegExe::CannotStart,
+                                 L"Cannot run \"reg.exe\". The system cannot find the file "
+                                 L"specified.",
+                                 kMbIconError}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ------------------------------------------------------------ rows
