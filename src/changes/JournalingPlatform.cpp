@@ -1,9 +1,9 @@
 #include "changes/JournalingPlatform.h"
 
+#include "base/Text.h"
 #include "changes/OverlayPlatform.h"
 #include "changes/RegScript.h"
 #include "common/Registry.h"
-#include "common/Text.h"
 
 namespace korvane {
 

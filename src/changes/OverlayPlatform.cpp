@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
+#include "base/ErrorText.h"
+#include "base/Text.h"
 #include "changes/RegScript.h"
-#include "common/ErrorText.h"
 #include "common/Registry.h"
-#include "common/Text.h"
 
 namespace korvane {
 namespace {

@@ -2,9 +2,9 @@
 
 #include <set>
 
+#include "base/Text.h"
 #include "changes/Describe.h"
 #include "changes/RegScript.h"
-#include "common/Text.h"
 
 namespace korvane {
 namespace {

@@ -1,7 +1,7 @@
 #include "common/Registry.h"
 
+#include "base/Text.h"
 #include "common/KorvaneError.h"
-#include "common/Text.h"
 
 namespace korvane {
 namespace {

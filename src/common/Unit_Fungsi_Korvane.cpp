@@ -3,11 +3,11 @@
 #include <cmath>
 #include <cstdio>
 
+#include "base/Text.h"
 #include "common/ComError.h"
 #include "common/KorvaneError.h"
 #include "common/ProgramPath.h"
 #include "common/Registry.h"
-#include "common/Text.h"
 #include "platform/Platform.h"
 
 namespace korvane {

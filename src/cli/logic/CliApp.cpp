@@ -7,12 +7,12 @@
 #include <optional>
 
 #include "KorvaneVersion.h"
+#include "base/Text.h"
 #include "changes/Describe.h"
 #include "changes/RegScript.h"
 #include "changes/UndoFiles.h"
 #include "cli/logic/CliRun.h"
 #include "cli/logic/UserHives.h"
-#include "common/Text.h"
 #include "repairs/RepairCatalogue.h"
 
 namespace korvane::cli {

@@ -1,4 +1,4 @@
-#include "common/ErrorText.h"
+#include "base/ErrorText.h"
 
 #include "platform/Platform.h"
 
