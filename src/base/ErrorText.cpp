@@ -1,7 +1,5 @@
 #include "base/ErrorText.h"
 
-#include "platform/Platform.h"
-
 namespace korvane {
 
 std::wstring SystemErrorText(long code) {

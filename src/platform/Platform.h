@@ -12,16 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "base/ErrorText.h"  // the Win32 error codes
+
 namespace korvane {
 
 using Handle = std::uintptr_t;  // 0 is never a valid handle
-
-// Win32 error codes the logic looks at.
-constexpr long kErrorSuccess = 0;
-constexpr long kErrorFileNotFound = 2;
-constexpr long kErrorAccessDenied = 5;
-constexpr long kErrorSharingViolation = 32;
-constexpr long kErrorAlreadyExists = 183;
 
 // Predefined registry roots, with their Windows values.
 constexpr Handle kHkeyClassesRoot = 0x80000000u;

@@ -5,8 +5,8 @@
 #include <sstream>
 
 #include "base/ErrorText.h"
+#include "base/RegBytes.h"
 #include "base/Text.h"
-#include "common/Registry.h"
 
 namespace korvane::fake {
 
