@@ -315,11 +315,14 @@ void FixWindowsSearch() {
   // the refused write ends the repair before the service is started again.
   WriteDword(kHkeyLocalMachine, kKeyWrite, L"SYSTEM\\CurrentControlSet\\Services\\WSearch", false,
              L"Start", 2);
-  WriteDword(kHkeyLocalMachine, kKeyWrite, L"SOFTWARE\\Microsoft\\Windows Search", false,
-             L"SetupCompletedSuccessfully", 0);
+  const wchar_t searchKey[] = L"SOFTWARE\\Microsoft\\Windows Search";
+  WriteDword(kHkeyLocalMachine, kKeyWrite, searchKey, false, L"SetupCompletedSuccessfully", 0);
   Sys().processMessages();
   // Gives the service manager time to settle after the stop before asking for a start.
   Sys().sleep(4000);
+  // The 0 tells the service to set itself up afresh; once it has rebuilt its index it
+  // writes 1 again.  So the value is the repair's only up to the start.
+  HandOverValue(kHkeyLocalMachine, searchKey, L"SetupCompletedSuccessfully");
   RunToolAndWait(L"net start WSearch", kShowNormal);
   ShowFixedNotice();
 }

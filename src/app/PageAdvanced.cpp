@@ -17,7 +17,8 @@ void PageAdvanced::Build(HWND page) {
   const auto& rows = AdvancedRows();
   const int headerHeight = 41, rowHeight = 40;
   const int total = 3 * headerHeight + 1 + static_cast<int>(rows.size()) * rowHeight;
-  HWND content = ui::ScrollBox(page, ids::ScrollBox1, 3, 80, 630, 321, total, RGB(255, 255, 255));
+  HWND content = ui::ScrollBox(page, ids::ScrollBox1, ids::ScrollBox1Content, 3, 80, 630, 321,
+                               total, RGB(255, 255, 255));
   RECT rc;
   GetClientRect(content, &rc);
   const int width = ui::Unscale(rc.right);

@@ -41,7 +41,7 @@ void PageFileAssoc::Build(HWND page) {
   const auto& rows = FileTypeCatalogue();
   const int rowHeight = 41;
   HWND content =
-      ui::ScrollBox(page, ids::ScrollBox2, 16, 96, 602, 289,
+      ui::ScrollBox(page, ids::ScrollBox2, ids::ScrollBox2Content, 16, 96, 602, 289,
                     static_cast<int>(rows.size()) * rowHeight, GetSysColor(COLOR_BTNFACE));
   for (const FileTypeRow& row : rows) {
     const int top = (row.position - 1) * rowHeight;

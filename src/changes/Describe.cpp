@@ -137,6 +137,9 @@ std::wstring DescribeChange(const Change& c) {
       return L"shell " + c.other + L"  " + c.path;
     case ChangeKind::RestorePoint:
       return L"restore point  " + Quoted(c.path);
+    case ChangeKind::HandOver:
+      return L"hand over      " + key + L"  " + ValueName(c.name) + L" = " +
+             (c.valueAbsent ? L"(absent)" : DescribeData(c.data)) + L" to the program started next";
   }
   return {};
 }

@@ -25,6 +25,10 @@ enum class ChangeKind {
   StartProgram,  // path = command line, other = program; not waited for
   ShellRequest,  // path = file, other = verb
   RestorePoint,  // path = description
+  // root, path, name: a value written before goes to the program started next,
+  // which consumes it; data is what it held then (nothing when valueAbsent).  The
+  // read-back checks the value as it was here, and not afterwards.
+  HandOver,
 };
 
 struct Change {
@@ -41,6 +45,8 @@ struct Change {
   // (kUserClassesPath in HKEY_CURRENT_USER) hold too.  Windows deletes that copy
   // only, and the machine's copy, if there is one, shows through afterwards.
   bool perUserCopy = false;
+  // HandOver: the value was not there at all.
+  bool valueAbsent = false;
 };
 
 // Where HKEY_CLASSES_ROOT keeps a user's own class keys, below HKEY_CURRENT_USER;

@@ -1,9 +1,9 @@
 #include "changes/JournalingPlatform.h"
 
+#include "base/Text.h"
 #include "changes/OverlayPlatform.h"
 #include "changes/RegScript.h"
 #include "common/Registry.h"
-#include "common/Text.h"
 
 namespace korvane {
 
@@ -180,6 +180,23 @@ std::optional<ComFailure> JournalingPlatform::createRestorePoint(const std::wstr
   auto failure = ForwardingPlatform::createRestorePoint(description);
   if (!failure) journal_.push_back(OtherChange(ChangeKind::RestorePoint, description));
   return failure;
+}
+
+void JournalingPlatform::handOverValue(Handle key, const std::wstring& name) {
+  Where w{};
+  if (where(key, L"", &w)) {
+    // Read through a handle of its own: the caller's may be open for writing only.
+    Change c = ValueChange(ChangeKind::HandOver, w.root, w.path, name);
+    Handle read = 0;
+    c.valueAbsent = true;
+    if (inner().regOpenKey(w.root, w.path, kKeyRead, &read) == kErrorSuccess) {
+      c.valueAbsent = inner().regQueryValue(read, name, &c.data) != kErrorSuccess;
+      inner().regCloseKey(read);
+    }
+    if (c.valueAbsent) c.data = {};
+    journal_.push_back(std::move(c));
+  }
+  ForwardingPlatform::handOverValue(key, name);
 }
 
 }  // namespace korvane

@@ -43,6 +43,7 @@ class JournalingPlatform : public ForwardingPlatform {
   std::intptr_t shellExecute(const std::wstring& verb, const std::wstring& file,
                              const std::wstring* parameters, int showMode) override;
   std::optional<ComFailure> createRestorePoint(const std::wstring& description) override;
+  void handOverValue(Handle key, const std::wstring& name) override;
 
  private:
   struct Where {

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
+#include "base/ErrorText.h"
+#include "base/Text.h"
 #include "changes/RegScript.h"
-#include "common/ErrorText.h"
 #include "common/Registry.h"
-#include "common/Text.h"
 
 namespace korvane {
 namespace {
@@ -232,6 +232,16 @@ long OverlayPlatform::regSetValue(Handle key, const std::wstring& name, std::uin
     nodeFor(root, Prefix(parts, i)).state = Node::State::Present;
   nodeFor(root, parts).values[LowerText(name)] = {name, RegData{type, bytes}, ++valueOrder_};
   return kErrorSuccess;
+}
+
+void OverlayPlatform::handOverValue(Handle key, const std::wstring& name) {
+  Handle root = 0;
+  std::vector<std::wstring> parts;
+  if (!resolve(key, L"", &root, &parts)) return;
+  Change c = ValueChange(ChangeKind::HandOver, root, JoinKeyPath(parts), name);
+  c.valueAbsent = regQueryValue(key, name, &c.data) != kErrorSuccess;
+  if (c.valueAbsent) c.data = {};
+  record(std::move(c));
 }
 
 long OverlayPlatform::regDeleteValue(Handle key, const std::wstring& name) {

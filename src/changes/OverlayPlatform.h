@@ -78,6 +78,8 @@ class OverlayPlatform : public ForwardingPlatform {
   std::intptr_t shellExecute(const std::wstring& verb, const std::wstring& file,
                              const std::wstring* parameters, int showMode) override;
   std::optional<ComFailure> createRestorePoint(const std::wstring& description) override;
+  // Listed as the real run will list it, with what the overlay holds there.
+  void handOverValue(Handle key, const std::wstring& name) override;
 
  private:
   struct Node;

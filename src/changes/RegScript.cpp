@@ -2,8 +2,8 @@
 
 #include <cwctype>
 
+#include "base/Text.h"
 #include "common/Registry.h"
-#include "common/Text.h"
 
 namespace korvane {
 namespace {

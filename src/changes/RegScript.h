@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "common/Text.h"
+#include "base/Text.h"
 #include "platform/Platform.h"
 
 namespace korvane {

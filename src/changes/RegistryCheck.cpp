@@ -2,9 +2,9 @@
 
 #include <set>
 
+#include "base/Text.h"
 #include "changes/Describe.h"
 #include "changes/RegScript.h"
-#include "common/Text.h"
 
 namespace korvane {
 namespace {
@@ -65,6 +65,20 @@ std::wstring ChildPath(const std::wstring& path, const std::wstring& child) {
 
 bool SameData(const RegData& a, const RegData& b) { return a.type == b.type && a.bytes == b.bytes; }
 
+// How a value found differs from what was written (data) or removed (nullopt).
+std::optional<Difference> ValueDifference(Handle root, const std::wstring& path,
+                                          const std::wstring& name,
+                                          const std::optional<RegData>& expected,
+                                          const std::optional<RegData>& actual) {
+  using W = Difference::What;
+  if (expected && !actual) return Difference{W::MissingValue, root, path, name, expected, actual};
+  if (expected && !SameData(*expected, *actual))
+    return Difference{W::WrongValue, root, path, name, expected, actual};
+  if (!expected && actual)
+    return Difference{W::UnexpectedValue, root, path, name, expected, actual};
+  return std::nullopt;
+}
+
 }  // namespace
 
 ExpectedRegistry::Key& ExpectedRegistry::entry(Handle root, const std::wstring& path) {
@@ -116,6 +130,20 @@ void ExpectedRegistry::apply(const Change& c) {
       k.loose = c.perUserCopy;
       break;
     }
+    case ChangeKind::HandOver: {
+      // What the program does with the value afterwards is its work, not a fault.
+      auto key = keys_.find(Id{c.root, LowerText(c.path)});
+      if (key == keys_.end()) break;
+      auto value = key->second.values.find(LowerText(c.name));
+      if (value == key->second.values.end() || value->second.handedOver) break;
+      const std::optional<RegData> found =
+          c.valueAbsent ? std::nullopt : std::optional<RegData>(c.data);
+      if (auto d = ValueDifference(c.root, key->second.path, value->second.name, value->second.data,
+                                   found))
+        handedOver_.push_back(std::move(*d));
+      value->second.handedOver = true;
+      break;
+    }
     default:
       break;
   }
@@ -146,7 +174,7 @@ void ExpectedRegistry::applyScript(const std::vector<RegOp>& ops) {
 
 std::vector<Difference> ExpectedRegistry::compare(Platform& live) const {
   using W = Difference::What;
-  std::vector<Difference> out;
+  std::vector<Difference> out = handedOver_;
   // Keys found missing.  A key sorts after its parent, so by the time a key comes
   // up, any missing key above it that is expected somewhere is known; nothing
   // below it can be there.  A key that is only refused proves nothing below it.
@@ -176,14 +204,9 @@ std::vector<Difference> ExpectedRegistry::compare(Platform& live) const {
     }
     const LiveKey& k = *opened;
     for (const auto& [lower, v] : key.values) {
-      const std::optional<RegData> actual = k.value(v.name);
-      if (v.data && !actual) {
-        out.push_back({W::MissingValue, key.root, key.path, v.name, v.data, std::nullopt});
-      } else if (v.data && !SameData(*v.data, *actual)) {
-        out.push_back({W::WrongValue, key.root, key.path, v.name, v.data, actual});
-      } else if (!v.data && actual) {
-        out.push_back({W::UnexpectedValue, key.root, key.path, v.name, std::nullopt, actual});
-      }
+      if (v.handedOver) continue;
+      if (auto d = ValueDifference(key.root, key.path, v.name, v.data, k.value(v.name)))
+        out.push_back(std::move(*d));
     }
     if (!key.exact) continue;
     for (const std::wstring& name : k.valueNames()) {
@@ -269,6 +292,7 @@ std::wstring BuildUndoScript(const Journal& journal, Platform& live,
   std::vector<ValueKey> valueKeys;
   std::vector<const Change*> others;
   for (const Change& c : journal) {
+    if (c.kind == ChangeKind::HandOver) continue;  // changes nothing
     if (!IsRegistryChange(c.kind)) {
       others.push_back(&c);
       continue;

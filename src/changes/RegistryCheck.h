@@ -37,15 +37,17 @@ class ExpectedRegistry {
   // section creates its key and every key above it, a deletion empties the key
   // for good, and a value the script removes must be absent.
   void applyScript(const std::vector<RegOp>& ops);
-  bool empty() const { return keys_.empty(); }
+  bool empty() const { return keys_.empty() && handedOver_.empty(); }
 
-  // Opens each key once, and none below a key that is not there.
+  // Opens each key once, and none below a key that is not there.  A value handed
+  // over to a program (ChangeKind::HandOver) is reported as it was found then.
   std::vector<Difference> compare(Platform& live) const;
 
  private:
   struct Value {
     std::wstring name;
     std::optional<RegData> data;  // nullopt: must be absent
+    bool handedOver = false;      // checked at the hand-over; anything may follow
   };
   struct Key {
     Handle root = 0;
@@ -60,6 +62,7 @@ class ExpectedRegistry {
   Key& entry(Handle root, const std::wstring& path);
 
   std::map<Id, Key> keys_;
+  std::vector<Difference> handedOver_;  // what the hand-overs found amiss
 };
 
 // Reads a key with everything below it, in the registry's own order: the value

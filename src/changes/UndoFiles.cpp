@@ -4,13 +4,13 @@
 #include <cstdio>
 #include <set>
 
+#include "base/Sha256.h"
+#include "base/Text.h"
 #include "changes/JournalingPlatform.h"
 #include "changes/RegScript.h"
 #include "common/KorvaneError.h"
 #include "common/Messages.h"
 #include "common/Registry.h"
-#include "common/Sha256.h"
-#include "common/Text.h"
 #include "common/Unit_Fungsi_Korvane.h"
 #include "platform/ForwardingPlatform.h"
 

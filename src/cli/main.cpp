@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Text.h"
 #include "cli/logic/CliApp.h"
-#include "common/Text.h"
 #include "common/Unit_Fungsi_Korvane.h"
 #include "fileassoc/Unit_FORMLAIN_Korvane.h"
 #include "platform/win32/Win32Platform.h"

@@ -1,6 +1,6 @@
 #include "common/ProgramPath.h"
 
-#include "common/Text.h"
+#include "base/Text.h"
 #include "common/Unit_Fungsi_Korvane.h"
 
 namespace korvane {

@@ -1,7 +1,7 @@
 #include "common/Registry.h"
 
+#include "base/Text.h"
 #include "common/KorvaneError.h"
-#include "common/Text.h"
 
 namespace korvane {
 namespace {
@@ -34,26 +34,11 @@ bool IsRootKey(Handle key) {
          key == kHkeyUsers;
 }
 
-std::vector<std::uint8_t> WideToRegBytes(const std::wstring& text) {
-  std::vector<std::uint8_t> bytes = Utf16Bytes(text);
-  bytes.push_back(0);
-  bytes.push_back(0);
-  return bytes;
-}
-
-std::wstring RegBytesToWide(const std::vector<std::uint8_t>& bytes) {
-  std::wstring text;
-  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    wchar_t c = static_cast<wchar_t>(bytes[i] | (bytes[i + 1] << 8));
-    if (c == 0) break;
-    text.push_back(c);
-  }
-  return text;
-}
-
-std::vector<std::uint8_t> DwordBytes(std::uint32_t value) {
-  return {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-          static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+void HandOverValue(Handle root, const std::wstring& path, const std::wstring& name) {
+  Handle key = 0;
+  if (Sys().regOpenKey(root, path, kKeyRead, &key) != kErrorSuccess || key == 0) return;
+  Sys().handOverValue(key, name);
+  Sys().regCloseKey(key);
 }
 
 Registry::Registry(std::uint32_t access) : access_(access) {}

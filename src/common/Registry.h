@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "base/RegBytes.h"
 #include "platform/Platform.h"
 
 namespace korvane {
@@ -51,14 +52,13 @@ class Registry {
   std::wstring currentPath_;
 };
 
+// Hands the value `name` of the key at `path` over to the program started next,
+// which consumes it (Platform::handOverValue).  A key that cannot be opened hands
+// nothing over: the read-back then checks the value after the program, as any other.
+void HandOverValue(Handle root, const std::wstring& path, const std::wstring& name);
+
 // HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE or HKEY_USERS itself,
 // rather than a key opened below one.
 bool IsRootKey(Handle key);
-
-// REG_SZ / REG_EXPAND_SZ bytes: UTF-16LE with the terminating zero.
-std::vector<std::uint8_t> WideToRegBytes(const std::wstring& text);
-// Inverse of WideToRegBytes; stops at the first zero character.
-std::wstring RegBytesToWide(const std::vector<std::uint8_t>& bytes);
-std::vector<std::uint8_t> DwordBytes(std::uint32_t value);
 
 }  // namespace korvane

@@ -3,12 +3,12 @@
 #include <cmath>
 #include <cstdio>
 
+#include "base/ErrorText.h"
+#include "base/Text.h"
 #include "common/ComError.h"
-#include "common/ErrorText.h"
 #include "common/KorvaneError.h"
 #include "common/ProgramPath.h"
 #include "common/Registry.h"
-#include "common/Text.h"
 #include "platform/Platform.h"
 
 namespace korvane {

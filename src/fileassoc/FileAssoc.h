@@ -10,7 +10,8 @@
 namespace korvane {
 
 // Writes the payload to TempPath + typeCode + ".reg", imports it with reg.exe and
-// reports "Done!" or "Error!".  Stops silently when Regedit.exe is missing.
+// reports "Done!" or "Error!".  Stops silently when Regedit.exe is missing.  A
+// reg.exe that cannot be started raises KorvaneError "Cannot run "reg.exe". <why>".
 void ApplyRegScript(const Payload& payload, const std::wstring& typeCode);
 
 // Rewrites the .exe registration directly (no program can start while it is

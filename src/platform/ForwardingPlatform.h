@@ -9,10 +9,24 @@
 
 namespace korvane {
 
+// Installs a platform as Sys() for the lifetime of the object.
+class SysScope {
+ public:
+  explicit SysScope(Platform& p) : previous_(SetSys(&p)) {}
+  ~SysScope() { SetSys(previous_); }
+  SysScope(const SysScope&) = delete;
+  SysScope& operator=(const SysScope&) = delete;
+
+ private:
+  Platform* previous_;
+};
+
 class ForwardingPlatform : public Platform {
  public:
-  explicit ForwardingPlatform(Platform& inner) : inner_(inner) {}
+  explicit ForwardingPlatform(Platform& inner) : inner_(inner), base_(BaseOf(inner)) {}
   Platform& inner() const { return inner_; }
+  // The platform at the bottom of the stack: the real one (or the tests' fake).
+  Platform& base() const { return base_; }
 
   long regCreateKey(Handle parent, const std::wstring& subKey, std::uint32_t access,
                     Handle* key) override {
@@ -58,7 +72,16 @@ class ForwardingPlatform : public Platform {
                         int showMode) override {
     return inner_.winExec(applicationName, commandLine, showMode);
   }
-  void processMessages() override { inner_.processMessages(); }
+  // A layer installed as Sys() belongs to the code that installed it: a repair's
+  // preview, its journal, its held boxes.  While a tool's wait lets the window handle
+  // its messages, a button pressed meanwhile runs at once, nested in that code; it is
+  // a press of its own and gets the platform at the bottom of the stack, so that its
+  // writes, its boxes and its read-back are never taken for those of the press it
+  // interrupts.  The layer is Sys() again once the messages are handled.
+  void processMessages() override {
+    SysScope window(base_);
+    inner_.processMessages();
+  }
   void sleep(std::uint32_t milliseconds) override { inner_.sleep(milliseconds); }
   [[noreturn]] void exitProcess(std::uint32_t code) override {
     inner_.exitProcess(code);
@@ -151,21 +174,18 @@ class ForwardingPlatform : public Platform {
                    const std::wstring& text) override {
     return inner_.reportEvent(source, type, eventId, text);
   }
+  void handOverValue(Handle key, const std::wstring& name) override {
+    inner_.handOverValue(key, name);
+  }
 
  private:
+  static Platform& BaseOf(Platform& p) {
+    auto* layer = dynamic_cast<ForwardingPlatform*>(&p);
+    return layer ? layer->base() : p;
+  }
+
   Platform& inner_;
-};
-
-// Installs a platform as Sys() for the lifetime of the object.
-class SysScope {
- public:
-  explicit SysScope(Platform& p) : previous_(SetSys(&p)) {}
-  ~SysScope() { SetSys(previous_); }
-  SysScope(const SysScope&) = delete;
-  SysScope& operator=(const SysScope&) = delete;
-
- private:
-  Platform* previous_;
+  Platform& base_;
 };
 
 }  // namespace korvane

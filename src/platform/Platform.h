@@ -12,16 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "base/ErrorText.h"  // the Win32 error codes
+
 namespace korvane {
 
 using Handle = std::uintptr_t;  // 0 is never a valid handle
-
-// Win32 error codes the logic looks at.
-constexpr long kErrorSuccess = 0;
-constexpr long kErrorFileNotFound = 2;
-constexpr long kErrorAccessDenied = 5;
-constexpr long kErrorSharingViolation = 32;
-constexpr long kErrorAlreadyExists = 183;
 
 // Predefined registry roots, with their Windows values.
 constexpr Handle kHkeyClassesRoot = 0x80000000u;
@@ -220,6 +215,14 @@ class Platform {
   // written.  `type` is EVENTLOG_ERROR_TYPE (1), _WARNING_ (2) or _INFORMATION_ (4).
   virtual bool reportEvent(const std::wstring& source, std::uint16_t type, std::uint32_t eventId,
                            const std::wstring& text) = 0;
+
+  // --- For the layers stacked on the platform; no Windows call ---
+  // The value `name` of the open `key`, written by the caller, goes to a program it
+  // starts next, and that program consumes it: changes or removes it as its work
+  // (a service that rebuilds its index and then marks the set-up done).  A layer
+  // that reads back what was written checks the value here, where it is handed
+  // over, and not afterwards.  The platform itself does nothing.
+  virtual void handOverValue(Handle /*key*/, const std::wstring& /*name*/) {}
 };
 
 // The process-wide platform: Win32Platform in the program, a fake in tests.

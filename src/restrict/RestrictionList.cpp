@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "base/Text.h"
 #include "common/Messages.h"
-#include "common/Text.h"
 #include "restrict/Unit_Fungsi2RestFix_Korvane.h"
 #include "restrict/Unit_FungsiRestFix_Korvane.h"
 

@@ -1,6 +1,8 @@
 // Control and menu identifiers of the main window and the About dialog, as one
 // list: the program defines the ids from it, and the end-to-end driver its table
 // of names, so a scenario's "click btnSCANRESTRICT" follows every change here.
+// Every id is unique, each range (a ...Base and the rows above it) included: a
+// click is dispatched by id, and two controls of one id would share a handler.
 #pragma once
 
 #define KORVANE_CONTROL_IDS(X)                                                               \
@@ -21,6 +23,7 @@
   /* File Associations Fixer: FIX button of row n (1..26) is FixButtonBase + n. */           \
   X(FixButtonBase, 300)                                                                      \
   X(ScrollBox2, 340)                                                                         \
+  X(ScrollBox2Content, 342)                                                                  \
   X(lblINFO_FIX_EXE, 341)                                                                    \
   /* Restriction Fixer */                                                                    \
   X(lvRESTRICT, 401)                                                                         \
@@ -31,6 +34,7 @@
   /* Advanced: button of row n (0..22, display order) is AdvancedButtonBase + n. */          \
   X(AdvancedButtonBase, 500)                                                                 \
   X(ScrollBox1, 540)                                                                         \
+  X(ScrollBox1Content, 541)                                                                  \
   /* Menu entries */                                                                         \
   X(mnuEXIT, 1001)                                                                           \
   /* Launcher entry n of the Tools menu's table (in table order) is ToolLauncherBase + n. */ \

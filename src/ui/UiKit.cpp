@@ -314,7 +314,7 @@ bool IsUnderlined(HWND label) {
   return d && reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)) == d->underlined;
 }
 
-HWND ScrollBox(HWND parent, int id, int x, int y, int w, int h, int contentHeight,
+HWND ScrollBox(HWND parent, int id, int contentId, int x, int y, int w, int h, int contentHeight,
                COLORREF background) {
   HWND box = CreateWindowExW(WS_EX_CONTROLPARENT, kScrollClass, L"",
                              WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_CLIPCHILDREN, Scale(x),
@@ -322,7 +322,7 @@ HWND ScrollBox(HWND parent, int id, int x, int y, int w, int h, int contentHeigh
                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
   RECT rc;
   GetClientRect(box, &rc);
-  HWND content = Panel(box, id + 1, 0, 0, 0, 0, background);
+  HWND content = Panel(box, contentId, 0, 0, 0, 0, background);
   SetWindowPos(content, nullptr, 0, 0, rc.right, Scale(contentHeight), SWP_NOZORDER);
   auto* d = new ScrollData{content, Scale(contentHeight), 0};
   SetWindowLongPtrW(box, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(d));

@@ -45,9 +45,10 @@ void FitToText(HWND label, int right);
 // A page's heading: Tahoma 19 px in the highlight colour, one line 24 px high.
 HWND Heading(HWND parent, const std::wstring& text, int x, int y, int w);
 
-// A borderless box with a vertical scroll bar holding a content panel of the given
-// height; returns the content panel (children go there).
-HWND ScrollBox(HWND parent, int id, int x, int y, int w, int h, int contentHeight,
+// A borderless box (control id `id`) with a vertical scroll bar holding a content
+// panel (`contentId`) of the given height; returns the content panel (children go
+// there).
+HWND ScrollBox(HWND parent, int id, int contentId, int x, int y, int w, int h, int contentHeight,
                COLORREF background);
 void ScrollTo(HWND scrollBox, int position);
 

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "base/Text.h"
 #include "changes/RegScript.h"
 #include "cli/logic/CliApp.h"
 #include "cli/logic/EventLog.h"
-#include "common/Text.h"
 
 namespace korvane::testing {
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "base/Text.h"
 #include "changes/RegScript.h"
 #include "common/Registry.h"
-#include "common/Text.h"
 #include "fileassoc/FileAssoc.h"
 #include "fileassoc/Unit_FORMLAIN_Korvane.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "common/Sha256.h"
+#include "base/Sha256.h"
 
 namespace korvane {
 namespace {

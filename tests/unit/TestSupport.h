@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "common/Text.h"
+#include "base/Text.h"
 #include "common/Unit_Fungsi_Korvane.h"
 #include "platform/fake/FakePlatform.h"
 

@@ -1,6 +1,7 @@
 // The window's presses run verified: a preview that writes the undo file first, a
 // journaled real run whose questions were asked once, and a read-back that decides
 // between "Done!" (or the restart notice) and "Error!".
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "CliTestSupport.h"
 #include "advfix/Unit_AdvFix_Korvane.h"
 #include "changes/UndoFiles.h"
+#include "common/KorvaneError.h"
 #include "repairs/VerifiedPress.h"
 #include "restrict/Unit_Fungsi2RestFix_Korvane.h"
 
@@ -21,6 +23,10 @@ const std::wstring kUndo = kLocal + L"\\Korvane\\Undo";
 const std::wstring kFileExts =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.txt";
 const std::wstring kAdvanced = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced";
+const std::wstring kWSearch = L"SYSTEM\\CurrentControlSet\\Services\\WSearch";
+const std::wstring kWindowsSearch = L"SOFTWARE\\Microsoft\\Windows Search";
+const std::wstring kSetupDone = L"SetupCompletedSuccessfully";
+const std::wstring kHostsFolder = L"C:\\Windows\\System32\\drivers\\etc";
 
 using testing::Bytes;
 
@@ -70,18 +76,20 @@ class VerifiedRepairTest : public CliTest {
     return bytes ? DecodeRegFile(*bytes) : L"(no file " + path + L")";
   }
 
-  std::vector<std::wstring> undoFiles() {
+  static std::vector<std::wstring> undoFiles(fake::FakePlatform& f) {
     std::vector<std::wstring> out;
-    for (const auto& p : fake().filesUnder(kUndo))
+    for (const auto& p : f.filesUnder(kUndo))
       if (p.size() > 4 && p.substr(p.size() - 4) == L".reg") out.push_back(p);
     return out;
   }
+  std::vector<std::wstring> undoFiles() { return undoFiles(fake()); }
 
-  int boxesWith(const std::wstring& text) {
+  static int boxesWith(fake::FakePlatform& f, const std::wstring& text) {
     int n = 0;
-    for (const auto& m : fake().messages()) n += m.text == text ? 1 : 0;
+    for (const auto& m : f.messages()) n += m.text == text ? 1 : 0;
     return n;
   }
+  int boxesWith(const std::wstring& text) { return boxesWith(fake(), text); }
 
   void expectOutcome(const std::wstring& text, unsigned icon) {
     ASSERT_FALSE(fake().messages().empty());
@@ -131,17 +139,6 @@ TEST_F(VerifiedRepairTest, AReadBackMissTurnsTheSuccessMessageIntoError) {
              op.kind = RegOpKind::CreateKey;
          });
        }},
-      {"the service puts its old start type back", "advanced.windows-search",
-       [this] {
-         auto& f = fake();
-         const std::wstring service = L"SYSTEM\\CurrentControlSet\\Services\\WSearch";
-         f.setDword(HKLM, service, L"Start", 4);
-         f.createKey(HKLM, L"SOFTWARE\\Microsoft\\Windows Search");
-         f.addProgram(L"net.exe", fake::FakeProgram{0, 0, [&f, service](const std::wstring& cmd) {
-                                                      if (cmd.find(L"start") != std::wstring::npos)
-                                                        f.setDword(HKLM, service, L"Start", 4);
-                                                    }});
-       }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -153,6 +150,189 @@ TEST_F(VerifiedRepairTest, AReadBackMissTurnsTheSuccessMessageIntoError) {
     EXPECT_EQ(boxesWith(kFixedNoticeText), 0);
     EXPECT_EQ(undoFiles().size(), 1u) << "the undo file is kept for a repair gone wrong";
     for (const auto& p : fake().filesUnder(kUndo)) fake().deleteFile(p);
+  }
+}
+
+// Windows Search gets SetupCompletedSuccessfully = 0 for its service to consume: the
+// service sets itself up afresh and writes 1 once its index is rebuilt.  So the
+// value is checked where the repair hands it over, just before "net start", while
+// the start type is checked afterwards as everything else.
+TEST_F(VerifiedRepairTest, WindowsSearchIsJudgedByWhatItHandsToTheService) {
+  using W = Difference::What;
+  const struct {
+    const char* what;
+    std::function<void(fake::FakePlatform&)> beforeTheStart;  // after the writes
+    std::function<void(fake::FakePlatform&)> service;         // what "net start" does
+    std::vector<W> unverified;
+  } cases[] = {
+      {"the service marks its set-up done",
+       nullptr,
+       [](fake::FakePlatform& f) { f.setDword(HKLM, kWindowsSearch, kSetupDone, 1); },
+       {}},
+      {"the service leaves the value as it was given", nullptr, nullptr, {}},
+      {"the service removes the value",
+       nullptr,
+       [](fake::FakePlatform& f) {
+         Handle k = 0;
+         f.regOpenKey(HKLM, kWindowsSearch, kKeyAllAccess, &k);
+         f.regDeleteValue(k, kSetupDone);
+         f.regCloseKey(k);
+       },
+       {}},
+      {"another program put 1 back before the start",
+       [](fake::FakePlatform& f) { f.setDword(HKLM, kWindowsSearch, kSetupDone, 1); },
+       [](fake::FakePlatform& f) { f.setDword(HKLM, kWindowsSearch, kSetupDone, 1); },
+       {W::WrongValue}},
+      {"the key was gone before the start",
+       [](fake::FakePlatform& f) {
+         Handle k = 0;
+         f.regOpenKey(HKLM, L"SOFTWARE\\Microsoft", kKeyAllAccess, &k);
+         f.regDeleteTree(k, L"Windows Search");
+         f.regCloseKey(k);
+       },
+       nullptr,
+       {W::MissingKey}},
+      {"the service puts its old start type back",
+       nullptr,
+       [](fake::FakePlatform& f) { f.setDword(HKLM, kWSearch, L"Start", 4); },
+       {W::WrongValue}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fake::ScopedFakePlatform machine;
+    auto& f = *machine;
+    f.environment[L"LOCALAPPDATA"] = kLocal;
+    f.setDword(HKLM, kWSearch, L"Start", 4);
+    f.setDword(HKLM, kWindowsSearch, kSetupDone, 1);
+    bool started = false;
+    f.onProcessMessages = [&] {
+      if (c.beforeTheStart && !started) c.beforeTheStart(f);
+    };
+    f.addProgram(L"net.exe", {0, 0, [&](const std::wstring& command) {
+                                if (command != L"net start WSearch") return;
+                                started = true;
+                                if (c.service) c.service(f);
+                              }});
+
+    const VerifiedRun run = PressVerified(f, *FindRepair("advanced.windows-search"));
+    EXPECT_TRUE(started);
+    std::vector<W> found;
+    for (const Difference& d : run.unverified) found.push_back(d.what);
+    EXPECT_EQ(found, c.unverified);
+    ASSERT_FALSE(f.messages().empty());
+    if (c.unverified.empty()) {
+      EXPECT_EQ(f.messages().back().text, kFixedNoticeText);
+    } else {
+      EXPECT_EQ(f.messages().back().text, L"Error!");
+      EXPECT_EQ(f.messages().back().flags, kMbIconError);
+    }
+    EXPECT_EQ(f.messages().size(), 1u);
+  }
+}
+
+// A button pressed while a repair waits for its tool runs at once, nested in that
+// press, and is a press of its own: its boxes are shown when it shows them, and
+// neither they nor its writes count in the verdict of the press it interrupted.
+TEST_F(VerifiedRepairTest, ANestedPressShowsItsBoxesAtOnceAndLeavesTheOuterVerdictAlone) {
+  const std::wstring taskManager =
+      L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+  const struct {
+    const char* what;
+    std::string id;
+    std::wstring tool;  // the first tool it waits for
+    std::function<void(fake::FakePlatform&)> setUp;
+    std::wstring verdict;
+  } outers[] = {
+      {"firewall reset, which ends well", "advanced.firewall", L"netsh advfirewall reset",
+       [](fake::FakePlatform& f) {
+         f.addProgram(L"netsh.exe", {0, 3, nullptr, nullptr});
+       },
+       kFixedNoticeText},
+      {"Windows Search, whose start type does not stay", "advanced.windows-search",
+       L"net stop WSearch /Y",
+       [](fake::FakePlatform& f) {
+         f.setDword(HKLM, kWSearch, L"Start", 4);
+         f.createKey(HKLM, kWindowsSearch);
+         f.addProgram(L"net.exe", {0, 3, [&f](const std::wstring& command) {
+                                     if (command == L"net start WSearch")
+                                       f.setDword(HKLM, kWSearch, L"Start", 4);
+                                   }});
+       },
+       L"Error!"},
+  };
+  const struct {
+    const char* what;
+    std::function<void(fake::FakePlatform&)> setUp;
+    std::function<void(fake::FakePlatform&)> press;  // as the window's dispatcher runs it
+    std::wstring box;
+    unsigned icon;
+    size_t undoFiles;
+  } nested[] = {
+      {"Scan, nothing found", nullptr,
+       [](fake::FakePlatform&) {
+         RestrictionList list;
+         RunHandler([&] { btnSCANRESTRICTClick(list); });
+       },
+       L"Restrictions not found!", kMbIconInformation, 0},
+      {"Scan, one found",
+       [&](fake::FakePlatform& f) { f.setDword(HKCU, taskManager, L"DisableTaskMgr", 1); },
+       [](fake::FakePlatform&) {
+         RestrictionList list;
+         RunHandler([&] { btnSCANRESTRICTClick(list); });
+       },
+       L"Found 1 restrictions on this computer!", kMbIconError, 0},
+      {"a verified repair of its own", nullptr,
+       [](fake::FakePlatform& f) {
+         RunHandler([&] { PressVerified(f, *FindRepair("advanced.thumbnails")); });
+       },
+       kFixedNoticeText, kMbIconInformation, 1},
+      {"a verified repair that raises",
+       [](fake::FakePlatform& f) {
+         f.addDirectory(L"C:\\Windows\\System32\\drivers");
+         f.addDirectory(kHostsFolder, /*readOnly=*/true);
+       },
+       [](fake::FakePlatform& f) {
+         RunHandler([&] { PressVerified(f, *FindRepair("advanced.hosts-file")); });
+       },
+       // Its undo file is written before the refusal, and kept.
+       L"Cannot create file \"" + kHostsFolder + L"\\hosts\". Access is denied.", kMbIconError, 1},
+  };
+  for (const auto& outer : outers) {
+    for (const auto& inner : nested) {
+      SCOPED_TRACE(std::string(outer.what) + " / " + inner.what);
+      fake::ScopedFakePlatform machine;
+      auto& f = *machine;
+      f.environment[L"LOCALAPPDATA"] = kLocal;
+      f.setDword(HKCU, kAdvanced, L"IconsOnly", 1);
+      outer.setUp(f);
+      if (inner.setUp) inner.setUp(f);
+      bool pressed = false;
+      f.onProcessMessages = [&] {
+        if (pressed) return;
+        pressed = true;
+        inner.press(f);
+      };
+
+      const VerifiedRun run = PressVerified(f, *FindRepair(outer.id));
+      ASSERT_TRUE(pressed);
+
+      // The nested box, once, while the outer tool still ran; the outer verdict last.
+      const auto& events = f.events;
+      const auto at = [&](const std::wstring& event) {
+        return std::find(events.begin(), events.end(), event) - events.begin();
+      };
+      const auto box = at(L"box " + inner.box);
+      EXPECT_LT(at(L"start " + outer.tool), box);
+      EXPECT_LT(box, at(L"end " + outer.tool));
+      const int same = inner.box == outer.verdict ? 1 : 0;
+      EXPECT_EQ(boxesWith(f, inner.box), 1 + same);
+      ASSERT_FALSE(f.messages().empty());
+      EXPECT_EQ(f.messages().back().text, outer.verdict);
+      EXPECT_EQ(run.unverified.empty(), outer.verdict != L"Error!");
+      for (const Difference& d : run.unverified) EXPECT_NE(d.name, L"IconsOnly");
+      EXPECT_EQ(run.undoFiles.size(), 1u);
+      EXPECT_EQ(undoFiles(f).size(), 1 + inner.undoFiles);
+    }
   }
 }
 

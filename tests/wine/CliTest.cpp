@@ -14,7 +14,7 @@
 
 #include "RegistryState.h"
 #include "WineSupport.h"
-#include "common/Text.h"
+#include "base/Text.h"
 
 namespace korvane::wine {
 namespace {

@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "WineSupport.h"
+#include "base/Text.h"
 #include "changes/RegScript.h"
 #include "common/Registry.h"
-#include "common/Text.h"
 #include "common/Unit_Fungsi_Korvane.h"
 #include "fileassoc/Unit_FORMLAIN_Korvane.h"
 

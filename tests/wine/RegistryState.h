@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "WineSupport.h"
+#include "base/Text.h"
 #include "common/Registry.h"
-#include "common/Text.h"
 
 namespace korvane::wine {
 

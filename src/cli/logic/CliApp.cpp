@@ -7,12 +7,12 @@
 #include <optional>
 
 #include "KorvaneVersion.h"
+#include "base/Text.h"
 #include "changes/Describe.h"
 #include "changes/RegScript.h"
 #include "changes/UndoFiles.h"
 #include "cli/logic/CliRun.h"
 #include "cli/logic/UserHives.h"
-#include "common/Text.h"
 #include "repairs/RepairCatalogue.h"
 
 namespace korvane::cli {
@@ -59,8 +59,9 @@ Json DataJson(const RegData& data) {
 
 Json ChangeJson(const Change& c) {
   static const char* const actions[] = {
-      "create-key",   "set-value",     "delete-value", "delete-key", "write-file", "delete-file",
-      "replace-file", "delete-folder", "run",          "start",      "shell",      "restore-point"};
+      "create-key",  "set-value",     "delete-value",  "delete-key", "write-file",
+      "delete-file", "replace-file",  "delete-folder", "run",        "start",
+      "shell",       "restore-point", "hand-over"};
   Json j;
   j["action"] = actions[static_cast<int>(c.kind)];
   switch (c.kind) {
@@ -76,6 +77,11 @@ Json ChangeJson(const Change& c) {
     case ChangeKind::DeleteValue:
       j["key"] = U(FullKeyName(c.root, c.path));
       j["name"] = U(c.name);
+      break;
+    case ChangeKind::HandOver:
+      j["key"] = U(FullKeyName(c.root, c.path));
+      j["name"] = U(c.name);
+      if (!c.valueAbsent) j["value"] = DataJson(c.data);
       break;
     case ChangeKind::WriteFile:
       j["path"] = U(c.path);

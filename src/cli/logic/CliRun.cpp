@@ -5,13 +5,13 @@
 #include <map>
 
 #include "advfix/Unit_AdvFix_Korvane.h"
+#include "base/Text.h"
 #include "changes/JournalingPlatform.h"
 #include "changes/OverlayPlatform.h"
 #include "changes/UndoFiles.h"
 #include "cli/logic/EventLog.h"
 #include "common/KorvaneError.h"
 #include "common/Messages.h"
-#include "common/Text.h"
 #include "fileassoc/FileAssoc.h"
 #include "repairs/VerifiedPress.h"
 #include "restrict/RestrictionList.h"

@@ -1,7 +1,7 @@
 #include "cli/logic/UserHives.h"
 
+#include "base/Text.h"
 #include "common/Registry.h"
-#include "common/Text.h"
 
 namespace korvane::cli {
 namespace {

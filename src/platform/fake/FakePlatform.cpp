@@ -4,9 +4,9 @@
 #include <cwctype>
 #include <sstream>
 
-#include "common/ErrorText.h"
-#include "common/Registry.h"
-#include "common/Text.h"
+#include "base/ErrorText.h"
+#include "base/RegBytes.h"
+#include "base/Text.h"
 
 namespace korvane::fake {
 

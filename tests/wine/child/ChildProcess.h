@@ -10,7 +10,7 @@
 
 #include "../../support/ProcessList.h"
 #include "WineSupport.h"
-#include "common/Text.h"
+#include "base/Text.h"
 
 namespace korvane::wine {
 

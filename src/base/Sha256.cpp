@@ -1,4 +1,4 @@
-#include "common/Sha256.h"
+#include "base/Sha256.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "common/Text.h"
+#include "base/Text.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,7 +1,7 @@
-// Windows error codes that the platforms report beside those of the seam, and the
-// system's text for each, as FormatMessage gives it (without the full stop).  The
-// platforms that stand in for Windows (the fake, the preview overlay) answer with
-// these texts, so a message built from them reads as it would on Windows.
+// The Windows error codes the program and its platforms use, and the system's text
+// for each, as FormatMessage gives it (without the full stop).  The platforms that
+// stand in for Windows (the fake, the preview overlay) answer with these texts, so a
+// message built from them reads as it would on Windows.
 #pragma once
 
 #include <cstdint>
@@ -9,11 +9,16 @@
 
 namespace korvane {
 
+constexpr long kErrorSuccess = 0;
+constexpr long kErrorFileNotFound = 2;
 constexpr long kErrorPathNotFound = 3;
+constexpr long kErrorAccessDenied = 5;
 constexpr long kErrorInvalidHandle = 6;
+constexpr long kErrorSharingViolation = 32;
 constexpr long kErrorFileExists = 80;
 constexpr long kErrorInvalidParameter = 87;
 constexpr long kErrorDiskFull = 112;
+constexpr long kErrorAlreadyExists = 183;
 constexpr long kErrorNoMoreItems = 259;
 constexpr long kErrorBadDb = 1009;
 constexpr long kErrorMrMidNotFound = 317;  // no message for this code

@@ -1,6 +1,4 @@
-#include "common/ErrorText.h"
-
-#include "platform/Platform.h"
+#include "base/ErrorText.h"
 
 namespace korvane {
 
