@@ -41,7 +41,10 @@ std::wstring UndoNotWrittenQuestion(const std::wstring& reason);
 //     report success are held back;
 //  4. the read-back: when something written is not in place, "Error!" is shown
 //     instead of the held boxes (unless an error was shown already).
-// An error `repair` raises is passed on, after the layers are gone.
+// An error `repair` raises is passed on, after the layers are gone.  A button
+// pressed while the repair waits for a tool runs beside these layers, on the
+// platform below them (ForwardingPlatform::processMessages): it is a press of its
+// own, with its own boxes and its own read-back.
 VerifiedRun RunVerified(Platform& system, const std::wstring& undoFolder,
                         const std::vector<UndoTarget>& targets,
                         const std::function<void()>& repair);
