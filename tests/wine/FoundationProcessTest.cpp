@@ -188,9 +188,16 @@ TEST(RunAndWaitOnWine, AToolThatEndsByAnExceptionIsNamedInTheErrorBox) {
     GTEST_SKIP() << "System32 has a gpupdate.exe of its own here";
   ASSERT_TRUE(
       CopyFileW((BuildDir() + L"\\korvane_crashing_tool.exe").c_str(), standIn.c_str(), FALSE));
+  // Wine's crash handler may still hold the dead tool's image for a moment; the
+  // stand-in must not outlive the test, or later tests find a gpupdate in System32.
   struct Remove {
     std::wstring path;
-    ~Remove() { DeleteFileW(path.c_str()); }
+    ~Remove() {
+      for (int i = 0; i < 100 && !DeleteFileW(path.c_str()) &&
+                      GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+           ++i)
+        Sleep(100);
+    }
   } remove{standIn};
 
   RecordingPlatform recording;
