@@ -33,17 +33,17 @@ std::wstring UndoNotWrittenQuestion(const std::wstring& reason);
 // platform:
 //  1. each target's preview on an overlay: nothing changes and no message is
 //     shown, but a question (a Yes/No box, the input box) is put to the user, once;
-//  2. an undo file per target with changes, in `undoFolder`, keeping the newest
-//     kUndoFilesKept; if one cannot be written the user is asked whether to repair
-//     anyway, and No ends the press with nothing changed;
+//  2. an undo file per target with changes, in the user's undo store (see
+//     OpenUndoStore), keeping the newest kUndoFilesKept; if the store cannot be
+//     used or a file cannot be written the user is asked whether to repair anyway,
+//     and No ends the press with nothing changed;
 //  3. `repair` for real, journaled; the questions get the answers given in step 1;
 //     error and warning boxes are shown as they come, the information boxes that
 //     report success are held back;
 //  4. the read-back: when something written is not in place, "Error!" is shown
 //     instead of the held boxes (unless an error was shown already).
 // An error `repair` raises is passed on, after the layers are gone.
-VerifiedRun RunVerified(Platform& system, const std::wstring& undoFolder,
-                        const std::vector<UndoTarget>& targets,
+VerifiedRun RunVerified(Platform& system, const std::vector<UndoTarget>& targets,
                         const std::function<void()>& repair);
 
 }  // namespace korvane

@@ -44,22 +44,6 @@ std::wstring FullPath(const std::wstring& path) {
   return full;
 }
 
-bool IsDirectory(const std::wstring& path) {
-  const DWORD a = GetFileAttributesW(path.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-// Creates the folder and any missing parents.
-bool MakeDirectory(const std::wstring& path) {
-  const std::wstring full = FullPath(path);
-  for (size_t i = full.find(L'\\', 3);; i = full.find(L'\\', i + 1)) {
-    const std::wstring part = full.substr(0, i);
-    if (!part.empty() && !IsDirectory(part)) CreateDirectoryW(part.c_str(), nullptr);
-    if (i == std::wstring::npos) break;
-  }
-  return IsDirectory(full);
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -75,7 +59,7 @@ int wmain(int argc, wchar_t** argv) {
 
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.push_back(korvane::ToUtf8(argv[i]));
-  korvane::cli::CliHost host{platform, &MakeDirectory, &FullPath};
+  korvane::cli::CliHost host{platform, &FullPath};
   const korvane::cli::CliResult result = korvane::cli::RunCli(args, host);
   Write(STD_OUTPUT_HANDLE, result.out);
   Write(STD_ERROR_HANDLE, result.err);
