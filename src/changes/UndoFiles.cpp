@@ -122,8 +122,15 @@ std::optional<std::wstring> FirstDifference(const std::vector<RegOp>& meant,
     return a.kind == b.kind && a.root == b.root && a.path == b.path && a.name == b.name &&
            a.data.type == b.data.type && a.data.bytes == b.data.bytes;
   };
+  // A control character reads back here, but not in every reader of .reg text
+  // (Windows' own stops a name at a zero), so no name that holds one is written.
+  auto controls = [](const std::wstring& s) {
+    return std::any_of(s.begin(), s.end(), [](wchar_t c) { return c < 0x20; });
+  };
   for (size_t i = 0; i < meant.size() || i < read.ops.size(); ++i) {
-    if (i < meant.size() && i < read.ops.size() && same(meant[i], read.ops[i])) continue;
+    if (i < meant.size() && i < read.ops.size() && same(meant[i], read.ops[i]) &&
+        !controls(meant[i].path) && !controls(meant[i].name))
+      continue;
     const RegOp& at = i < meant.size() ? meant[i] : read.ops[i];
     return L"the key " + Quoted(Escaped(FullKeyName(at.root, at.path))) +
            L" has a name that a registry script cannot carry back exactly";
