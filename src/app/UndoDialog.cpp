@@ -7,7 +7,7 @@
 #include "changes/PrivateFolders.h"
 #include "changes/UndoFiles.h"
 #include "common/Messages.h"
-#include "common/Unit_Fungsi_Korvane.h"
+#include "common/ToolsMenu.h"
 #include "ui/ControlIds.h"
 #include "ui/Handlers.h"
 #include "ui/UiKit.h"
