@@ -330,9 +330,9 @@ UndoEntry TooLarge(const std::wstring& path) {
   return entry;
 }
 
-bool IsTooLarge(Platform& sys, const std::wstring& path) {
+bool IsTooLarge(Platform& sys, const std::wstring& path, std::uint64_t limit = kUndoFileLimit) {
   const std::optional<std::uint64_t> size = sys.fileSize(path);
-  return size && *size > kUndoFileLimit;
+  return size && *size > limit;
 }
 
 }  // namespace
@@ -484,13 +484,13 @@ UndoOutcome UndoFromFile(Platform& system, const std::wstring& path, UndoTrust t
   UndoHolds holds(system);
 
   std::vector<std::uint8_t> bytes;
-  if (IsTooLarge(system, path)) {
+  if (IsTooLarge(system, path, kUndoImportLimit)) {
     outcome.failure = Quoted(path) + L" is too large for an undo file, so it is not read.";
     return outcome;
   }
   std::optional<UndoEntry> entry;
   if (holds.hold(path, &bytes)) {
-    if (bytes.size() > kUndoFileLimit) {
+    if (bytes.size() > kUndoImportLimit) {
       outcome.failure = Quoted(path) + L" is too large for an undo file, so it is not read.";
       return outcome;
     }
@@ -625,6 +625,10 @@ UndoRow RowOf(const UndoEntry& entry) {
 }
 
 bool UndoWithMessages(Platform& system, const UndoEntry& entry) {
+  if (entry.tooLarge) {
+    system.messageBox(kErrorText, kAppTitle, kMbIconError);
+    return false;
+  }
   if (entry.undone &&
       system.messageBox(kUndoAgainQuestion, kAppTitle, kMbYesNo | kMbIconQuestion) != kIdYes)
     return false;

@@ -17,9 +17,12 @@
 namespace korvane {
 
 inline constexpr std::size_t kUndoFilesKept = 100;
-// Real undo files hold a few kilobytes.  A larger file is listed as too large and
-// never read further: nobody can make the window parse megabytes on every press.
-inline constexpr std::uint64_t kUndoFileLimit = 4u << 20;
+// Real undo files hold a few kilobytes.  A file above 1 MB is listed as too large
+// and never read: nobody can make the window parse megabytes on every press.  An
+// undo imports files up to 16 MB (one 1 MB value written out as text, as --backup
+// writes it for a key that held one, takes about 7 MB).
+inline constexpr std::uint64_t kUndoFileLimit = 1u << 20;
+inline constexpr std::uint64_t kUndoImportLimit = 16u << 20;
 
 // "2025-03-14 092653 assoc.txt.reg": the time first, so that names sort by age.
 std::wstring UndoFileName(const LocalTime& at, const std::string& id);

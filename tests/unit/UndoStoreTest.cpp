@@ -154,9 +154,9 @@ const HostileCase kHostile[] = {
        ASSERT_EQ(entries.size(), 1u);
        EXPECT_TRUE(entries[0].tooLarge);
        EXPECT_EQ(RowOf(entries[0]).changes, L"too large to read");
-       EXPECT_FALSE(UndoFromFile(f, entries[0].path).done);
+       EXPECT_FALSE(UndoWithMessages(f, entries[0]));
      },
-     L""},
+     L"Error!"},
     {"a window undo file edited after the repair, undone on the command line",
      [](fake::FakePlatform& f) {
        f.setDword(HKCU, kAdvanced, L"IconsOnly", 1);

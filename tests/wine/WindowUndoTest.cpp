@@ -60,14 +60,13 @@ class WindowUndoTest : public ::testing::Test {
     return *r;
   }
 
-  RecordingPlatform sys_;
+  ScratchDir data_{L"korvane-undo-data"};
+  OwnProgramData sys_{data_.path()};
 
  private:
   // The window's record of the undo files it wrote goes back as it was.
   KeyGuard keepRecords_{HKEY_LOCAL_MACHINE, L"HKLM", L"SOFTWARE\\Korvane"};
-  ScratchDir local_{L"korvane-undo-local"};
   ScratchDir temp_{L"korvane-undo-temp"};
-  std::optional<std::wstring> savedLocal_;
   std::wstring savedTemp_ = TempPath;
 };
 
