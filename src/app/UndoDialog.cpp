@@ -4,9 +4,9 @@
 
 #include <vector>
 
-#include "changes/PrivateFolders.h"
 #include "changes/UndoFiles.h"
 #include "common/Messages.h"
+#include "common/PrivateFolders.h"
 #include "common/ToolsMenu.h"
 #include "ui/ControlIds.h"
 #include "ui/Handlers.h"

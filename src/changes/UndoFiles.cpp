@@ -6,9 +6,9 @@
 #include <set>
 
 #include "changes/OverlayPlatform.h"
-#include "changes/PrivateFolders.h"
 #include "changes/RegScript.h"
 #include "common/Messages.h"
+#include "common/PrivateFolders.h"
 #include "common/Registry.h"
 #include "common/Sha256.h"
 #include "common/Text.h"

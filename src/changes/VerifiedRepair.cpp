@@ -5,9 +5,9 @@
 
 #include "changes/JournalingPlatform.h"
 #include "changes/OverlayPlatform.h"
-#include "changes/PrivateFolders.h"
 #include "changes/UndoFiles.h"
 #include "common/Messages.h"
+#include "common/PrivateFolders.h"
 #include "platform/ForwardingPlatform.h"
 
 namespace korvane {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/logic/CliApp.h"
+#include "common/PrivateFolders.h"
 #include "common/Text.h"
 #include "common/Unit_Fungsi_Korvane.h"
 #include "fileassoc/Unit_FORMLAIN_Korvane.h"
@@ -54,7 +55,7 @@ int wmain(int argc, wchar_t** argv) {
 
   korvane::Win32Platform platform;
   korvane::SetSys(&platform);
-  korvane::TempPath = korvane::GetTempDir() + L"\\";
+  korvane::TempPath = korvane::RunScratchPath(platform);
   korvane::FORM_LAIN();
 
   std::vector<std::string> args;
@@ -63,6 +64,7 @@ int wmain(int argc, wchar_t** argv) {
   const korvane::cli::CliResult result = korvane::cli::RunCli(args, host);
   Write(STD_OUTPUT_HANDLE, result.out);
   Write(STD_ERROR_HANDLE, result.err);
+  korvane::RemoveRunScratchFolder();
 
   CoUninitialize();
   return result.exitCode;

@@ -120,6 +120,7 @@ class ForwardingPlatform : public Platform {
     return inner_.fileSize(path);
   }
   bool accessControlEnforced() override { return inner_.accessControlEnforced(); }
+  std::uint64_t randomNumber() override { return inner_.randomNumber(); }
   LocalTime localTime() override { return inner_.localTime(); }
 
   int messageBox(const std::wstring& text, const std::wstring& title, unsigned flags) override {

@@ -209,6 +209,8 @@ class Platform {
   // a DACL that is made up from its file modes).  Checks of who may change a file
   // mean nothing there.
   virtual bool accessControlEnforced() = 0;
+  // 64 bits from the system's random number generator (RtlGenRandom).
+  virtual std::uint64_t randomNumber() = 0;
 
   // --- User interface and shell ---
   virtual int messageBox(const std::wstring& text, const std::wstring& title, unsigned flags) = 0;

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "CliTestSupport.h"
-#include "changes/PrivateFolders.h"
 #include "changes/UndoFiles.h"
+#include "common/PrivateFolders.h"
 #include "repairs/VerifiedPress.h"
 
 namespace korvane {

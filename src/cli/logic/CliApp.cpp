@@ -8,11 +8,11 @@
 
 #include "KorvaneVersion.h"
 #include "changes/Describe.h"
-#include "changes/PrivateFolders.h"
 #include "changes/RegScript.h"
 #include "changes/UndoFiles.h"
 #include "cli/logic/CliRun.h"
 #include "cli/logic/UserHives.h"
+#include "common/PrivateFolders.h"
 #include "common/Text.h"
 #include "repairs/RepairCatalogue.h"
 

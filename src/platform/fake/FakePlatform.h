@@ -160,6 +160,7 @@ class FakePlatform : public Platform {
   std::wstring windowsDirectory = L"C:\\Windows";
   std::wstring systemDirectory = L"C:\\Windows\\System32";
   std::optional<std::wstring> programData = std::wstring(L"C:\\ProgramData");
+  std::uint64_t nextRandom = 0x5eed0000c0ffee00ull;
   OsVersion version{10, 0, 19045, 2};
   bool versionQueryFails = false;
   bool wow64 = false;
@@ -249,6 +250,8 @@ class FakePlatform : public Platform {
   std::optional<std::uint64_t> freeDiskSpace(const std::wstring& folder) override;
   std::optional<std::uint64_t> fileSize(const std::wstring& path) override;
   bool accessControlEnforced() override { return true; }
+  // Each call the next number: distinct, and the same in every run of a test.
+  std::uint64_t randomNumber() override { return nextRandom++; }
 
   int messageBox(const std::wstring& text, const std::wstring& title, unsigned flags) override;
   std::wstring inputBox(const std::wstring& caption, const std::wstring& prompt,

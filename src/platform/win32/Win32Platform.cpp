@@ -4,6 +4,7 @@
 // windows.h first: the others rely on its types.
 #include <aclapi.h>
 #include <knownfolders.h>
+#include <ntsecapi.h>
 #include <sddl.h>
 #include <shellapi.h>
 #include <shlobj.h>
@@ -480,6 +481,12 @@ std::optional<std::uint64_t> Win32Platform::fileSize(const std::wstring& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
   return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+std::uint64_t Win32Platform::randomNumber() {
+  std::uint64_t n = 0;
+  RtlGenRandom(&n, sizeof n);
+  return n;
 }
 
 bool Win32Platform::accessControlEnforced() {

@@ -82,6 +82,7 @@ class Win32Platform : public Platform {
   std::optional<std::uint64_t> freeDiskSpace(const std::wstring& folder) override;
   std::optional<std::uint64_t> fileSize(const std::wstring& path) override;
   bool accessControlEnforced() override;
+  std::uint64_t randomNumber() override;
 
   int messageBox(const std::wstring& text, const std::wstring& title, unsigned flags) override;
   std::wstring inputBox(const std::wstring& caption, const std::wstring& prompt,

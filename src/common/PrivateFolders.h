@@ -35,6 +35,16 @@ PrivateFolder OpenPrivateFolder(Platform& sys, const std::wstring& base,
 PrivateFolder OpenUndoStore(Platform& sys, bool create);
 // %ProgramData%\Korvane\Import: the copies of undo files that reg.exe imports.
 PrivateFolder OpenImportFolder(Platform& sys);
+// %ProgramData%\Korvane\Scratch\<16 random hex digits>, made new for one run of the
+// program: the scripts it hands to reg.exe, the folder-view batch and the restart
+// helper's copy are written there, under their own names, where no other program
+// (nor another run of Korvane) can have put anything first.
+PrivateFolder MakeScratchFolder(Platform& sys);
+// What TempPath is set to: the scratch folder with its closing backslash, or empty
+// when none could be made (then every scratch file is refused).
+std::wstring RunScratchPath(Platform& sys);
+// Removes the run's scratch folder (TempPath) with whatever is left in it.
+void RemoveRunScratchFolder();
 
 // A folder given on the command line (`--backup DIR`): each missing level is made
 // with the administrators-only DACL.  False (lastErrorText() tells why) when one

@@ -1,4 +1,8 @@
-#include "changes/PrivateFolders.h"
+#include "common/PrivateFolders.h"
+
+#include <cstdio>
+
+#include "common/Unit_Fungsi_Korvane.h"
 
 namespace korvane {
 namespace {
@@ -82,6 +86,34 @@ PrivateFolder OpenUndoStore(Platform& sys, bool create) {
 }
 
 PrivateFolder OpenImportFolder(Platform& sys) { return InKorvaneData(sys, {L"Import"}, true); }
+
+PrivateFolder MakeScratchFolder(Platform& sys) {
+  PrivateFolder scratch = InKorvaneData(sys, {L"Scratch"}, true);
+  if (!scratch.problem.empty()) return scratch;
+  const std::wstring parent = scratch.path;
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    wchar_t name[17];
+    std::swprintf(name, 17, L"%016llx", static_cast<unsigned long long>(sys.randomNumber()));
+    scratch.path = Below(parent, name);
+    // Made new, or not used: a folder of that name that is there already is not ours.
+    if (sys.createPrivateDirectory(scratch.path)) {
+      if (auto why = NotAdminOnly(sys, scratch.path)) return {{}, *why};
+      return scratch;
+    }
+    if (IsFolder(sys, scratch.path)) continue;
+    return {{}, L"cannot create " + Quoted(scratch.path) + L" (" + sys.lastErrorText() + L")"};
+  }
+  return {{}, L"every name tried for a scratch folder below " + Quoted(parent) + L" is taken"};
+}
+
+std::wstring RunScratchPath(Platform& sys) {
+  const PrivateFolder scratch = MakeScratchFolder(sys);
+  return scratch.path.empty() ? std::wstring() : scratch.path + L"\\";
+}
+
+void RemoveRunScratchFolder() {
+  if (TempPath.size() > 1) DeleteFolderTree(TempPath.substr(0, TempPath.size() - 1));
+}
 
 bool MakePrivateFolderPath(Platform& sys, const std::wstring& path) {
   if (path.empty()) return false;
