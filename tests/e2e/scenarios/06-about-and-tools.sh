@@ -14,21 +14,25 @@ for round in first second; do
   expect_eq "main window after About" "$(drv main-enabled)" enabled
 done
 
-# --- Restart "explorer.exe": the helper is written to TEMP, run and deleted; an
-# old copy found there is replaced.  The embedded helper is a 32-bit program, which
-# this 64-bit-only Wine cannot start at all (CreateProcessW fails with "Internal
-# error"): the window says so in the error box, naming the helper, and the copy in
-# TEMP is deleted all the same.
-win_temp=$(wine_tool cmd /c 'echo %TEMP%')
-[ -n "$win_temp" ] || fail "cannot tell the prefix's TEMP folder"
-stale="$(temp_dir)/RestartExp.exe"
-echo "stale copy" >"$stale" || fail "cannot place the stale helper"
+# --- Restart "explorer.exe": the helper is written to the run's own scratch folder
+# below ProgramData, run and deleted; a copy planted in TEMP is not Korvane's and
+# is left alone.  The embedded helper is a 32-bit program, which this 64-bit-only
+# Wine cannot start at all (CreateProcessW fails with "Internal error"): the window
+# says so in the error box, naming the helper, and the copy is deleted all the same.
+scratch=$(ls -td "$WINEPREFIX"/drive_c/ProgramData/Korvane/Scratch/*/ 2>/dev/null | head -1)
+[ -n "$scratch" ] || fail "the running window has no scratch folder below ProgramData"
+scratch=${scratch%/}
+win_scratch="C:\\ProgramData\\Korvane\\Scratch\\$(basename "$scratch")"
+planted="$(temp_dir)/RestartExp.exe"
+echo "planted copy" >"$planted" || fail "cannot plant a helper in TEMP"
 # Tools is the second menu; Restart "explorer.exe" comes just before its last
 # entry, Undo a Repair...
 drv menu right down up up enter
-expect_box Korvane "Cannot run \"$win_temp\\RestartExp.exe\". Internal error." error IDOK
-stale_gone() { [ ! -e "$stale" ]; }
-wait_until 20 stale_gone || fail "the helper is still in TEMP after the restart"
+expect_box Korvane "Cannot run \"$win_scratch\\RestartExp.exe\". Internal error." error IDOK
+helper_gone() { [ ! -e "$scratch/RestartExp.exe" ]; }
+wait_until 20 helper_gone || fail "the helper is still in the scratch folder after the restart"
+expect_eq "the copy planted in TEMP" "$(cat "$planted")" "planted copy"
+rm -f "$planted"
 drv no-box 500 || fail "Restart \"explorer.exe\" showed another message box"
 drv responsive 5000 || fail "the window does not answer after the restart"
 
