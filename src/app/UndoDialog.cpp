@@ -6,6 +6,8 @@
 
 #include "changes/UndoFiles.h"
 #include "common/Messages.h"
+#include "common/PrivateFolders.h"
+#include "common/ToolsMenu.h"
 #include "ui/ControlIds.h"
 #include "ui/Handlers.h"
 #include "ui/UiKit.h"
@@ -17,20 +19,26 @@ const wchar_t kClass[] = L"TFORM_UNDO";
 constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr int kWidth = 600;
 constexpr int kHeight = 340;
-constexpr int kSwShowNormal = 1;
+const wchar_t kUndoIntro[] =
+    L"Each repair made in this window kept an undo file. Undo puts back what the repair changed.";
 
 struct UndoDialog {
   HWND Handle = nullptr;
   HWND lvUNDO = nullptr;
   HWND btnUNDO = nullptr;
+  HWND lblUNDO = nullptr;
   Platform* system = nullptr;
-  std::wstring folder;
   std::vector<UndoEntry> entries;
   bool done = false;
   bool busy = false;  // an undo is running; the buttons stay quiet meanwhile
 
   void Reload(int select) {
-    entries = ListUndoFiles(*system, folder);
+    // Checked on every use: a store that is no longer the administrators' alone is
+    // not read at all, and the dialog says why.
+    const PrivateFolder store = OpenUndoStore(*system, /*create=*/false);
+    entries = store.path.empty() ? std::vector<UndoEntry>{} : ListUndoFiles(*system, store.path);
+    SetWindowTextW(
+        lblUNDO, store.problem.empty() ? kUndoIntro : UndoStoreUnusableText(store.problem).c_str());
     ListView_DeleteAllItems(lvUNDO);
     for (size_t i = 0; i < entries.size(); ++i) {
       const UndoRow row = RowOf(entries[i]);
@@ -62,19 +70,15 @@ struct UndoDialog {
   }
 
   void btnOPENFOLDERClick() {
-    if (folder.empty()) {
-      system->messageBox(
-          L"The undo folder is not known: the environment variable LOCALAPPDATA "
-          L"is not set.",
-          kAppTitle, kMbIconError);
+    // Explorer shows nothing for a folder that does not exist yet.
+    const PrivateFolder store = OpenUndoStore(*system, /*create=*/true);
+    if (!store.problem.empty()) {
+      system->messageBox(UndoStoreUnusableText(store.problem), kAppTitle, kMbIconError);
       return;
     }
-    // Explorer shows nothing for a folder that does not exist yet.  ShellExecute
-    // answers 32 or less when it could not open it.
-    if (!MakeFolder(*system, folder) ||
-        system->shellExecute(L"open", folder, nullptr, kSwShowNormal) <= 32)
-      system->messageBox(L"Cannot open \"" + folder + L"\". " + system->lastErrorText(), kAppTitle,
-                         kMbIconError);
+    if (!OpenFolderInExplorer(*system, store.path))
+      system->messageBox(L"Cannot open \"" + store.path + L"\". " + system->lastErrorText(),
+                         kAppTitle, kMbIconError);
   }
 
   void BindHandlers() {
@@ -140,7 +144,6 @@ void ShowUndoDialog(HWND owner, Platform& system) {
   UndoDialog dialog;
   dialog.BindHandlers();
   dialog.system = &system;
-  dialog.folder = UndoFolder(system);
   RECT rc = {0, 0, ui::Scale(kWidth), ui::Scale(kHeight)};
   AdjustWindowRectEx(&rc, kStyle, FALSE, WS_EX_DLGMODALFRAME);
   const int w = rc.right - rc.left, h = rc.bottom - rc.top;
@@ -156,10 +159,7 @@ void ShowUndoDialog(HWND owner, Platform& system) {
   if (auto icon = reinterpret_cast<HICON>(GetClassLongPtrW(owner, GCLP_HICONSM)))
     SendMessageW(dlg, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(CopyIcon(icon)));
 
-  ui::Label(dlg, ids::lblUNDO,
-            L"Each repair made in this window kept an undo file. Undo puts back what the repair "
-            L"changed.",
-            10, 10, kWidth - 20, 16);
+  dialog.lblUNDO = ui::Label(dlg, ids::lblUNDO, kUndoIntro, 10, 10, kWidth - 20, 16);
   dialog.lvUNDO = CreateWindowExW(
       WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"Undo files",
       WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS |

@@ -7,6 +7,7 @@
 #include "about/Unit_Korvane_Tentang.h"
 #include "app/InputBox.h"
 #include "app/Unit_Korvane.h"
+#include "common/PrivateFolders.h"
 #include "fileassoc/Unit_FORMLAIN_Korvane.h"
 #include "platform/win32/Win32Platform.h"
 #include "ui/UiKit.h"
@@ -56,6 +57,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
+  korvane::RemoveRunScratchFolder();
   CoUninitialize();
   return 0;
 }

@@ -237,11 +237,16 @@ std::optional<KeyTree> ReadKeyTree(Platform& live, Handle root, const std::wstri
 
 namespace {
 
-void WriteTree(const KeyTree& tree, Handle root, const std::wstring& path, std::wstring* out) {
+void WriteTree(const KeyTree& tree, Handle root, const std::wstring& path, std::wstring* out,
+               std::vector<RegOp>* ops) {
   *out += L"[" + FullKeyName(root, path) + L"]\n";
-  for (const auto& [name, data] : tree.values) *out += FormatRegValue(name, data);
+  ops->push_back({RegOpKind::CreateKey, root, path, L"", {}, 0});
+  for (const auto& [name, data] : tree.values) {
+    *out += FormatRegValue(name, data);
+    ops->push_back({RegOpKind::SetValue, root, path, name, data, 0});
+  }
   *out += L"\n";
-  for (const KeyTree& sub : tree.subKeys) WriteTree(sub, root, ChildPath(path, sub.name), out);
+  for (const KeyTree& sub : tree.subKeys) WriteTree(sub, root, ChildPath(path, sub.name), out, ops);
 }
 
 struct Location {
@@ -263,7 +268,10 @@ std::vector<Location> StoredAt(Handle root, const std::wstring& path) {
 }  // namespace
 
 std::wstring BuildUndoScript(const Journal& journal, Platform& live,
-                             const std::vector<std::wstring>& headerComments) {
+                             const std::vector<std::wstring>& headerComments,
+                             std::vector<RegOp>* meant) {
+  std::vector<RegOp> unused;
+  std::vector<RegOp>* ops = meant ? meant : &unused;
   // Keys deleted or created are put back whole; only the outermost of them count.
   std::vector<std::pair<Handle, std::wstring>> wholeKeys;
   for (const Change& c : journal) {
@@ -320,7 +328,8 @@ std::wstring BuildUndoScript(const Journal& journal, Platform& live,
       // class keys go to the machine's.
       if (!tree && &at != &places.front()) continue;
       out += L"[-" + FullKeyName(at.root, at.path) + L"]\n\n";
-      if (tree) WriteTree(*tree, at.root, at.path, &out);
+      ops->push_back({RegOpKind::DeleteKey, at.root, at.path, L"", {}, 0});
+      if (tree) WriteTree(*tree, at.root, at.path, &out, ops);
     }
   }
   for (const ValueKey& vk : valueKeys) {
@@ -332,12 +341,15 @@ std::wstring BuildUndoScript(const Journal& journal, Platform& live,
     for (const Location& at : places) {
       LiveKey k(live, at.root, at.path);
       out += L"[" + FullKeyName(at.root, at.path) + L"]\n";
+      ops->push_back({RegOpKind::CreateKey, at.root, at.path, L"", {}, 0});
       for (const std::wstring& name : vk.names) {
         std::optional<RegData> data = k ? k.value(name) : std::nullopt;
         if (data) {
           out += FormatRegValue(name, *data);
+          ops->push_back({RegOpKind::SetValue, at.root, at.path, name, *data, 0});
         } else {
           out += RegValueNameToken(name) + L"=-\n";
+          ops->push_back({RegOpKind::DeleteValue, at.root, at.path, name, {}, 0});
         }
       }
       out += L"\n";

@@ -79,7 +79,9 @@ std::optional<KeyTree> ReadKeyTree(Platform& live, Handle root, const std::wstri
 // deleted and rewritten whole (or just deleted when it does not exist now), a
 // value set or deleted gets its present data or "-".  Changes outside the
 // registry are listed as comments, since no registry script can undo them.
+// `meant` receives the operations the text is written to hold, in order.
 std::wstring BuildUndoScript(const Journal& journal, Platform& live,
-                             const std::vector<std::wstring>& headerComments);
+                             const std::vector<std::wstring>& headerComments,
+                             std::vector<RegOp>* meant = nullptr);
 
 }  // namespace korvane

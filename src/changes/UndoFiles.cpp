@@ -2,14 +2,16 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <set>
 
 #include "base/Sha256.h"
 #include "base/Text.h"
-#include "changes/JournalingPlatform.h"
+#include "changes/OverlayPlatform.h"
 #include "changes/RegScript.h"
 #include "common/KorvaneError.h"
 #include "common/Messages.h"
+#include "common/PrivateFolders.h"
 #include "common/Registry.h"
 #include "common/Unit_Fungsi_Korvane.h"
 #include "platform/ForwardingPlatform.h"
@@ -22,7 +24,6 @@ constexpr long kErrorFileExistsCode = 80;
 const std::wstring kTitleLine = L"Korvane undo file for ";
 const std::wstring kKeptLine = L"Kept file \"";
 const std::wstring kKeptMiddle = L"\" is the earlier \"";
-const std::wstring kUndoneMark = L".undone";
 
 std::wstring FileNameOf(const std::wstring& path) {
   const size_t slash = path.find_last_of(L"\\/");
@@ -97,36 +98,54 @@ std::vector<std::wstring> UndoFileNames(Platform& sys, const std::wstring& folde
 
 std::wstring Quoted(const std::wstring& s) { return L"\"" + s + L"\""; }
 
+// A kept file lies beside its undo file and is named after it; any other name (a
+// path, "..", a drive, a share, a stream) would reach outside the folder.
+bool IsKeptName(const std::wstring& undoPath, const std::wstring& name) {
+  const std::wstring stem = WithoutReg(FileNameOf(undoPath)) + L".";
+  if (name.size() <= stem.size() || LowerText(name.substr(0, stem.size())) != LowerText(stem))
+    return false;
+  if (name.back() == L'.' || name.back() == L' ') return false;  // Windows drops them
+  return std::none_of(name.begin(), name.end(), [](wchar_t c) {
+    return c < 0x20 || c == L'\\' || c == L'/' || c == L':' || c == L'*' || c == L'?' ||
+           c == L'"' || c == L'<' || c == L'>' || c == L'|';
+  });
+}
+
+// The registry's words for a name: control characters spelled out, so that a
+// reason shows the name as it is without breaking lines.
+std::wstring Escaped(const std::wstring& s) { return EscapeControls(s); }
+
+// The first place where the text read back differs from what was meant; nullopt
+// when they agree.  Line numbers do not count.
+std::optional<std::wstring> FirstDifference(const std::vector<RegOp>& meant,
+                                            const RegScriptText& read) {
+  auto same = [](const RegOp& a, const RegOp& b) {
+    return a.kind == b.kind && a.root == b.root && a.path == b.path && a.name == b.name &&
+           a.data.type == b.data.type && a.data.bytes == b.data.bytes;
+  };
+  // A control character reads back here, but not in every reader of .reg text
+  // (Windows' own stops a name at a zero), so no name that holds one is written.
+  auto controls = [](const std::wstring& s) {
+    return std::any_of(s.begin(), s.end(), [](wchar_t c) { return c < 0x20; });
+  };
+  for (size_t i = 0; i < meant.size() || i < read.ops.size(); ++i) {
+    if (i < meant.size() && i < read.ops.size() && same(meant[i], read.ops[i]) &&
+        !controls(meant[i].path) && !controls(meant[i].name))
+      continue;
+    const RegOp& at = i < meant.size() ? meant[i] : read.ops[i];
+    return L"the key " + Quoted(Escaped(FullKeyName(at.root, at.path))) +
+           L" has a name that a registry script cannot carry back exactly";
+  }
+  if (!read.hasHeader || !read.errors.empty())
+    return std::wstring(L"the undo file would not read back as it was written");
+  return std::nullopt;
+}
+
 std::wstring CountText(std::size_t n, const wchar_t* one, const wchar_t* many) {
   return std::to_wstring(n) + L" " + (n == 1 ? one : many);
 }
 
 }  // namespace
-
-std::wstring UndoFolder(Platform& sys) {
-  const std::optional<std::wstring> base = sys.getEnvironmentVariable(L"LOCALAPPDATA");
-  if (!base || base->empty()) return {};
-  return InFolder(*base, L"Korvane\\Undo");
-}
-
-bool MakeFolder(Platform& sys, const std::wstring& path) {
-  if (path.empty()) return false;
-  // Every level below the drive (or the share), top down.
-  size_t from = path.size() > 2 && path[1] == L':' ? 3 : 0;
-  if (path.rfind(L"\\\\", 0) == 0) {
-    from = path.find(L'\\', 2);
-    from = from == std::wstring::npos ? path.size() : path.find(L'\\', from + 1);
-  }
-  for (size_t i = path.find(L'\\', from);; i = path.find(L'\\', i + 1)) {
-    const std::wstring level = path.substr(0, i);
-    const std::uint32_t a = sys.getFileAttributes(level);
-    if (a == kInvalidFileAttributes || !(a & kFileAttributeDirectory)) {
-      if (!sys.createDirectory(level)) return false;
-    }
-    if (i == std::wstring::npos) break;
-  }
-  return true;
-}
 
 std::wstring UndoFileName(const LocalTime& at, const std::string& id) {
   wchar_t stamp[32];
@@ -194,7 +213,13 @@ std::optional<std::wstring> WriteUndoFile(
     if (moreHeader)
       for (std::wstring& line : moreHeader(*path)) header.push_back(std::move(line));
 
-    const std::vector<std::uint8_t> bytes = EncodeRegFile(BuildUndoScript(planned, live, header));
+    std::vector<RegOp> meant;
+    const std::vector<std::uint8_t> bytes =
+        EncodeRegFile(BuildUndoScript(planned, live, header, &meant));
+    if (auto why = FirstDifference(meant, ParseRegScript(DecodeRegFile(bytes)))) {
+      removeWritten();
+      return why;
+    }
     long error = 0;
     if (!live.writeNewFile(*path, bytes, &error)) {
       removeWritten();
@@ -216,6 +241,33 @@ std::optional<std::wstring> WriteUndoFile(
 }
 
 namespace {
+
+// Value names are whole paths, in one case: folders of several users may hold
+// files of the same name.
+std::wstring DigestName(const std::wstring& path) { return LowerText(path); }
+
+const std::wstring kUndoneKey = kUndoDigestsKey + L"\\Undone";
+
+bool IsUndone(Platform& sys, const std::wstring& path) {
+  Handle key = 0;
+  if (sys.regOpenKey(kHkeyLocalMachine, kUndoneKey, kKeyRead, &key) != kErrorSuccess) return false;
+  RegData data;
+  const bool found = sys.regQueryValue(key, DigestName(path), &data) == kErrorSuccess;
+  sys.regCloseKey(key);
+  return found;
+}
+
+bool MarkUndone(Platform& sys, const std::wstring& path) {
+  Handle key = 0;
+  if (sys.regCreateKey(kHkeyLocalMachine, kUndoneKey, kKeyAllAccess, &key) != kErrorSuccess)
+    return false;
+  const LocalTime t = sys.localTime();
+  const std::wstring when = UndoFileName(t, "").substr(0, 17);
+  const bool ok =
+      sys.regSetValue(key, DigestName(path), kRegSz, WideToRegBytes(when)) == kErrorSuccess;
+  sys.regCloseKey(key);
+  return ok;
+}
 
 std::optional<UndoEntry> ParseUndoFile(Platform& sys, const std::wstring& path,
                                        const std::vector<std::uint8_t>& bytes) {
@@ -254,26 +306,48 @@ std::optional<UndoEntry> ParseUndoFile(Platform& sys, const std::wstring& path,
     } else if (line.rfind(kKeptLine, 0) == 0) {
       const size_t middle = line.find(kKeptMiddle);
       const size_t close = line.rfind(L'"');
-      if (middle != std::wstring::npos && close > middle + kKeptMiddle.size())
-        entry.kept.push_back(
-            {line.substr(kKeptLine.size(), middle - kKeptLine.size()),
-             line.substr(middle + kKeptMiddle.size(), close - middle - kKeptMiddle.size())});
+      if (middle == std::wstring::npos || close <= middle + kKeptMiddle.size()) continue;
+      KeptFile kept{line.substr(kKeptLine.size(), middle - kKeptLine.size()),
+                    line.substr(middle + kKeptMiddle.size(), close - middle - kKeptMiddle.size())};
+      if (IsKeptName(path, kept.name)) {
+        entry.kept.push_back(std::move(kept));
+      } else {
+        entry.badKept.push_back(std::move(kept.name));
+      }
     }
   }
   if (entry.repair.empty()) entry.repair = WithoutReg(name);
-  entry.undone = IsFile(sys, path + kUndoneMark);
+  entry.undone = IsUndone(sys, path);
   return entry;
 }
 
-// Value names are whole paths, in one case: undo folders of several users may
-// hold files of the same name.
-std::wstring DigestName(const std::wstring& path) { return LowerText(path); }
+// An entry for a file too large to read: its name alone.
+UndoEntry TooLarge(const std::wstring& path) {
+  UndoEntry entry;
+  entry.path = path;
+  entry.date = DateOfName(FileNameOf(path));
+  entry.repair = WithoutReg(FileNameOf(path));
+  entry.tooLarge = true;
+  return entry;
+}
+
+bool IsTooLarge(Platform& sys, const std::wstring& path, std::uint64_t limit = kUndoFileLimit) {
+  const std::optional<std::uint64_t> size = sys.fileSize(path);
+  return size && *size > limit;
+}
 
 }  // namespace
 
+bool HasUndoFileShape(const std::wstring& name) {
+  return EndsWithNoCase(name, L".reg") && !DateOfName(name).empty() &&
+         name.find_first_of(L"\\/:") == std::wstring::npos;
+}
+
 std::optional<UndoEntry> ReadUndoFile(Platform& sys, const std::wstring& path) {
+  if (IsTooLarge(sys, path)) return TooLarge(path);
   std::vector<std::uint8_t> bytes;
   if (!sys.readFile(path, &bytes)) return std::nullopt;
+  if (bytes.size() > kUndoFileLimit) return TooLarge(path);
   return ParseUndoFile(sys, path, bytes);
 }
 
@@ -302,11 +376,12 @@ bool MatchesDigest(Platform& sys, const std::wstring& path,
 }
 
 void ForgetDigest(Platform& sys, const std::wstring& path) {
-  Handle key = 0;
-  if (sys.regOpenKey(kHkeyLocalMachine, kUndoDigestsKey, kKeyAllAccess, &key) != kErrorSuccess)
-    return;
-  sys.regDeleteValue(key, DigestName(path));
-  sys.regCloseKey(key);
+  for (const std::wstring& where : {kUndoDigestsKey, kUndoneKey}) {
+    Handle key = 0;
+    if (sys.regOpenKey(kHkeyLocalMachine, where, kKeyAllAccess, &key) != kErrorSuccess) continue;
+    sys.regDeleteValue(key, DigestName(path));
+    sys.regCloseKey(key);
+  }
 }
 
 std::vector<UndoEntry> ListUndoFiles(Platform& sys, const std::wstring& folder) {
@@ -318,96 +393,217 @@ std::vector<UndoEntry> ListUndoFiles(Platform& sys, const std::wstring& folder) 
 
 void RemoveUndoFile(Platform& sys, const std::wstring& path) {
   if (auto entry = ReadUndoFile(sys, path)) {
+    // entry->kept holds bare names of this folder only; badKept is left alone.
     for (const KeptFile& k : entry->kept) {
       sys.deleteFile(InFolder(FolderOf(path), k.name));
       ForgetDigest(sys, InFolder(FolderOf(path), k.name));
     }
   }
-  if (IsFile(sys, path + kUndoneMark)) sys.deleteFile(path + kUndoneMark);
   sys.deleteFile(path);
   ForgetDigest(sys, path);
 }
 
 void PruneUndoFiles(Platform& sys, const std::wstring& folder, std::size_t keep) {
-  const std::vector<std::wstring> names = UndoFileNames(sys, folder);
+  std::vector<std::wstring> names = UndoFileNames(sys, folder);
+  std::erase_if(names, [](const std::wstring& n) { return !HasUndoFileShape(n); });
   for (size_t i = keep; i < names.size(); ++i) RemoveUndoFile(sys, InFolder(folder, names[i]));
 }
 
 std::wstring ChangesText(const UndoEntry& entry) {
+  if (entry.tooLarge) return L"too large to read";
   return CountText(entry.keys, L"key", L"keys") + L", " +
          CountText(entry.values, L"value", L"values") + L", " +
          CountText(entry.kept.size(), L"file", L"files");
 }
 
-UndoOutcome UndoFromFile(Platform& system, const std::wstring& path, bool checkDigests) {
-  UndoOutcome outcome;
-  // Held (others may read, nobody may write, replace or delete) from here to the
-  // end, so that reg.exe imports exactly the bytes checked and counted here.
-  std::vector<Handle> holds;
-  struct Release {
-    Platform& sys;
-    std::vector<Handle>& holds;
-    ~Release() {
-      for (Handle h : holds) sys.closeHandle(h);
-    }
-  } release{system, holds};
-  auto hold = [&](const std::wstring& file, std::vector<std::uint8_t>* bytes) {
+namespace {
+
+// Files held (others may read, nobody may write, replace or delete them) until the
+// undo ends, and scratch files removed then.
+class UndoHolds {
+ public:
+  explicit UndoHolds(Platform& sys) : sys_(sys) {}
+  ~UndoHolds() {
+    for (Handle h : holds_) sys_.closeHandle(h);
+    for (const std::wstring& f : scratch_) sys_.deleteFile(f);
+  }
+  UndoHolds(const UndoHolds&) = delete;
+  UndoHolds& operator=(const UndoHolds&) = delete;
+
+  bool hold(const std::wstring& file, std::vector<std::uint8_t>* bytes) {
     Handle h = 0;
-    if (!system.lockFile(file, &h, bytes)) return false;
-    holds.push_back(h);
+    if (!sys_.lockFile(file, &h, bytes)) return false;
+    holds_.push_back(h);
     return true;
-  };
-  auto changed = [&](const std::wstring& file) {
-    return L"\"" + file +
-           L"\" is not as Korvane wrote it (it was changed since, or Korvane did not write it), so "
-           L"it is not used.";
-  };
+  }
+  // A file written new; removed at the end unless taken (put in place) before.
+  void scratch(const std::wstring& file) { scratch_.push_back(file); }
+  void taken(const std::wstring& file) { std::erase(scratch_, file); }
+
+ private:
+  Platform& sys_;
+  std::vector<Handle> holds_;
+  std::vector<std::wstring> scratch_;
+};
+
+std::wstring NotAsWritten(const std::wstring& file) {
+  return Quoted(file) +
+         L" is not as Korvane wrote it (it was changed since, or Korvane did not write it), so "
+         L"it is not used.";
+}
+
+// Whether `file`, held with `bytes`, may be imported: it matches its record, or
+// (when the trust allows) it has none and only administrators could have put it
+// there.  The empty text when it may.
+std::wstring Untrusted(Platform& sys, const std::wstring& file,
+                       const std::vector<std::uint8_t>& bytes, UndoTrust trust) {
+  if (MatchesDigest(sys, file, bytes)) return {};
+  Handle key = 0;
+  bool recorded = false;
+  if (sys.regOpenKey(kHkeyLocalMachine, kUndoDigestsKey, kKeyRead, &key) == kErrorSuccess) {
+    RegData data;
+    recorded = sys.regQueryValue(key, DigestName(file), &data) == kErrorSuccess;
+    sys.regCloseKey(key);
+  }
+  if (recorded || trust == UndoTrust::Recorded) return NotAsWritten(file);
+  for (const std::wstring& which : {file, FolderOf(file)}) {
+    if (auto why = NotAdminOnly(sys, which))
+      return Quoted(file) + L" has no record of Korvane's, and " + *why + L", so it is not used.";
+  }
+  return {};
+}
+
+// The name of the n-th file written new beside `original` before it replaces it.
+std::wstring StagedName(const std::wstring& original, int n) {
+  return original + L".korvane-" + std::to_wstring(n) + L".new";
+}
+
+}  // namespace
+
+UndoOutcome UndoFromFile(Platform& system, const std::wstring& path, UndoTrust trust) {
+  UndoOutcome outcome;
+  UndoHolds holds(system);
 
   std::vector<std::uint8_t> bytes;
-  const std::optional<UndoEntry> entry =
-      hold(path, &bytes) ? ParseUndoFile(system, path, bytes) : std::nullopt;
+  if (IsTooLarge(system, path, kUndoImportLimit)) {
+    outcome.failure = Quoted(path) + L" is too large for an undo file, so it is not read.";
+    return outcome;
+  }
+  std::optional<UndoEntry> entry;
+  if (holds.hold(path, &bytes)) {
+    if (bytes.size() > kUndoImportLimit) {
+      outcome.failure = Quoted(path) + L" is too large for an undo file, so it is not read.";
+      return outcome;
+    }
+    entry = ParseUndoFile(system, path, bytes);
+  }
   if (!entry) {
-    outcome.failure = L"\"" + path + L"\" is not an undo file that can be read.";
+    outcome.failure = Quoted(path) + L" is not an undo file that can be read.";
     return outcome;
   }
-  if (checkDigests && !MatchesDigest(system, path, bytes)) {
-    outcome.failure = changed(path);
+  if (!entry->badKept.empty()) {
+    outcome.failure = Quoted(path) + L" names the kept file " +
+                      Quoted(Escaped(entry->badKept.front())) +
+                      L", which is not a file Korvane keeps beside it, so it is not used.";
     return outcome;
   }
-  // Every kept file is read before anything changes, so a missing one stops the
-  // undo while the machine is still as it was.
+  outcome.failure = Untrusted(system, path, bytes, trust);
+  if (!outcome.failure.empty()) return outcome;
+
+  // Every kept file is read and checked before anything changes, so a missing one
+  // stops the undo while the machine is still as it was.
+  const std::wstring folder = FolderOf(path);
   std::vector<std::vector<std::uint8_t>> keptBytes;
   for (const KeptFile& k : entry->kept) {
-    const std::wstring kept = InFolder(FolderOf(path), k.name);
+    const std::wstring kept = InFolder(folder, k.name);
     keptBytes.emplace_back();
-    if (!hold(kept, &keptBytes.back())) {
+    if (!holds.hold(kept, &keptBytes.back())) {
       outcome.failure = L"The kept file \"" + k.name + L"\" cannot be read.";
       return outcome;
     }
-    if (checkDigests && !MatchesDigest(system, kept, keptBytes.back())) {
-      outcome.failure = changed(kept);
+    outcome.failure = Untrusted(system, kept, keptBytes.back(), trust);
+    if (!outcome.failure.empty()) return outcome;
+  }
+
+  // Room for every kept file, then each written whole beside its original; only
+  // then is anything imported.
+  std::map<std::wstring, std::uint64_t> needed;
+  for (size_t i = 0; i < entry->kept.size(); ++i)
+    needed[LowerText(FolderOf(entry->kept[i].original))] += keptBytes[i].size();
+  for (size_t i = 0; i < entry->kept.size(); ++i) {
+    const std::wstring target = FolderOf(entry->kept[i].original);
+    const std::optional<std::uint64_t> free = system.freeDiskSpace(target);
+    const std::uint64_t need = needed[LowerText(target)];
+    if (!free || *free < need) {
+      outcome.failure = L"Cannot write \"" + entry->kept[i].original + L"\": " +
+                        (free ? system.errorText(112) : system.lastErrorText()) + L".";
+      return outcome;
+    }
+  }
+  std::vector<std::wstring> staged;
+  for (size_t i = 0; i < entry->kept.size(); ++i) {
+    const std::wstring& original = entry->kept[i].original;
+    for (int n = 1;; ++n) {
+      long error = 0;
+      const std::wstring name = StagedName(original, n);
+      if (system.writeNewFile(name, keptBytes[i], &error)) {
+        holds.scratch(name);
+        staged.push_back(name);
+        break;
+      }
+      if ((error == kErrorFileExistsCode || error == kErrorAlreadyExists) && n < 100) continue;
+      outcome.failure = L"Cannot write \"" + original + L"\": " + system.lastErrorText() + L".";
       return outcome;
     }
   }
 
-  JournalingPlatform journaling(system);
+  // reg.exe reads a copy of the bytes checked above, in a folder nobody but
+  // administrators can change: no path it opens can have been swapped since.
+  const PrivateFolder imports = OpenImportFolder(system);
+  if (!imports.problem.empty()) {
+    outcome.failure = L"The undo file cannot be copied for reg.exe: " + imports.problem + L".";
+    return outcome;
+  }
+  std::wstring copy;
+  for (int n = 1;; ++n) {
+    long error = 0;
+    copy = InFolder(imports.path, L"undo " + std::to_wstring(n) + L".reg");
+    if (system.writeNewFile(copy, bytes, &error)) break;
+    if ((error == kErrorFileExistsCode || error == kErrorAlreadyExists) && n < 1000) continue;
+    outcome.failure =
+        L"The undo file cannot be copied for reg.exe: " + system.lastErrorText() + L".";
+    return outcome;
+  }
+  holds.scratch(copy);
+  std::vector<std::uint8_t> copied;
+  if (!holds.hold(copy, &copied) || copied != bytes) {
+    outcome.failure = L"The undo file cannot be copied for reg.exe.";
+    return outcome;
+  }
+
+  // What the import has to leave, worked out from the same bytes.
+  OverlayPlatform predicted(system);
+  ApplyRegOps(predicted, ParseRegScript(DecodeRegFile(bytes)).ops);
   {
-    SysScope scope(journaling);
-    const RunResult run = RunProcess(L"reg.exe import " + CommandLineForPath(path), kHidden);
+    SysScope scope(system);
+    const RunResult run = RunProcess(L"reg.exe import " + CommandLineForPath(copy), kHidden);
     if (!run.ok()) {
       outcome.failure = StandardErrorText(run.failure);
     } else if (run.exitCode != 0) {
       outcome.failure =
           L"reg.exe could not import the file (exit code " + std::to_wstring(run.exitCode) + L").";
     }
-    for (size_t i = 0; i < entry->kept.size() && outcome.failure.empty(); ++i) {
-      if (!Sys().writeFile(entry->kept[i].original, keptBytes[i]))
-        outcome.failure =
-            L"Cannot write \"" + entry->kept[i].original + L"\": " + Sys().lastErrorText() + L".";
+  }
+  for (size_t i = 0; i < entry->kept.size() && outcome.failure.empty(); ++i) {
+    if (system.replaceFile(staged[i], entry->kept[i].original)) {
+      holds.taken(staged[i]);
+    } else {
+      outcome.failure =
+          L"Cannot write \"" + entry->kept[i].original + L"\": " + system.lastErrorText() + L".";
     }
   }
   ExpectedRegistry expected;
-  expected.applyAll(journaling.journal());
+  expected.applyAll(predicted.journal());
   outcome.unverified = expected.compare(system);
   for (size_t i = 0; i < entry->kept.size() && outcome.failure.empty(); ++i) {
     std::vector<std::uint8_t> now;
@@ -415,12 +611,13 @@ UndoOutcome UndoFromFile(Platform& system, const std::wstring& path, bool checkD
       outcome.failure = L"\"" + entry->kept[i].original + L"\" is not as it was kept.";
   }
   outcome.done = outcome.failure.empty() && outcome.unverified.empty();
-  if (outcome.done) {
-    const std::string when = ToUtf8(UndoFileName(system.localTime(), "").substr(0, 17));
-    outcome.marked =
-        system.writeFile(path + kUndoneMark, std::vector<std::uint8_t>(when.begin(), when.end()));
-  }
+  if (outcome.done) outcome.marked = MarkUndone(system, path);
   return outcome;
+}
+
+std::wstring UndoStoreUnusableText(const std::wstring& problem) {
+  return L"The undo files are not used: " +
+         (problem.empty() ? std::wstring(L"the undo folder is not there") : problem) + L".";
 }
 
 UndoRow RowOf(const UndoEntry& entry) {
@@ -429,10 +626,20 @@ UndoRow RowOf(const UndoEntry& entry) {
 }
 
 bool UndoWithMessages(Platform& system, const UndoEntry& entry) {
+  if (entry.tooLarge) {
+    system.messageBox(kErrorText, kAppTitle, kMbIconError);
+    return false;
+  }
   if (entry.undone &&
       system.messageBox(kUndoAgainQuestion, kAppTitle, kMbYesNo | kMbIconQuestion) != kIdYes)
     return false;
-  const UndoOutcome outcome = UndoFromFile(system, entry.path, /*checkDigests=*/true);
+  // The store may have changed hands since the list was read.
+  const PrivateFolder store = OpenUndoStore(system, /*create=*/false);
+  if (store.path.empty() || !SameNoCase(FolderOf(entry.path), store.path)) {
+    system.messageBox(UndoStoreUnusableText(store.problem), kAppTitle, kMbIconError);
+    return false;
+  }
+  const UndoOutcome outcome = UndoFromFile(system, entry.path, UndoTrust::Recorded);
   if (outcome.done) {
     system.messageBox(kDoneText, kAppTitle, kMbIconInformation);
   } else {

@@ -17,11 +17,12 @@
 namespace korvane {
 
 inline constexpr std::size_t kUndoFilesKept = 100;
-
-// %LOCALAPPDATA%\Korvane\Undo; empty when LOCALAPPDATA is not set.
-std::wstring UndoFolder(Platform& sys);
-// Creates the folder and its parents; false (lastErrorText() tells why) when it cannot.
-bool MakeFolder(Platform& sys, const std::wstring& path);
+// Real undo files hold a few kilobytes.  A file above 1 MB is listed as too large
+// and never read: nobody can make the window parse megabytes on every press.  An
+// undo imports files up to 16 MB (one 1 MB value written out as text, as --backup
+// writes it for a key that held one, takes about 7 MB).
+inline constexpr std::uint64_t kUndoFileLimit = 1u << 20;
+inline constexpr std::uint64_t kUndoImportLimit = 16u << 20;
 
 // "2025-03-14 092653 assoc.txt.reg": the time first, so that names sort by age.
 std::wstring UndoFileName(const LocalTime& at, const std::string& id);
@@ -39,19 +40,21 @@ struct WrittenFile {
 // pathFor(2) ... that does not exist: every file is created new, so an earlier one
 // (which holds the state from before an earlier repair) is never replaced.  A file
 // the repair would replace is kept beside it.  `moreHeader` adds comment lines for
-// a path.  The file is read back; on failure nothing is left behind and the
-// system's words for it are returned.  *path is the file written.
+// a path.  Names in the registry are data the user chose: the text is read with
+// the program's own reader before it is written, and unless it holds exactly the
+// operations meant, nothing is written and the reason names the key.  The file is
+// read back; on failure nothing is left behind and the reason is returned.  *path
+// is the file written.
 std::optional<std::wstring> WriteUndoFile(
     Platform& live, const std::function<std::wstring(int)>& pathFor, const std::string& id,
     const std::wstring& title, const Journal& planned,
     const std::function<std::vector<std::wstring>(const std::wstring&)>& moreHeader,
     std::wstring* path, std::vector<WrittenFile>* written = nullptr);
 
-// The window's undo files lie in the user's own folder, which every program the
-// user runs may write, and an undo imports one with administrator rights.  So the
-// SHA-256 of each file the window writes is recorded under HKEY_LOCAL_MACHINE,
-// where only administrators write, and the window undoes only a file that still
-// matches its record.  Returns the system's words when the record cannot be made.
+// The SHA-256 of each undo file (and kept file) Korvane writes is recorded under
+// HKEY_LOCAL_MACHINE, where only administrators write, and only a file that still
+// matches its record is undone (see UndoTrust).  Whether a file was undone is
+// recorded beside it.  Returns the system's words when the record cannot be made.
 inline const std::wstring kUndoDigestsKey = L"SOFTWARE\\Korvane\\Undo Files";
 std::optional<std::wstring> RecordDigests(Platform& sys, const std::vector<WrittenFile>& files);
 // True when `bytes` are what was recorded for `path`.
@@ -59,9 +62,14 @@ bool MatchesDigest(Platform& sys, const std::wstring& path, const std::vector<st
 void ForgetDigest(Platform& sys, const std::wstring& path);
 
 struct KeptFile {
-  std::wstring name;      // in the undo file's folder
+  std::wstring name;      // in the undo file's folder: "<undo file's name without .reg>.<leaf>"
   std::wstring original;  // where it goes back
 };
+
+// True when a file of that name in `folder` may be an undo file the window wrote:
+// "yyyy-mm-dd HHMMSS <id>.reg", with " (n)" for a later one of the same second.
+// Pruning deletes no other file.
+bool HasUndoFileShape(const std::wstring& name);
 
 struct UndoEntry {
   std::wstring path;
@@ -71,16 +79,20 @@ struct UndoEntry {
   std::size_t keys = 0;
   std::size_t values = 0;
   std::vector<KeptFile> kept;
+  // Kept-file lines whose name is no bare "<stem>.<leaf>" in the file's own folder:
+  // never acted on (an undo refuses the whole file).
+  std::vector<std::wstring> badKept;
   bool undone = false;
+  bool tooLarge = false;  // above kUndoFileLimit: listed, never read
 };
 
 // What an undo file holds; nullopt when it cannot be read or is no registry script.
 std::optional<UndoEntry> ReadUndoFile(Platform& sys, const std::wstring& path);
 // The undo files of `folder` (*.reg), newest first.
 std::vector<UndoEntry> ListUndoFiles(Platform& sys, const std::wstring& folder);
-// Deletes an undo file with its kept files and its mark.
+// Deletes an undo file with its kept files and its records.
 void RemoveUndoFile(Platform& sys, const std::wstring& path);
-// Deletes all but the newest `keep`.
+// Deletes all but the newest `keep` of the files that have the undo-file shape.
 void PruneUndoFiles(Platform& sys, const std::wstring& folder, std::size_t keep);
 // "2 keys, 5 values, 1 file".
 std::wstring ChangesText(const UndoEntry& entry);
@@ -93,12 +105,24 @@ struct UndoOutcome {
   bool marked = false;
 };
 
+// Which undo files are imported.  The window's are all recorded.  On the command
+// line an administrator may name a file Korvane did not write, but only one that
+// lies where nobody else could have put it.
+enum class UndoTrust {
+  Recorded,             // only a file (and kept files) that matches its record
+  RecordedOrAdminOnly,  // or, without a record, a file and folder only administrators change
+};
+
 // Imports the file with reg.exe (the System directory's), puts back the files kept
 // beside it, and reads everything back.  The file and the kept files are held from
-// the moment they are read until the end, so what is imported is what was read.
-// With `checkDigests` (the window) a file that does not match its recorded digest
-// is not imported.  A done undo is marked, so that the file shows as undone.
-UndoOutcome UndoFromFile(Platform& system, const std::wstring& path, bool checkDigests = false);
+// the moment they are read until the end; what reg.exe imports is a copy of the
+// bytes checked, written new into a folder only administrators can change, and the
+// read-back predicts from the same bytes.  Kept files are written new beside their
+// originals before anything is imported and then put in their place each in one
+// step, so a failure leaves the originals as they were.  A done undo is recorded,
+// so that the file shows as undone.
+UndoOutcome UndoFromFile(Platform& system, const std::wstring& path,
+                         UndoTrust trust = UndoTrust::RecordedOrAdminOnly);
 
 // A row of the window's "Undo a Repair" list: its Date, Repair and Changes columns.
 struct UndoRow {
@@ -108,11 +132,16 @@ struct UndoRow {
 };
 UndoRow RowOf(const UndoEntry& entry);
 
+// What the Undo dialog says instead of a list when the store cannot be used.
+std::wstring UndoStoreUnusableText(const std::wstring& problem);
+
 inline const std::wstring kUndoAgainQuestion =
     L"This repair has been undone already. Undo it again?";
 
 // The window's "Undo": an entry undone already asks first (No: nothing happens);
-// the end is "Done!" or "Error!".  True when it was undone now.
+// the end is "Done!" or "Error!".  The store is checked again first: when it is no
+// longer only the administrators', the reason is shown and nothing is imported.
+// True when it was undone now.
 bool UndoWithMessages(Platform& system, const UndoEntry& entry);
 
 }  // namespace korvane

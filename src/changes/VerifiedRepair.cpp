@@ -7,6 +7,7 @@
 #include "changes/OverlayPlatform.h"
 #include "changes/UndoFiles.h"
 #include "common/Messages.h"
+#include "common/PrivateFolders.h"
 #include "platform/ForwardingPlatform.h"
 
 namespace korvane {
@@ -95,8 +96,7 @@ std::wstring UndoNotWrittenQuestion(const std::wstring& reason) {
   return L"The undo file could not be written: " + reason + L". Repair anyway?";
 }
 
-VerifiedRun RunVerified(Platform& system, const std::wstring& undoFolder,
-                        const std::vector<UndoTarget>& targets,
+VerifiedRun RunVerified(Platform& system, const std::vector<UndoTarget>& targets,
                         const std::function<void()>& repair) {
   VerifiedRun run;
   Answers answers;
@@ -124,11 +124,9 @@ VerifiedRun RunVerified(Platform& system, const std::wstring& undoFolder,
 
   std::wstring reason;
   if (!planned.empty()) {
-    if (undoFolder.empty()) {
-      reason = L"the environment variable LOCALAPPDATA is not set";
-    } else if (!MakeFolder(system, undoFolder)) {
-      reason = system.lastErrorText();
-    }
+    const PrivateFolder store = OpenUndoStore(system, /*create=*/true);
+    const std::wstring& undoFolder = store.path;
+    reason = store.problem;
     const LocalTime now = system.localTime();
     for (const Planned& p : planned) {
       if (!reason.empty()) break;

@@ -33,9 +33,10 @@ std::wstring UndoNotWrittenQuestion(const std::wstring& reason);
 // platform:
 //  1. each target's preview on an overlay: nothing changes and no message is
 //     shown, but a question (a Yes/No box, the input box) is put to the user, once;
-//  2. an undo file per target with changes, in `undoFolder`, keeping the newest
-//     kUndoFilesKept; if one cannot be written the user is asked whether to repair
-//     anyway, and No ends the press with nothing changed;
+//  2. an undo file per target with changes, in the user's undo store (see
+//     OpenUndoStore), keeping the newest kUndoFilesKept; if the store cannot be
+//     used or a file cannot be written the user is asked whether to repair anyway,
+//     and No ends the press with nothing changed;
 //  3. `repair` for real, journaled; the questions get the answers given in step 1;
 //     error and warning boxes are shown as they come, the information boxes that
 //     report success are held back;
@@ -45,8 +46,7 @@ std::wstring UndoNotWrittenQuestion(const std::wstring& reason);
 // pressed while the repair waits for a tool runs beside these layers, on the
 // platform below them (ForwardingPlatform::processMessages): it is a press of its
 // own, with its own boxes and its own read-back.
-VerifiedRun RunVerified(Platform& system, const std::wstring& undoFolder,
-                        const std::vector<UndoTarget>& targets,
+VerifiedRun RunVerified(Platform& system, const std::vector<UndoTarget>& targets,
                         const std::function<void()>& repair);
 
 }  // namespace korvane

@@ -9,6 +9,7 @@
 
 #include "base/Text.h"
 #include "cli/logic/CliApp.h"
+#include "common/PrivateFolders.h"
 #include "common/Unit_Fungsi_Korvane.h"
 #include "fileassoc/Unit_FORMLAIN_Korvane.h"
 #include "platform/win32/Win32Platform.h"
@@ -44,22 +45,6 @@ std::wstring FullPath(const std::wstring& path) {
   return full;
 }
 
-bool IsDirectory(const std::wstring& path) {
-  const DWORD a = GetFileAttributesW(path.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-// Creates the folder and any missing parents.
-bool MakeDirectory(const std::wstring& path) {
-  const std::wstring full = FullPath(path);
-  for (size_t i = full.find(L'\\', 3);; i = full.find(L'\\', i + 1)) {
-    const std::wstring part = full.substr(0, i);
-    if (!part.empty() && !IsDirectory(part)) CreateDirectoryW(part.c_str(), nullptr);
-    if (i == std::wstring::npos) break;
-  }
-  return IsDirectory(full);
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -70,15 +55,16 @@ int wmain(int argc, wchar_t** argv) {
 
   korvane::Win32Platform platform;
   korvane::SetSys(&platform);
-  korvane::TempPath = korvane::GetTempDir() + L"\\";
+  korvane::TempPath = korvane::RunScratchPath(platform);
   korvane::FORM_LAIN();
 
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.push_back(korvane::ToUtf8(argv[i]));
-  korvane::cli::CliHost host{platform, &MakeDirectory, &FullPath};
+  korvane::cli::CliHost host{platform, &FullPath};
   const korvane::cli::CliResult result = korvane::cli::RunCli(args, host);
   Write(STD_OUTPUT_HANDLE, result.out);
   Write(STD_ERROR_HANDLE, result.err);
+  korvane::RemoveRunScratchFolder();
 
   CoUninitialize();
   return result.exitCode;

@@ -22,7 +22,7 @@ void ExtractResourceToFile(const std::wstring& resourceName, const std::wstring&
 }
 
 void RestartExplorer() {
-  const std::wstring directory = GetTempDir() + L"\\";
+  const std::wstring directory = TempPath;  // the run's private scratch folder
   const std::wstring path = directory + kRestartHelperBaseName + kRestartHelperExtension;
   // An old copy is never reused: it may be stale or not ours.  If it cannot be
   // deleted, the write below fails and says so.

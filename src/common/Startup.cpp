@@ -1,6 +1,7 @@
 #include "common/Startup.h"
 
 #include "common/Messages.h"
+#include "common/PrivateFolders.h"
 #include "common/Unit_Fungsi_Korvane.h"
 
 namespace korvane {
@@ -30,7 +31,7 @@ void FormCreate(const StartupView& view) {
     return;
   }
   view.setCaption(kAppTitle);
-  TempPath = GetTempDir() + L"\\";
+  TempPath = RunScratchPath(Sys());
   view.setCPUName(GetCPUName());
   view.setTotalRAM(GetTotalRAM());
   view.setMotherboard(GetMotherboardName());

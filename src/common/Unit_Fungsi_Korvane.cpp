@@ -222,7 +222,14 @@ void HeldFile::release() {
 }
 
 HeldFile WriteHeldFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes) {
-  if (!Sys().writeFile(path, bytes)) RaiseCannotCreate(path, Sys().lastErrorText());
+  // A bare name means there is no scratch folder for this run; the current folder
+  // is nobody's to trust.
+  if (path.find_first_of(L"\\/") == std::wstring::npos)
+    RaiseCannotCreate(path, L"There is no private folder for Korvane's scratch files");
+  // Created new: never through a file or link that is there already.  A write that
+  // does not complete leaves nothing behind.
+  long error = 0;
+  if (!Sys().writeNewFile(path, bytes, &error)) RaiseCannotCreate(path, Sys().lastErrorText());
   return HeldFile(path, bytes);
 }
 

@@ -133,6 +133,21 @@ class ForwardingPlatform : public Platform {
     return inner_.listFiles(folder, names);
   }
   bool createDirectory(const std::wstring& path) override { return inner_.createDirectory(path); }
+  std::optional<std::wstring> programDataFolder() override { return inner_.programDataFolder(); }
+  bool createPrivateDirectory(const std::wstring& path) override {
+    return inner_.createPrivateDirectory(path);
+  }
+  std::optional<FileSecurity> fileSecurity(const std::wstring& path) override {
+    return inner_.fileSecurity(path);
+  }
+  std::optional<std::uint64_t> freeDiskSpace(const std::wstring& folder) override {
+    return inner_.freeDiskSpace(folder);
+  }
+  std::optional<std::uint64_t> fileSize(const std::wstring& path) override {
+    return inner_.fileSize(path);
+  }
+  bool accessControlEnforced() override { return inner_.accessControlEnforced(); }
+  std::uint64_t randomNumber() override { return inner_.randomNumber(); }
   LocalTime localTime() override { return inner_.localTime(); }
 
   int messageBox(const std::wstring& text, const std::wstring& title, unsigned flags) override {

@@ -89,6 +89,23 @@ struct LocalTime {
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
 };
 
+// What the checks of a folder that only administrators may change need to know.
+struct FileSecurity {
+  // A junction, symbolic link or mount point: it was looked at as itself.
+  bool reparsePoint = false;
+  std::wstring owner;  // SID as text; the owner may always change the DACL
+  // SIDs that an access-allowed entry of the DACL, one that applies to the object
+  // itself, lets change it: write or append data (add a file or a subfolder), write
+  // attributes or extended attributes, delete it or a child, change its DACL or
+  // owner.  A missing DACL lets everyone ("S-1-1-0") do all of that.
+  std::vector<std::wstring> writers;
+};
+
+// Well-known SIDs.
+inline const std::wstring kSidSystem = L"S-1-5-18";
+inline const std::wstring kSidAdministrators = L"S-1-5-32-544";
+inline const std::wstring kSidAuthenticatedUsers = L"S-1-5-11";
+
 struct ProcessHandles {
   Handle process = 0;
   Handle thread = 0;
@@ -171,6 +188,27 @@ class Platform {
   // CreateDirectoryW of one level; true when the folder is there afterwards.
   virtual bool createDirectory(const std::wstring& path) = 0;
   virtual LocalTime localTime() = 0;
+  // SHGetKnownFolderPath(FOLDERID_ProgramData), not the environment (which the user
+  // sets); nullopt when it cannot be told.
+  virtual std::optional<std::wstring> programDataFolder() = 0;
+  // CreateDirectoryW of one level with a protected DACL: full control for SYSTEM and
+  // Administrators, nothing inherited, owner Administrators.  False when it was not
+  // created, also when something is there already (lastErrorText() tells why).
+  virtual bool createPrivateDirectory(const std::wstring& path) = 0;
+  // The security of a file or folder, opened without following a link in its last
+  // component; nullopt (lastErrorText() tells why) when it cannot be read.
+  virtual std::optional<FileSecurity> fileSecurity(const std::wstring& path) = 0;
+  // GetDiskFreeSpaceExW: bytes the caller may still write on the volume of `folder`.
+  virtual std::optional<std::uint64_t> freeDiskSpace(const std::wstring& folder) = 0;
+  // The size of a file, without opening it (GetFileAttributesExW).
+  virtual std::optional<std::uint64_t> fileSize(const std::wstring& path) = 0;
+  // False where access control on files is not enforced, so that every program runs
+  // with the rights of every other (Wine: one Unix account behind all of them, and
+  // a DACL that is made up from its file modes).  Checks of who may change a file
+  // mean nothing there.
+  virtual bool accessControlEnforced() = 0;
+  // 64 bits from the system's random number generator (RtlGenRandom).
+  virtual std::uint64_t randomNumber() = 0;
 
   // --- User interface and shell ---
   virtual int messageBox(const std::wstring& text, const std::wstring& title, unsigned flags) = 0;

@@ -15,7 +15,7 @@ void PressButton(const Repair& repair) {
 
 VerifiedRun PressVerified(Platform& system, const Repair& repair) {
   auto press = [&repair] { PressButton(repair); };
-  return RunVerified(system, UndoFolder(system), {{repair.id, repair.title(), press}}, press);
+  return RunVerified(system, {{repair.id, repair.title(), press}}, press);
 }
 
 VerifiedRun RemoveRestrictionsVerified(Platform& system, RestrictionList& list) {
@@ -31,7 +31,7 @@ VerifiedRun RemoveRestrictionsVerified(Platform& system, RestrictionList& list) 
                          btnFIXRESTRICTClick(one);
                        }});
   }
-  return RunVerified(system, UndoFolder(system), targets, [&list] { btnFIXRESTRICTClick(list); });
+  return RunVerified(system, targets, [&list] { btnFIXRESTRICTClick(list); });
 }
 
 }  // namespace korvane

@@ -111,7 +111,7 @@ TEST_F(CliCommandTest, VersionPrintsTheBuildsVersionAndTouchesNothing) {
 TEST_F(CliCommandTest, AnOptionIsNeverTakenAsTheValueOfTheOneBefore) {
   fake().setDword(HKCU, kSystemPolicies, L"DisableTaskMgr", 1);
   const std::wstring before = allHives();
-  int foldersMade = 0;
+  const size_t filesBefore = fake().filesUnder(L"C:\\").size();
   const std::vector<std::vector<std::string>> cases = {
       {"fix", "restriction.task-manager", "--backup", "--json"},
       {"fix", "restriction.task-manager", "--backup", "--dry-run"},
@@ -123,18 +123,13 @@ TEST_F(CliCommandTest, AnOptionIsNeverTakenAsTheValueOfTheOneBefore) {
   for (const auto& args : cases) {
     std::string joined;
     for (const auto& a : args) joined += a + " ";
-    cli::CliHost host{fake(),
-                      [&foldersMade](const std::wstring&) {
-                        ++foldersMade;
-                        return true;
-                      },
-                      nullptr};
+    cli::CliHost host{fake(), nullptr};
     const cli::CliResult r = cli::RunCli(args, host);
     EXPECT_EQ(r.exitCode, 87) << joined;
     EXPECT_TRUE(Has(r.err, "needs a value, not the option")) << joined << r.err;
     EXPECT_TRUE(Has(r.err, "Usage:")) << joined;
   }
-  EXPECT_EQ(foldersMade, 0);
+  EXPECT_EQ(fake().filesUnder(L"C:\\").size(), filesBefore);
   EXPECT_EQ(allHives(), before);
   EXPECT_TRUE(fake().launches().empty());
   // The error is a JSON document when --json was asked for, even as the swallowed value.
@@ -145,7 +140,6 @@ TEST_F(CliCommandTest, AnOptionIsNeverTakenAsTheValueOfTheOneBefore) {
 TEST_F(CliCommandTest, OnlyARealFixNeedsAnElevatedProcess) {
   fake().setDword(HKCU, kSystemPolicies, L"DisableTaskMgr", 1);
   const std::wstring before = allHives();
-  int foldersMade = 0;
   const struct {
     std::vector<std::string> args;
     bool elevated;
@@ -164,12 +158,7 @@ TEST_F(CliCommandTest, OnlyARealFixNeedsAnElevatedProcess) {
     std::string joined;
     for (const auto& a : c.args) joined += a + " ";
     fake().elevated = c.elevated;
-    cli::CliHost host{fake(),
-                      [&foldersMade](const std::wstring&) {
-                        ++foldersMade;
-                        return true;
-                      },
-                      nullptr};
+    cli::CliHost host{fake(), nullptr};
     const cli::CliResult r = cli::RunCli(c.args, host);
     EXPECT_EQ(r.exitCode, c.exitCode) << joined << r.out << r.err;
     if (c.exitCode == 5) {
@@ -177,7 +166,7 @@ TEST_F(CliCommandTest, OnlyARealFixNeedsAnElevatedProcess) {
       EXPECT_TRUE(Has(r.err, "Nothing was changed")) << joined;
       EXPECT_TRUE(r.out.empty()) << joined;
       EXPECT_EQ(allHives(), before) << joined;
-      EXPECT_EQ(foldersMade, 0) << joined;
+      EXPECT_FALSE(fake().directoryExists(L"C:\\Undo")) << joined;
       EXPECT_TRUE(fake().launches().empty()) << joined;
     }
   }
@@ -433,7 +422,7 @@ TEST_F(CliCommandTest, AMissingToolOrAnUndeletableFolderFailsTheRepair) {
       if (dryRun && !c.previewSeesIt) continue;
       std::vector<std::string> args = {"fix", c.id, "--drive", "C", "--json"};
       if (dryRun) args.push_back("--dry-run");
-      cli::CliHost host{*sys, [](const std::wstring&) { return false; }, nullptr};
+      cli::CliHost host{*sys, nullptr};
       const cli::CliResult result = cli::RunCli(args, host);
       EXPECT_EQ(result.exitCode, 2) << result.out;
       const Json doc = Json::parse(result.out);

@@ -40,7 +40,7 @@ TEST_F(CliReasonTest, AScanWhosePreviewCouldNotRunIsAnErrorWithTheReason) {
     fake::ScopedFakePlatform sys;
     c.breakIt(*sys);
     TempPath = sys->environment[L"TEMP"] + L"\\";
-    cli::CliHost host{*sys, [](const std::wstring&) { return false; }, nullptr};
+    cli::CliHost host{*sys, nullptr};
 
     const cli::CliResult plain = cli::RunCli({"scan", "assoc.txt"}, host);
     EXPECT_EQ(plain.exitCode, 2) << plain.out;

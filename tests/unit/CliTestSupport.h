@@ -28,13 +28,7 @@ class CliTest : public FakeTest {
   // over it that plays some other behaviour).
   cli::CliResult run(const std::vector<std::string>& args) { return run(args, fake()); }
   cli::CliResult run(const std::vector<std::string>& args, Platform& system) {
-    cli::CliHost host{system,
-                      [this](const std::wstring& path) {
-                        if (!makeDirectories) return false;
-                        if (!fake().directoryExists(path)) fake().addDirectory(path);
-                        return true;
-                      },
-                      nullptr};
+    cli::CliHost host{system, nullptr};
     return cli::RunCli(args, host);
   }
 
@@ -87,7 +81,6 @@ class CliTest : public FakeTest {
     return out;
   }
 
-  bool makeDirectories = true;
   cli::CliResult last;
 };
 

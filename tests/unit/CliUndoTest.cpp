@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "CliTestSupport.h"
+#include "changes/UndoFiles.h"
 #include "common/Registry.h"
 #include "platform/ForwardingPlatform.h"
 
@@ -64,6 +65,9 @@ TEST_F(CliUndoTest, PutsBackADeletedKeyWithItsSubkeysAndValuesOfEveryType) {
   fixThenUndo("advanced.drive-icons", HKLM);
   EXPECT_EQ(last.exitCode, 3010) << last.out;
 
+  // Korvane's own records of the files it wrote aside, all is as it was.
+  ASSERT_TRUE(fake().keyExists(HKLM, kUndoDigestsKey));
+  fake().regDeleteTree(HKLM, L"SOFTWARE\\Korvane");
   EXPECT_EQ(fake().dumpHive(HKLM), before);
 }
 
@@ -166,14 +170,12 @@ TEST_F(CliUndoTest, NoRepairRunsWithoutItsBackup) {
                   L"DisableTaskMgr", 1);
   const std::wstring before = allHives();
 
-  makeDirectories = false;
-  last = run({"fix", "restriction.task-manager", "--backup", "C:\\Nowhere"});
+  fake().addDirectory(L"C:\\ReadOnly", /*readOnly=*/true);
+  last = run({"fix", "restriction.task-manager", "--backup", "C:\\ReadOnly\\Nowhere"});
   EXPECT_EQ(last.exitCode, 2);
   EXPECT_NE(last.err.find("cannot create the backup folder"), std::string::npos);
   EXPECT_EQ(allHives(), before);
 
-  makeDirectories = true;
-  fake().addDirectory(L"C:\\ReadOnly", /*readOnly=*/true);
   const auto doc = runJson(
       {"fix", "restriction.task-manager", "advanced.thumbnails", "--backup", "C:\\ReadOnly"});
   EXPECT_EQ(last.exitCode, 2);

@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 #include "common/ComError.h"
 #include "common/KorvaneError.h"
+#include "common/PrivateFolders.h"
 #include "common/ProgramPath.h"
 #include "common/Startup.h"
 
@@ -427,7 +428,8 @@ class StartupTest : public FakeTest {
 TEST_F(StartupTest, SupportedSystemFillsTheLabelsAndSetsTempPath) {
   FormCreate(view());
   EXPECT_FALSE(terminateRequested);
-  EXPECT_EQ(TempPath, L"C:\\Temp\\");
+  // A folder of this run's own below ProgramData, not TEMP, which the user controls.
+  EXPECT_EQ(TempPath, L"C:\\ProgramData\\Korvane\\Scratch\\5eed0000c0ffee00\\");
   EXPECT_EQ(labels[L"cpu"], L"Example CPU");
   EXPECT_EQ(labels[L"ram"], L"16.0 GB");
   EXPECT_EQ(labels[L"board"], L"Contoso, Board 1");
@@ -520,11 +522,34 @@ INSTANTIATE_TEST_SUITE_P(Startup, StartupLabelError,
                                            LabelErrorCase{"Wow64", true, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(StartupTest, AnEmptyTempGivesABackslash) {
+// Each run gets a folder no other program (nor another run) can have prepared:
+// made new under a random name, for SYSTEM and Administrators alone, and removed at
+// the end with what is left in it.  Without ProgramData there is none, and a
+// scratch file is refused rather than written anywhere else.
+TEST_F(StartupTest, EachRunHasAPrivateScratchFolderOfItsOwn) {
   fake().environment.erase(L"TEMP");
   FormCreate(view());
-  EXPECT_FALSE(terminateRequested);
-  EXPECT_EQ(TempPath, L"\\");
+  const std::wstring first = TempPath;
+  // A folder of the next name that somebody made first is not used.
+  fake().addDirectory(L"C:\\ProgramData\\Korvane\\Scratch\\5eed0000c0ffee01");
+  const std::wstring second = TempPath = RunScratchPath(fake());  // the next run's
+  EXPECT_EQ(first, L"C:\\ProgramData\\Korvane\\Scratch\\5eed0000c0ffee00\\");
+  EXPECT_EQ(second, L"C:\\ProgramData\\Korvane\\Scratch\\5eed0000c0ffee02\\");
+  for (const std::wstring& folder : {first, second}) {
+    const auto security = fake().fileSecurity(folder.substr(0, folder.size() - 1));
+    ASSERT_TRUE(security.has_value());
+    EXPECT_EQ(security->writers, (std::vector<std::wstring>{kSidSystem, kSidAdministrators}));
+  }
+  fake().addFile(second + L"TXT.reg", {'x'});
+  RemoveRunScratchFolder();
+  EXPECT_FALSE(fake().directoryExists(second));
+  EXPECT_TRUE(fake().directoryExists(first));
+
+  fake().programData.reset();
+  TempPath = RunScratchPath(fake());
+  EXPECT_EQ(TempPath, L"");
+  EXPECT_THROW(WriteHeldFile(TempPath + L"TXT.reg", {'x'}), KorvaneError);
+  EXPECT_FALSE(fake().fileExists(L"TXT.reg"));
 }
 
 }  // namespace

@@ -50,7 +50,11 @@ TEST_F(RestartExplorerTest, ReplacesAStaleCopyRunsItHiddenAndLeavesNothingBehind
 
 TEST_F(RestartExplorerTest, QuotesATempFolderWithABlankSoTheHelperItselfStarts) {
   tempDir = L"C:\\Users\\Ann Lee\\AppData\\Local\\Temp";
-  fake().environment[L"TEMP"] = tempDir;
+  TempPath = tempDir + L"\\";
+  fake().addDirectory(L"C:\\Users");
+  fake().addDirectory(L"C:\\Users\\Ann Lee");
+  fake().addDirectory(L"C:\\Users\\Ann Lee\\AppData");
+  fake().addDirectory(L"C:\\Users\\Ann Lee\\AppData\\Local");
   fake().addDirectory(tempDir);
   installHelper();
 
@@ -71,9 +75,9 @@ TEST_F(RestartExplorerTest, AFailedExtractionReachesTheStandardErrorBoxAndRunsNo
   } cases[] = {
       {"resource missing", [](fake::FakePlatform& f) { f.resources.clear(); },
        L"Resource RESTARTEXPLORER not found."},
-      {"TEMP folder missing", [](fake::FakePlatform& f) { f.environment[L"TEMP"] = L"C:\\Gone"; },
+      {"scratch folder missing", [](fake::FakePlatform&) { TempPath = L"C:\\Gone\\"; },
        L"Cannot create file \"C:\\Gone\\RestartExp.exe\""},
-      {"TEMP read-only", [](fake::FakePlatform& f) { f.addDirectory(L"C:\\Temp", true); },
+      {"scratch folder read-only", [](fake::FakePlatform& f) { f.addDirectory(L"C:\\Temp", true); },
        L"Cannot create file \"C:\\Temp\\RestartExp.exe\""},
       // An old copy that cannot be deleted (still running, say) must not be run.
       {"stale copy stuck",
@@ -84,6 +88,7 @@ TEST_F(RestartExplorerTest, AFailedExtractionReachesTheStandardErrorBoxAndRunsNo
        L"Cannot create file \"C:\\Temp\\RestartExp.exe\""},
   };
   for (const auto& c : cases) {
+    TempPath = L"C:\\Temp\\";
     fake::ScopedFakePlatform sys;
     sys->addDirectory(L"C:\\Temp");
     sys->resources[L"RESTARTEXPLORER"] = kHelperImage;

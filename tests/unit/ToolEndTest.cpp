@@ -100,7 +100,7 @@ TEST_F(ToolEndTest, AProgramEndedByAnExceptionOrWithAnUnreadableCodeIsAFailure) 
       p.exitCodeUnreadable = c.exitCodeUnreadable;
       sys->addProgram(L"gpupdate.exe", p);
       cli::RegisterEventSource(*sys);
-      cli::CliHost host{*sys, [](const std::wstring&) { return false; }, nullptr};
+      cli::CliHost host{*sys, nullptr};
       const cli::CliResult result = cli::RunCli({"fix", "advanced.group-policy", "--json"}, host);
       const Json doc = Json::parse(result.out);
       ASSERT_EQ(doc["repairs"].size(), 1u);

@@ -6,6 +6,7 @@
 
 #include "CliTestSupport.h"
 #include "changes/UndoFiles.h"
+#include "common/PrivateFolders.h"
 #include "repairs/VerifiedPress.h"
 
 namespace korvane {
@@ -14,15 +15,14 @@ namespace {
 using testing::Bytes;
 using testing::CliTest;
 
-const std::wstring kLocal = L"C:\\Users\\Ann Lee\\AppData\\Local";
-const std::wstring kUndo = kLocal + L"\\Korvane\\Undo";
+// The fake's process runs as this account.
+const std::wstring kUndo = L"C:\\ProgramData\\Korvane\\Undo\\S-1-5-21-100-200-300-1000";
 const std::wstring kAdvanced = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced";
 
 class UndoFilesTest : public CliTest {
  protected:
   void SetUp() override {
     CliTest::SetUp();
-    fake().environment[L"LOCALAPPDATA"] = kLocal;
     installRegExe();
   }
 
@@ -75,14 +75,13 @@ TEST_F(UndoFilesTest, OnlyTheNewestHundredAreKept) {
   for (int i = 0; i < 100; ++i) {
     fake().now = {2024, 1, 1, 0, i / 60, i % 60};
     const std::wstring path = kUndo + L"\\" + UndoFileName(fake().now, "advanced.hosts-file");
-    fake().addDirectory(kLocal);
-    MakeFolder(fake(), kUndo);
+    ASSERT_EQ(OpenUndoStore(fake(), /*create=*/true).path, kUndo);
     fake().addFile(path, EncodeRegFile(kRegFileHeader + L"\n\n; Kept file \"" +
                                        UndoFileName(fake().now, "x").substr(0, 18) +
                                        L"advanced.hosts-file.hosts\" is the earlier \"C:\\h\".\n"));
     if (i == 0) {
       fake().addFile(kUndo + L"\\2024-01-01 000000 advanced.hosts-file.hosts", {'h'});
-      fake().addFile(path + L".undone", {'u'});
+      fake().setString(HKLM, kUndoDigestsKey + L"\\Undone", LowerText(path), L"2024-01-02");
     }
   }
   fake().setDword(HKCU, kAdvanced, L"IconsOnly", 1);
@@ -94,7 +93,7 @@ TEST_F(UndoFilesTest, OnlyTheNewestHundredAreKept) {
   EXPECT_EQ(names(entries).back(), L"2024-01-01 000001 advanced.hosts-file.reg");
   EXPECT_FALSE(fake().fileExists(kUndo + L"\\2024-01-01 000000 advanced.hosts-file.reg"));
   EXPECT_FALSE(fake().fileExists(kUndo + L"\\2024-01-01 000000 advanced.hosts-file.hosts"));
-  EXPECT_FALSE(fake().fileExists(kUndo + L"\\2024-01-01 000000 advanced.hosts-file.reg.undone"));
+  EXPECT_TRUE(fake().valueNames(HKLM, kUndoDigestsKey + L"\\Undone").empty());
   EXPECT_EQ(fake().filesUnder(kUndo).size(), 100u);
 }
 
@@ -109,10 +108,13 @@ TEST_F(UndoFilesTest, UndoPutsBackReadsBackAndMarksTheFile) {
   EXPECT_TRUE(undo.done) << fake::Narrow(undo.failure);
   EXPECT_TRUE(undo.marked);
   EXPECT_EQ(allHives(), before);
-  // The System directory's reg.exe, given the path quoted (it holds a blank).
+  // The System directory's reg.exe, given the path of a copy that only administrators
+  // can change, quoted (it holds a blank); the copy is gone afterwards.
   const auto& launch = fake().launches().back();
   EXPECT_EQ(launch.application, L"C:\\Windows\\System32\\reg.exe");
-  EXPECT_EQ(launch.commandLine, L"reg.exe import \"" + run.undoFiles[0] + L"\"");
+  const std::wstring copy = L"C:\\ProgramData\\Korvane\\Import\\undo 1.reg";
+  EXPECT_EQ(launch.commandLine, L"reg.exe import \"" + copy + L"\"");
+  EXPECT_FALSE(fake().fileExists(copy));
   EXPECT_TRUE(ListUndoFiles(fake(), kUndo)[0].undone);
 }
 
@@ -277,13 +279,13 @@ TEST_F(UndoFilesTest, TheWindowUndoesOnlyFilesThatAreAsItWroteThem) {
     EXPECT_EQ(fake().launches().size(), launches) << "reg.exe ran";
     EXPECT_EQ(fake().fileBytes(hosts), repaired);
     EXPECT_FALSE(fake().keyExists(HKLM, L"SOFTWARE\\Pwned"));
-    const UndoOutcome outcome = UndoFromFile(fake(), undo, /*checkDigests=*/true);
+    const UndoOutcome outcome = UndoFromFile(fake(), undo, UndoTrust::Recorded);
     EXPECT_EQ(outcome.failure, L"\"" + (c.namesTheKeptFile ? kept : undo) +
                                    L"\" is not as Korvane wrote it (it was changed since, or "
                                    L"Korvane did not write it), so it is not used.");
   }
-  // The command line imports the file an administrator names: that is the
-  // administrator's own choice.
+  // The command line takes a file without a record only from where nobody but
+  // administrators could have put it, as the store is.
   EXPECT_TRUE(UndoFromFile(fake(), ListUndoFiles(fake(), kUndo).at(0).path).done);
 }
 

@@ -18,8 +18,8 @@ namespace {
 
 using testing::CliTest;
 
-const std::wstring kLocal = L"C:\\Users\\Ann Lee\\AppData\\Local";
-const std::wstring kUndo = kLocal + L"\\Korvane\\Undo";
+// The fake's process runs as this account.
+const std::wstring kUndo = L"C:\\ProgramData\\Korvane\\Undo\\S-1-5-21-100-200-300-1000";
 const std::wstring kFileExts =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.txt";
 const std::wstring kAdvanced = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced";
@@ -61,7 +61,6 @@ class VerifiedRepairTest : public CliTest {
  protected:
   void SetUp() override {
     CliTest::SetUp();
-    fake().environment[L"LOCALAPPDATA"] = kLocal;
     installRegExe();
   }
 
@@ -201,7 +200,6 @@ TEST_F(VerifiedRepairTest, WindowsSearchIsJudgedByWhatItHandsToTheService) {
     SCOPED_TRACE(c.what);
     fake::ScopedFakePlatform machine;
     auto& f = *machine;
-    f.environment[L"LOCALAPPDATA"] = kLocal;
     f.setDword(HKLM, kWSearch, L"Start", 4);
     f.setDword(HKLM, kWindowsSearch, kSetupDone, 1);
     bool started = false;
@@ -302,7 +300,6 @@ TEST_F(VerifiedRepairTest, ANestedPressShowsItsBoxesAtOnceAndLeavesTheOuterVerdi
       SCOPED_TRACE(std::string(outer.what) + " / " + inner.what);
       fake::ScopedFakePlatform machine;
       auto& f = *machine;
-      f.environment[L"LOCALAPPDATA"] = kLocal;
       f.setDword(HKCU, kAdvanced, L"IconsOnly", 1);
       outer.setUp(f);
       if (inner.setUp) inner.setUp(f);
@@ -363,7 +360,7 @@ TEST_F(VerifiedRepairTest, ACancelledQuestionEndsBothRunsAndLeavesNoUndoFile) {
   EXPECT_EQ(fake().inputPrompts.size(), 1u);
   EXPECT_EQ(fake().messages().size(), 1u);  // the question, and nothing after it
   EXPECT_TRUE(run.undoFiles.empty());
-  EXPECT_TRUE(fake().filesUnder(kLocal).empty());
+  EXPECT_TRUE(fake().filesUnder(kUndo).empty());
 }
 
 TEST_F(VerifiedRepairTest, AnUndoFileThatCannotBeWrittenAsksBeforeRepairing) {
@@ -372,18 +369,11 @@ TEST_F(VerifiedRepairTest, AnUndoFileThatCannotBeWrittenAsksBeforeRepairing) {
     std::function<void(fake::FakePlatform&)> setUp;
     std::wstring reason;
   } cases[] = {
-      {"read-only folder",
-       [](fake::FakePlatform& f) {
-         for (const wchar_t* dir :
-              {L"C:\\Users", L"C:\\Users\\Ann Lee", L"C:\\Users\\Ann Lee\\AppData",
-               L"C:\\Users\\Ann Lee\\AppData\\Local",
-               L"C:\\Users\\Ann Lee\\AppData\\Local\\Korvane"})
-           f.addDirectory(dir);
-         f.addDirectory(kUndo, /*readOnly=*/true);
-       },
-       L"Access is denied"},
-      {"no LOCALAPPDATA", [](fake::FakePlatform& f) { f.environment.erase(L"LOCALAPPDATA"); },
-       L"the environment variable LOCALAPPDATA is not set"},
+      {"ProgramData not writable",
+       [](fake::FakePlatform& f) { f.addDirectory(L"C:\\ProgramData", /*readOnly=*/true); },
+       L"cannot create \"C:\\ProgramData\\Korvane\" (Access is denied)"},
+      {"no ProgramData", [](fake::FakePlatform& f) { f.programData.reset(); },
+       L"the ProgramData folder of this computer is not known"},
       {"full disk", [](fake::FakePlatform& f) { f.freeBytes = 10; },
        L"There is not enough space on the disk"},
   };
@@ -392,7 +382,6 @@ TEST_F(VerifiedRepairTest, AnUndoFileThatCannotBeWrittenAsksBeforeRepairing) {
       SCOPED_TRACE(std::string(c.what) + (answer == kIdYes ? ", Yes" : ", No"));
       fake::ScopedFakePlatform machine;
       auto& f = *machine;
-      f.environment[L"LOCALAPPDATA"] = kLocal;
       f.setDword(HKCU, kAdvanced, L"IconsOnly", 1);
       c.setUp(f);
       f.answerMessageBoxes({answer});

@@ -4,9 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
 #include <string>
 
 #include "WineSupport.h"
+#include "base/Text.h"
 #include "common/KorvaneError.h"
 #include "common/Unit_Fungsi_Korvane.h"
 #include "platform/Platform.h"
@@ -231,6 +234,38 @@ TEST(HardeningTest, APlantedComctl32BesideTheProgramIsNotLoaded) {
   EXPECT_NE(os, L"lblWinName") << "the Home page was not filled";
   EXPECT_FALSE(os.empty());
   EXPECT_FALSE(Exists(marker)) << "Korvane loaded the planted comctl32.dll";
+}
+
+// The primitives the undo store is built on, as Wine answers them.  Wine keeps no
+// DACL on files (it makes one up from the Unix modes, owned by the one account
+// behind every program), so it says access control is not enforced and the store's
+// checks come down to links; a folder made for administrators still reads back
+// with SYSTEM among those who may change it, and as no link.
+TEST(UndoStorePrimitivesOnWine, APrivateFolderIsMadeAndReadBackAsNoLink) {
+  Platform& sys = Sys();
+  const std::optional<std::wstring> programData = sys.programDataFolder();
+  ASSERT_TRUE(programData.has_value());
+  EXPECT_NE(sys.getFileAttributes(*programData) & kFileAttributeDirectory, 0u);
+  EXPECT_FALSE(sys.accessControlEnforced());
+
+  ScratchDir scratch(L"korvane-private");
+  const std::wstring folder = scratch.path() + L"\\Private";
+  ASSERT_TRUE(sys.createPrivateDirectory(folder)) << ToUtf8(sys.lastErrorText());
+  EXPECT_FALSE(sys.createPrivateDirectory(folder)) << "made twice";
+  const std::optional<FileSecurity> security = sys.fileSecurity(folder);
+  ASSERT_TRUE(security.has_value()) << ToUtf8(sys.lastErrorText());
+  EXPECT_FALSE(security->reparsePoint);
+  EXPECT_FALSE(security->owner.empty());
+  EXPECT_NE(std::find(security->writers.begin(), security->writers.end(), kSidSystem),
+            security->writers.end());
+  EXPECT_FALSE(sys.fileSecurity(folder + L"\\missing").has_value());
+
+  long error = 0;
+  ASSERT_TRUE(sys.writeNewFile(folder + L"\\a.reg", {'a', 'b', 'c'}, &error));
+  EXPECT_EQ(sys.fileSize(folder + L"\\a.reg"), std::optional<std::uint64_t>(3));
+  const std::optional<std::uint64_t> free = sys.freeDiskSpace(folder);
+  ASSERT_TRUE(free.has_value());
+  EXPECT_GT(*free, 0u);
 }
 
 }  // namespace

@@ -33,22 +33,26 @@ std::optional<std::vector<std::uint8_t>> FileBytes(const std::wstring& path) {
   return bytes;
 }
 
-// LOCALAPPDATA and TEMP of their own, so that the undo folder holds only what the
-// test made and the scripts land where the test can see them.
+// The real platform, with a ProgramData folder of the test's own, so that the undo
+// store holds only what the test made.
+class OwnProgramData : public RecordingPlatform {
+ public:
+  explicit OwnProgramData(std::wstring folder) : folder_(std::move(folder)) {}
+  std::optional<std::wstring> programDataFolder() override { return folder_; }
+
+ private:
+  std::wstring folder_;
+};
+
+// TEMP of its own, too, so that the scripts land where the test can see them.
 class WindowUndoTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    wchar_t saved[MAX_PATH];
-    if (GetEnvironmentVariableW(L"LOCALAPPDATA", saved, MAX_PATH)) savedLocal_ = saved;
-    ASSERT_TRUE(SetEnvironmentVariableW(L"LOCALAPPDATA", local_.path().c_str()));
-    TempPath = temp_.path() + L"\\";
-  }
-  void TearDown() override {
-    SetEnvironmentVariableW(L"LOCALAPPDATA", savedLocal_ ? savedLocal_->c_str() : nullptr);
-    TempPath = savedTemp_;
-  }
+  void SetUp() override { TempPath = temp_.path() + L"\\"; }
+  void TearDown() override { TempPath = savedTemp_; }
 
-  std::wstring undoFolder() const { return local_.path() + L"\\Korvane\\Undo"; }
+  std::wstring undoFolder() {
+    return data_.path() + L"\\Korvane\\Undo\\" + sys_.processUserSid().value_or(L"?");
+  }
 
   const Repair& repair(const char* id) {
     const Repair* r = FindRepair(id);
@@ -56,14 +60,13 @@ class WindowUndoTest : public ::testing::Test {
     return *r;
   }
 
-  RecordingPlatform sys_;
+  ScratchDir data_{L"korvane-undo-data"};
+  OwnProgramData sys_{data_.path()};
 
  private:
   // The window's record of the undo files it wrote goes back as it was.
   KeyGuard keepRecords_{HKEY_LOCAL_MACHINE, L"HKLM", L"SOFTWARE\\Korvane"};
-  ScratchDir local_{L"korvane-undo-local"};
   ScratchDir temp_{L"korvane-undo-temp"};
-  std::optional<std::wstring> savedLocal_;
   std::wstring savedTemp_ = TempPath;
 };
 
@@ -203,6 +206,60 @@ TEST_F(WindowUndoTest, ACustomHostsFileSurvivesResetAndUndoByteForByte) {
 
   EXPECT_TRUE(outcome.done) << ToUtf8(outcome.failure);
   EXPECT_EQ(FileBytes(hosts), mine);
+}
+
+// Names in the user's own keys are data: line breaks in them never become sections
+// of an undo file (one that the user's hand would aim at HKEY_LOCAL_MACHINE).  The
+// file is not written; the question says why, and Yes repairs without it.
+TEST_F(WindowUndoTest, LineBreaksInTheUsersKeyNamesNeverReachAnUndoFile) {
+  KeyGuard keepTxt(CR, L"HKCR", L".txt");
+  KeyGuard keepTxtfile(CR, L"HKCR", L"txtfile");
+  KeyGuard keepChoice(CU, L"HKCU", kTxtChoice);
+  KeyGuard keepPlanted(HKEY_LOCAL_MACHINE, L"HKLM", L"SOFTWARE\\Planted");
+  Put(CU, kTxtChoice + L"\\a]\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Planted]\r\n;", L"v", REG_SZ,
+      Text(L"x"));
+  sys_.boxAnswers = {IDYES};
+
+  const VerifiedRun run = PressVerified(sys_, repair("assoc.txt"));
+
+  ASSERT_FALSE(sys_.boxes().empty());
+  EXPECT_NE(sys_.boxes()[0].text.find(L"has a name that a registry script cannot carry back"),
+            std::wstring::npos)
+      << ToUtf8(sys_.boxes()[0].text);
+  EXPECT_TRUE(run.ran);
+  EXPECT_TRUE(run.undoFiles.empty());
+  std::vector<std::wstring> names;
+  if (Sys().listFiles(undoFolder(), &names)) EXPECT_TRUE(names.empty());
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Planted"));
+  EXPECT_EQ(ReadString(CR, L".txt", L""), L"txtfile");
+}
+
+// A file far larger than any undo file (2 MB of continued lines) is listed as too
+// large and never read; the window's own files are listed beside it.
+TEST_F(WindowUndoTest, AHugeFileInTheStoreIsListedAsTooLargeAndTheOthersStillShow) {
+  KeyGuard keepTxt(CR, L"HKCR", L".txt");
+  KeyGuard keepTxtfile(CR, L"HKCR", L"txtfile");
+  KeyGuard keepChoice(CU, L"HKCU", kTxtChoice);
+  const VerifiedRun run = PressVerified(sys_, repair("assoc.txt"));
+  ASSERT_EQ(run.undoFiles.size(), 1u);
+  std::string big =
+      "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\X]\r\n\"v\"=hex:00,\\\r\n";
+  while (big.size() < (2u << 20)) big += "  00,00,00,00,00,00,00,00,\\\r\n";
+  big += "  00\r\n";
+  const std::wstring huge = undoFolder() + L"\\2000-01-01 000000 assoc.bat.reg";
+  ASSERT_TRUE(Sys().writeFile(huge, std::vector<std::uint8_t>(big.begin(), big.end())));
+
+  const DWORD start = GetTickCount();
+  const std::vector<UndoEntry> listed = ListUndoFiles(sys_, undoFolder());
+  const DWORD took = GetTickCount() - start;
+
+  ASSERT_EQ(listed.size(), 2u);
+  EXPECT_EQ(listed[0].path, run.undoFiles[0]);
+  EXPECT_FALSE(listed[0].tooLarge);
+  EXPECT_TRUE(listed[1].tooLarge);
+  EXPECT_EQ(RowOf(listed[1]).changes, L"too large to read");
+  EXPECT_LT(took, 2000u) << "listing read the large file";
+  Sys().deleteFile(huge);
 }
 
 }  // namespace

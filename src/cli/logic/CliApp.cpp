@@ -13,6 +13,7 @@
 #include "changes/UndoFiles.h"
 #include "cli/logic/CliRun.h"
 #include "cli/logic/UserHives.h"
+#include "common/PrivateFolders.h"
 #include "repairs/RepairCatalogue.h"
 
 namespace korvane::cli {
@@ -833,9 +834,12 @@ CliResult Run(const std::vector<std::string>& args, CliHost& host) {
   if (backupDir) {
     options.backupDir = FromUtf8(*backupDir);
     if (host.fullPath) options.backupDir = host.fullPath(*options.backupDir);
-    if (!host.makeDirectory || !host.makeDirectory(*options.backupDir)) {
-      const std::string message =
-          "cannot create the backup folder \"" + *backupDir + "\"; no repair was run";
+    // A folder that is missing is made for administrators alone, as the window's
+    // store is; one that is there keeps its DACL, and the digests recorded for every
+    // file written keep an undo from importing anything else.
+    if (!MakePrivateFolderPath(system, *options.backupDir)) {
+      const std::string message = "cannot create the backup folder \"" + *backupDir + "\" (" +
+                                  ToUtf8(system.lastErrorText()) + "); no repair was run";
       CliResult r;
       r.exitCode = kExitFailed;
       r.err = "KorvaneCli: " + message + ".\n";

@@ -12,8 +12,6 @@ namespace korvane::cli {
 
 struct CliHost {
   Platform& system;  // the real platform; installed as Sys() while the program runs
-  // Creates a folder (and its parents) when it is missing; false when it cannot.
-  std::function<bool(const std::wstring&)> makeDirectory;
   // The absolute form of a path given on the command line (unchanged when unset).
   std::function<std::wstring(const std::wstring&)> fullPath;
 };

@@ -318,10 +318,18 @@ std::vector<RepairReport> FixRepairs(const std::vector<const Repair*>& repairs, 
         }
         const std::wstring name = FromUtf8(repair->id) + (user ? L"." + user->sid : L"");
         std::wstring path;
-        if (const auto error = WriteUndoFile(
-                system, [&](int n) { return BackupPath(*options.backupDir, name, n); }, repair->id,
-                repair->title(), before.journal(),
-                [user](const std::wstring& p) { return UserUndoHeader(user, p); }, &path)) {
+        std::vector<WrittenFile> written;
+        auto error = WriteUndoFile(
+            system, [&](int n) { return BackupPath(*options.backupDir, name, n); }, repair->id,
+            repair->title(), before.journal(),
+            [user](const std::wstring& p) { return UserUndoHeader(user, p); }, &path, &written);
+        // Recorded, so that `undo` later imports the file only as it was written.
+        if (!error) {
+          error = RecordDigests(system, written);
+          if (error)
+            for (const WrittenFile& f : written) system.deleteFile(f.path);
+        }
+        if (error) {
           report.status = RepairStatus::NotRun;
           report.failure = L"Cannot write the backup \"" + path + L"\": " + *error +
                            L". The repair was not run.";

@@ -63,12 +63,17 @@ FakePlatform::FakePlatform()
   createKey(kHkeyLocalMachine, kClassesPath);
   addDirectory(L"C:\\");
   addDirectory(L"C:\\Temp");
+  addDirectory(L"C:\\ProgramData");
   addDirectory(windowsDirectory);
   addDirectory(systemDirectory);
   addFile(windowsDirectory + L"\\regedit.exe");
+  addFile(windowsDirectory + L"\\explorer.exe");
   for (const wchar_t* tool :
-       {L"reg.exe", L"cmd.exe", L"netsh.exe", L"ipconfig.exe", L"net.exe", L"sc.exe", L"sfc.exe",
-        L"Dism.exe", L"powercfg.exe", L"gpupdate.exe", L"rundll32.exe", L"taskkill.exe"})
+       {L"reg.exe",      L"cmd.exe",      L"netsh.exe",    L"ipconfig.exe", L"net.exe",
+        L"sc.exe",       L"sfc.exe",      L"Dism.exe",     L"powercfg.exe", L"gpupdate.exe",
+        L"rundll32.exe", L"taskkill.exe", L"mmc.exe",      L"taskmgr.exe",  L"cleanmgr.exe",
+        L"dfrgui.exe",   L"perfmon.exe",  L"msconfig.exe", L"msinfo32.exe", L"MdSched.exe",
+        L"rstrui.exe"})
     addFile(systemDirectory + L"\\" + tool);
   addDirectory(systemDirectory + L"\\wbem");
   addFile(systemDirectory + L"\\wbem\\WMIC.exe");
@@ -652,15 +657,115 @@ bool FakePlatform::createNamedSemaphore(const std::wstring& name, long* lastErro
 // -------------------------------------------------------------------- files
 
 std::wstring FakePlatform::parentDir(const std::wstring& path) const {
-  return ParentFolder(NormPath(path));
+  return ParentFolder(at(path));
+}
+
+// A path as the file system finds it: every folder on the way that is a link leads
+// to its target.  The last component is followed only when asked (a folder to
+// list); a link there is otherwise the link itself, as when it is deleted.
+std::wstring FakePlatform::at(const std::wstring& path, bool followLast) const {
+  std::wstring p = NormPath(path);
+  for (int hops = 0; hops < 32; ++hops) {
+    bool moved = false;
+    for (size_t cut = p.find(L'\\');; cut = p.find(L'\\', cut + 1)) {
+      if (cut == std::wstring::npos) {
+        if (!followLast) break;
+        cut = p.size();
+      }
+      auto link = dirs_.find(p.substr(0, cut));
+      if (link != dirs_.end() && link->second.linkTo) {
+        p = NormPath(*link->second.linkTo) + p.substr(cut);
+        moved = true;
+        break;
+      }
+      if (cut == p.size()) break;
+    }
+    if (!moved) break;
+  }
+  return p;
+}
+
+FakePlatform::Security FakePlatform::inherited(const std::wstring& path) const {
+  auto parent = dirs_.find(parentDir(path));
+  if (parent != dirs_.end() && !parent->second.linkTo) return parent->second.security;
+  // A drive's root: users may add to it, as they may to C:\.
+  return {kSidAdministrators, {kSidSystem, kSidAdministrators, kSidAuthenticatedUsers}};
 }
 
 void FakePlatform::addDirectory(const std::wstring& path, bool readOnly) {
-  dirs_[NormPath(path)] = Dir{path, readOnly};
+  Dir dir{path, readOnly};
+  dir.security = inherited(path);
+  dirs_[at(path)] = dir;
 }
 
 void FakePlatform::addFile(const std::wstring& path, std::vector<std::uint8_t> bytes) {
-  files_[NormPath(path)] = File{path, std::move(bytes)};
+  File file{path, std::move(bytes)};
+  file.security = inherited(path);
+  files_[at(path)] = file;
+}
+
+void FakePlatform::setSecurity(const std::wstring& path, std::wstring owner,
+                               std::vector<std::wstring> writers) {
+  const std::wstring key = at(path);
+  if (auto dir = dirs_.find(key); dir != dirs_.end()) dir->second.security = {owner, writers};
+  if (auto file = files_.find(key); file != files_.end()) file->second.security = {owner, writers};
+}
+
+void FakePlatform::addLink(const std::wstring& path, const std::wstring& target) {
+  Dir link{path};
+  link.security = inherited(path);
+  link.linkTo = target;
+  dirs_[at(path)] = link;
+}
+
+std::map<std::wstring, std::vector<std::uint8_t>> FakePlatform::allFiles() const {
+  std::map<std::wstring, std::vector<std::uint8_t>> out;
+  for (const auto& [key, file] : files_) out[key] = file.bytes;
+  return out;
+}
+
+std::optional<std::wstring> FakePlatform::programDataFolder() { return programData; }
+
+bool FakePlatform::createPrivateDirectory(const std::wstring& path) {
+  if (directoryExists(path) || fileExists(path)) return fail(kErrorAlreadyExists);
+  if (!createDirectory(path)) return false;
+  dirs_[at(path)].security = {kSidAdministrators, {kSidSystem, kSidAdministrators}};
+  return true;
+}
+
+std::optional<FileSecurity> FakePlatform::fileSecurity(const std::wstring& path) {
+  const std::wstring key = at(path);  // a link in the last place is reported, not followed
+  auto dir = dirs_.find(key);
+  const Security* security = nullptr;
+  bool link = false;
+  if (dir != dirs_.end()) {
+    security = &dir->second.security;
+    link = dir->second.linkTo.has_value();
+  } else if (auto file = files_.find(key); file != files_.end()) {
+    security = &file->second.security;
+  }
+  if (!security) {
+    fail(kErrorFileNotFound);
+    return std::nullopt;
+  }
+  return FileSecurity{link, security->owner, security->writers};
+}
+
+std::optional<std::uint64_t> FakePlatform::fileSize(const std::wstring& path) {
+  auto file = files_.find(at(path));
+  if (file == files_.end()) {
+    fail(kErrorFileNotFound);
+    return std::nullopt;
+  }
+  return file->second.bytes.size();
+}
+
+std::optional<std::uint64_t> FakePlatform::freeDiskSpace(const std::wstring& folder) {
+  if (!dirs_.count(at(folder, /*followLast=*/true))) {
+    fail(kErrorPathNotFound);
+    return std::nullopt;
+  }
+  return freeBytes ? *freeBytes : std::uint64_t{1} << 40;
 }
 
 void FakePlatform::addTextFile(const std::wstring& path, const std::string& text) {
@@ -668,20 +773,18 @@ void FakePlatform::addTextFile(const std::wstring& path, const std::string& text
 }
 
 void FakePlatform::setFileReadOnly(const std::wstring& path, bool readOnly) {
-  auto it = files_.find(NormPath(path));
+  auto it = files_.find(at(path));
   if (it != files_.end()) it->second.readOnly = readOnly;
 }
 
-bool FakePlatform::fileExists(const std::wstring& path) const {
-  return files_.count(NormPath(path)) > 0;
-}
+bool FakePlatform::fileExists(const std::wstring& path) const { return files_.count(at(path)) > 0; }
 
 bool FakePlatform::directoryExists(const std::wstring& path) const {
-  return dirs_.count(NormPath(path)) > 0;
+  return dirs_.count(at(path)) > 0;
 }
 
 std::optional<std::vector<std::uint8_t>> FakePlatform::fileBytes(const std::wstring& path) const {
-  auto it = files_.find(NormPath(path));
+  auto it = files_.find(at(path));
   if (it == files_.end()) return std::nullopt;
   return it->second.bytes;
 }
@@ -693,7 +796,7 @@ std::string FakePlatform::fileText(const std::wstring& path) const {
 
 std::vector<std::wstring> FakePlatform::filesUnder(const std::wstring& folder) const {
   std::vector<std::wstring> out;
-  std::wstring prefix = NormPath(folder) + L"\\";
+  std::wstring prefix = at(folder) + L"\\";
   for (const auto& [k, f] : files_)
     if (k.rfind(prefix, 0) == 0) out.push_back(f.path);
   return out;
@@ -701,7 +804,7 @@ std::vector<std::wstring> FakePlatform::filesUnder(const std::wstring& folder) c
 
 std::uint32_t FakePlatform::getFileAttributes(const std::wstring& path) {
   if (directoryExists(path)) return kFileAttributeDirectory;
-  auto file = files_.find(NormPath(path));
+  auto file = files_.find(at(path));
   if (file != files_.end())
     return 0x20 | (file->second.readOnly ? kFileAttributeReadOnly : 0);  // FILE_ATTRIBUTE_ARCHIVE
   return kInvalidFileAttributes;
@@ -710,7 +813,7 @@ std::uint32_t FakePlatform::getFileAttributes(const std::wstring& path) {
 bool FakePlatform::deleteFile(const std::wstring& path) {
   auto it = dirs_.find(parentDir(path));
   if (it != dirs_.end() && it->second.readOnly) return fail(kErrorAccessDenied);
-  auto file = files_.find(NormPath(path));
+  auto file = files_.find(at(path));
   if (file == files_.end()) return fail(kErrorFileNotFound);
   if (file->second.readOnly) return fail(kErrorAccessDenied);
   if (fileLocked(path)) return fail(kErrorSharingViolation);
@@ -721,17 +824,20 @@ bool FakePlatform::deleteFile(const std::wstring& path) {
 bool FakePlatform::writeFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes) {
   auto it = dirs_.find(parentDir(path));
   if (it == dirs_.end()) return fail(kErrorPathNotFound);
-  auto old = files_.find(NormPath(path));
+  auto old = files_.find(at(path));
   if (it->second.readOnly || directoryExists(path) || (old != files_.end() && old->second.readOnly))
     return fail(kErrorAccessDenied);
   if (fileLocked(path)) return fail(kErrorSharingViolation);
+  File file{path, {}};
+  file.security = old != files_.end() ? old->second.security : inherited(path);
   if (freeBytes && bytes.size() > *freeBytes) {
     // As on Windows: the file is created (or emptied) first, then the data do not fit.
-    files_[NormPath(path)] = File{path, {}};
+    files_[at(path)] = file;
     return fail(kErrorDiskFull);
   }
   if (freeBytes) *freeBytes -= bytes.size();
-  files_[NormPath(path)] = File{path, bytes};
+  file.bytes = bytes;
+  files_[at(path)] = file;
   return true;
 }
 
@@ -743,9 +849,9 @@ bool FakePlatform::readFile(const std::wstring& path, std::vector<std::uint8_t>*
 }
 
 bool FakePlatform::replaceFile(const std::wstring& from, const std::wstring& to) {
-  auto src = files_.find(NormPath(from));
+  auto src = files_.find(at(from));
   auto dir = dirs_.find(parentDir(to));
-  auto old = files_.find(NormPath(to));
+  auto old = files_.find(at(to));
   if (src == files_.end()) return fail(kErrorFileNotFound);
   if (dir == dirs_.end()) return fail(kErrorPathNotFound);
   if (dir->second.readOnly || (old != files_.end() && old->second.readOnly))
@@ -754,7 +860,7 @@ bool FakePlatform::replaceFile(const std::wstring& from, const std::wstring& to)
   File f = src->second;
   f.path = to;
   files_.erase(src);
-  files_[NormPath(to)] = f;
+  files_[at(to)] = f;
   return true;
 }
 
@@ -767,7 +873,7 @@ long FakePlatform::ntStatusToWin32Error(std::uint32_t status) {
 }
 
 bool FakePlatform::fileLocked(const std::wstring& path) const {
-  const std::wstring key = NormPath(path);
+  const std::wstring key = at(path);
   for (const auto& [handle, locked] : locks_)
     if (locked == key) return true;
   return false;
@@ -776,11 +882,11 @@ bool FakePlatform::fileLocked(const std::wstring& path) const {
 bool FakePlatform::lockFile(const std::wstring& path, Handle* lock,
                             std::vector<std::uint8_t>* bytes) {
   if (onLock) onLock(path);
-  auto file = files_.find(NormPath(path));
+  auto file = files_.find(at(path));
   if (file == files_.end()) return fail(kErrorFileNotFound);
   *bytes = file->second.bytes;
   *lock = nextHandle_++;
-  locks_[*lock] = NormPath(path);
+  locks_[*lock] = at(path);
   events.push_back(L"lock " + path);
   return true;
 }
@@ -788,7 +894,7 @@ bool FakePlatform::lockFile(const std::wstring& path, Handle* lock,
 int FakePlatform::shellDeleteTree(const std::wstring& pathList, unsigned) {
   std::wstring path(pathList.c_str());  // up to the first zero
   events.push_back(L"deltree " + path);
-  std::wstring root = NormPath(path);
+  std::wstring root = at(path);
   if (!dirs_.count(root)) return 2;
   // As the shell does: what can go goes; a file in use stays, with the folders
   // above it, and the call reports the sharing violation.
@@ -824,9 +930,9 @@ bool FakePlatform::readOwnResource(const std::wstring& name, std::vector<std::ui
 bool FakePlatform::listFiles(const std::wstring& folder, std::vector<std::wstring>* names) {
   names->clear();
   if (!directoryExists(folder)) return fail(kErrorPathNotFound);
-  const std::wstring dir = NormPath(folder);
+  const std::wstring dir = at(folder, /*followLast=*/true);
   for (const auto& [key, file] : files_) {
-    if (parentDir(file.path) != dir) continue;
+    if (ParentFolder(key) != dir) continue;
     const size_t slash = file.path.find_last_of(L"\\/");
     names->push_back(slash == std::wstring::npos ? file.path : file.path.substr(slash + 1));
   }
@@ -887,7 +993,7 @@ bool FakePlatform::writeNewFile(const std::wstring& path, const std::vector<std:
   if (writeFile(path, bytes)) return true;
   *error = lastError_;
   // As the Win32 side does: a file that was created but not written whole goes again.
-  files_.erase(NormPath(path));
+  files_.erase(at(path));
   return false;
 }
 

@@ -120,6 +120,14 @@ class FakePlatform : public Platform {
   // that does not fit fails as on a full disk, leaving the file it created empty;
   // moving a file needs no room.
   std::optional<std::size_t> freeBytes;
+  // Security: a new file or folder takes the owner and writers of the folder it is
+  // made in (a drive's root lets Authenticated Users add to it, as C:\ does).
+  void setSecurity(const std::wstring& path, std::wstring owner, std::vector<std::wstring> writers);
+  // A junction (or symbolic link) at `path` to the folder `target`: every path
+  // through it leads there; it is itself a folder that is a reparse point.
+  void addLink(const std::wstring& path, const std::wstring& target);
+  // Every file with its bytes, by normalised path: for "nothing else was touched".
+  std::map<std::wstring, std::vector<std::uint8_t>> allFiles() const;
   bool fileExists(const std::wstring& path) const;
   bool directoryExists(const std::wstring& path) const;
   std::optional<std::vector<std::uint8_t>> fileBytes(const std::wstring& path) const;
@@ -156,6 +164,8 @@ class FakePlatform : public Platform {
   std::map<std::wstring, std::wstring> environment{{L"TEMP", L"C:\\Temp"}};
   std::wstring windowsDirectory = L"C:\\Windows";
   std::wstring systemDirectory = L"C:\\Windows\\System32";
+  std::optional<std::wstring> programData = std::wstring(L"C:\\ProgramData");
+  std::uint64_t nextRandom = 0x5eed0000c0ffee00ull;
   OsVersion version{10, 0, 19045, 2};
   bool versionQueryFails = false;
   bool wow64 = false;
@@ -241,6 +251,14 @@ class FakePlatform : public Platform {
   bool listFiles(const std::wstring& folder, std::vector<std::wstring>* names) override;
   bool createDirectory(const std::wstring& path) override;
   LocalTime localTime() override { return now; }
+  std::optional<std::wstring> programDataFolder() override;
+  bool createPrivateDirectory(const std::wstring& path) override;
+  std::optional<FileSecurity> fileSecurity(const std::wstring& path) override;
+  std::optional<std::uint64_t> freeDiskSpace(const std::wstring& folder) override;
+  std::optional<std::uint64_t> fileSize(const std::wstring& path) override;
+  bool accessControlEnforced() override { return true; }
+  // Each call the next number: distinct, and the same in every run of a test.
+  std::uint64_t randomNumber() override { return nextRandom++; }
 
   int messageBox(const std::wstring& text, const std::wstring& title, unsigned flags) override;
   std::wstring inputBox(const std::wstring& caption, const std::wstring& prompt,
@@ -272,14 +290,21 @@ class FakePlatform : public Platform {
     int pollsLeft = 0;
     bool ended = false;
   };
+  struct Security {
+    std::wstring owner;
+    std::vector<std::wstring> writers;
+  };
   struct File {
     std::wstring path;
     std::vector<std::uint8_t> bytes;
     bool readOnly = false;
+    Security security;
   };
   struct Dir {
     std::wstring path;
     bool readOnly = false;
+    Security security;
+    std::optional<std::wstring> linkTo;
   };
 
   // The per-user and the machine's copy of a key of HKEY_CLASSES_ROOT (null when absent).
@@ -306,6 +331,8 @@ class FakePlatform : public Platform {
     return false;
   }
   std::wstring parentDir(const std::wstring& path) const;
+  std::wstring at(const std::wstring& path, bool followLast = false) const;
+  Security inherited(const std::wstring& path) const;
   const FakeProgram* programFor(const std::wstring* app, const std::wstring& commandLine) const;
 
   std::unique_ptr<Key> hkcu_, hklm_, hku_;

@@ -77,6 +77,13 @@ class Win32Platform : public Platform {
   bool listFiles(const std::wstring& folder, std::vector<std::wstring>* names) override;
   bool createDirectory(const std::wstring& path) override;
   LocalTime localTime() override;
+  std::optional<std::wstring> programDataFolder() override;
+  bool createPrivateDirectory(const std::wstring& path) override;
+  std::optional<FileSecurity> fileSecurity(const std::wstring& path) override;
+  std::optional<std::uint64_t> freeDiskSpace(const std::wstring& folder) override;
+  std::optional<std::uint64_t> fileSize(const std::wstring& path) override;
+  bool accessControlEnforced() override;
+  std::uint64_t randomNumber() override;
 
   int messageBox(const std::wstring& text, const std::wstring& title, unsigned flags) override;
   std::wstring inputBox(const std::wstring& caption, const std::wstring& prompt,

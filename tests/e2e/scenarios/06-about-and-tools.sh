@@ -14,25 +14,28 @@ for round in first second; do
   expect_eq "main window after About" "$(drv main-enabled)" enabled
 done
 
-# --- Restart "explorer.exe": the helper is written to TEMP, run and deleted; an
-# old copy found there is replaced.  The embedded helper is a 32-bit program, and
-# this 64-bit-only Wine fails with it in one of two ways, depending on the machine:
-# it refuses to start it (CreateProcessW fails, "Internal error"), or it starts it
-# "in experimental wow64 mode" and the helper dies at once with an exception
-# (status 0xC00000FD after syswow64's ntdll fails to load).  Either way the helper
-# did not do its work, so the window must say so in the error box, naming the
-# helper, and delete the copy in TEMP all the same.  No "Done!" may follow.
-win_temp=$(wine_tool cmd /c 'echo %TEMP%')
-[ -n "$win_temp" ] || fail "cannot tell the prefix's TEMP folder"
-stale="$(temp_dir)/RestartExp.exe"
-echo "stale copy" >"$stale" || fail "cannot place the stale helper"
+# --- Restart "explorer.exe": the helper is written to the run's own scratch folder
+# below ProgramData, run and deleted; a copy planted in TEMP is not Korvane's and
+# is left alone.  The embedded helper is a 32-bit program, and this 64-bit-only
+# Wine fails with it in one of two ways, depending on the machine: it refuses to
+# start it (CreateProcessW fails, "Internal error"), or it starts it "in
+# experimental wow64 mode" and the helper dies at once with an exception (status
+# 0xC00000FD after syswow64's ntdll fails to load).  Either way the helper did not
+# do its work, so the window must say so in the error box, naming the helper, and
+# delete its copy all the same.  No "Done!" may follow.
+scratch=$(ls -td "$WINEPREFIX"/drive_c/ProgramData/Korvane/Scratch/*/ 2>/dev/null | head -1)
+[ -n "$scratch" ] || fail "the running window has no scratch folder below ProgramData"
+scratch=${scratch%/}
+win_scratch="C:\\ProgramData\\Korvane\\Scratch\\$(basename "$scratch")"
+planted="$(temp_dir)/RestartExp.exe"
+echo "planted copy" >"$planted" || fail "cannot plant a helper in TEMP"
 # Tools is the second menu; Restart "explorer.exe" comes just before its last
 # entry, Undo a Repair...
 drv menu right down up up enter
 # The driver prints the text quoted, with its own quotation marks as \".
 box=$(drv box-wait 20000) || fail "no message box after Restart \"explorer.exe\""
 box=$(printf '%s\n' "$box" | sed 's/\\"/"/g')
-helper="\"$win_temp\\RestartExp.exe\""
+helper="\"$win_scratch\\RestartExp.exe\""
 refused="text: \"Cannot run $helper. Internal error.\""
 crashed_prefix="text: \"$helper ended abnormally with status 0xC000"
 case "$box" in
@@ -42,8 +45,10 @@ case "$box" in
 esac
 case "$box" in *"icon: error"*) ;; *) fail "the helper's failure is not an error box: $box" ;; esac
 drv box-answer IDOK || fail "cannot close the helper's error box"
-stale_gone() { [ ! -e "$stale" ]; }
-wait_until 20 stale_gone || fail "the helper is still in TEMP after the restart"
+helper_gone() { [ ! -e "$scratch/RestartExp.exe" ]; }
+wait_until 20 helper_gone || fail "the helper is still in the scratch folder after the restart"
+expect_eq "the copy planted in TEMP" "$(cat "$planted")" "planted copy"
+rm -f "$planted"
 drv no-box 500 || fail "Restart \"explorer.exe\" showed another message box"
 drv responsive 5000 || fail "the window does not answer after the restart"
 
