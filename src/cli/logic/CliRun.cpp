@@ -298,7 +298,8 @@ std::vector<RepairReport> FixRepairs(const std::vector<const Repair*>& repairs, 
         if (const auto error = WriteUndoFile(
                 system, [&](int n) { return BackupPath(*options.backupDir, name, n); }, repair->id,
                 repair->title(), before.journal(),
-                [user](const std::wstring& p) { return UserUndoHeader(user, p); }, &path)) {
+                [forUser = user](const std::wstring& p) { return UserUndoHeader(forUser, p); },
+                &path)) {
           report.status = RepairStatus::NotRun;
           report.failure = L"Cannot write the backup \"" + path + L"\": " + *error +
                            L". The repair was not run.";
