@@ -181,10 +181,12 @@ bool IsSameOrBelow(const std::wstring& path, const std::wstring& ancestor) {
 std::wstring DecodeRegFile(const std::vector<std::uint8_t>& bytes) {
   std::wstring text;
   if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
+    text.reserve(bytes.size() / 2);
     for (size_t i = 2; i + 1 < bytes.size(); i += 2)
       text.push_back(static_cast<wchar_t>(bytes[i] | (bytes[i + 1] << 8)));
     return text;
   }
+  text.reserve(bytes.size());
   for (std::uint8_t b : bytes) text.push_back(static_cast<wchar_t>(b));
   return text;
 }
