@@ -214,11 +214,29 @@ std::optional<KeyTree> ReadKeyTree(Platform& live, Handle root, const std::wstri
 
 namespace {
 
-void WriteTree(const KeyTree& tree, Handle root, const std::wstring& path, std::wstring* out) {
+// A line break or a carriage return in a name would end the line it stands on, and
+// what follows could open a section of its own: no script carries such a name
+// back, so the first one met is named in *uncarried (escaped) and none is written.
+void CheckCarried(Handle root, const std::wstring& path, const std::wstring* value,
+                  std::wstring* uncarried) {
+  if (!uncarried || !uncarried->empty()) return;
+  const bool keyBreaks = path.find_first_of(L"\r\n") != std::wstring::npos;
+  if (!keyBreaks && (!value || value->find_first_of(L"\r\n") == std::wstring::npos)) return;
+  *uncarried = EscapeControls(FullKeyName(root, path));
+  if (!keyBreaks) *uncarried += L", value \"" + EscapeControls(*value) + L"\"";
+}
+
+void WriteTree(const KeyTree& tree, Handle root, const std::wstring& path, std::wstring* out,
+               std::wstring* uncarried) {
+  CheckCarried(root, path, nullptr, uncarried);
   *out += L"[" + FullKeyName(root, path) + L"]\n";
-  for (const auto& [name, data] : tree.values) *out += FormatRegValue(name, data);
+  for (const auto& [name, data] : tree.values) {
+    CheckCarried(root, path, &name, uncarried);
+    *out += FormatRegValue(name, data);
+  }
   *out += L"\n";
-  for (const KeyTree& sub : tree.subKeys) WriteTree(sub, root, ChildPath(path, sub.name), out);
+  for (const KeyTree& sub : tree.subKeys)
+    WriteTree(sub, root, ChildPath(path, sub.name), out, uncarried);
 }
 
 struct Location {
@@ -240,7 +258,8 @@ std::vector<Location> StoredAt(Handle root, const std::wstring& path) {
 }  // namespace
 
 std::wstring BuildUndoScript(const Journal& journal, Platform& live,
-                             const std::vector<std::wstring>& headerComments) {
+                             const std::vector<std::wstring>& headerComments,
+                             std::wstring* uncarried) {
   // Keys deleted or created are put back whole; only the outermost of them count.
   std::vector<std::pair<Handle, std::wstring>> wholeKeys;
   for (const Change& c : journal) {
@@ -295,8 +314,9 @@ std::wstring BuildUndoScript(const Journal& journal, Platform& live,
       // A user's copy that is not there now is not made by the repair either: new
       // class keys go to the machine's.
       if (!tree && &at != &places.front()) continue;
+      CheckCarried(at.root, at.path, nullptr, uncarried);
       out += L"[-" + FullKeyName(at.root, at.path) + L"]\n\n";
-      if (tree) WriteTree(*tree, at.root, at.path, &out);
+      if (tree) WriteTree(*tree, at.root, at.path, &out, uncarried);
     }
   }
   for (const ValueKey& vk : valueKeys) {
@@ -309,6 +329,7 @@ std::wstring BuildUndoScript(const Journal& journal, Platform& live,
       LiveKey k(live, at.root, at.path);
       out += L"[" + FullKeyName(at.root, at.path) + L"]\n";
       for (const std::wstring& name : vk.names) {
+        CheckCarried(at.root, at.path, &name, uncarried);
         std::optional<RegData> data = k ? k.value(name) : std::nullopt;
         if (data) {
           out += FormatRegValue(name, *data);

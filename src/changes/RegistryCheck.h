@@ -75,8 +75,11 @@ std::optional<KeyTree> ReadKeyTree(Platform& live, Handle root, const std::wstri
 // and value the journal's registry changes touch: a key deleted or created is
 // deleted and rewritten whole (or just deleted when it does not exist now), a
 // value set or deleted gets its present data or "-".  Changes outside the
-// registry are listed as comments, since no registry script can undo them.
+// registry are listed as comments, since no registry script can undo them.  A
+// name no script can carry back exactly (one with a line break or a carriage
+// return) is named, escaped, in *uncarried: the text is then not to be written.
 std::wstring BuildUndoScript(const Journal& journal, Platform& live,
-                             const std::vector<std::wstring>& headerComments);
+                             const std::vector<std::wstring>& headerComments,
+                             std::wstring* uncarried = nullptr);
 
 }  // namespace korvane

@@ -193,7 +193,13 @@ std::optional<std::wstring> WriteUndoFile(
     if (moreHeader)
       for (std::wstring& line : moreHeader(*path)) header.push_back(std::move(line));
 
-    const std::vector<std::uint8_t> bytes = EncodeRegFile(BuildUndoScript(planned, live, header));
+    std::wstring uncarried;
+    const std::wstring script = BuildUndoScript(planned, live, header, &uncarried);
+    if (!uncarried.empty()) {
+      removeWritten();
+      return L"An undo file cannot hold the name of " + uncarried;
+    }
+    const std::vector<std::uint8_t> bytes = EncodeRegFile(script);
     long error = 0;
     if (!live.writeNewFile(*path, bytes, &error)) {
       removeWritten();
