@@ -211,8 +211,11 @@ inline std::wstring TreeText(Platform& sys, Handle root, const std::wstring& pat
     out += std::wstring(depth, L' ') + L"key " + quote(key.name) + L"\n";
     for (const auto& [name, data] : key.values) {
       out += std::wstring(depth + 1, L' ') + L"value " + quote(name) + L" type " +
-             std::to_wstring(data.type) + L" bytes";
-      for (std::uint8_t b : data.bytes) out += L" " + std::to_wstring(b);
+             std::to_wstring(data.type) + L" bytes ";
+      for (std::uint8_t b : data.bytes) {
+        out.push_back(L"0123456789abcdef"[b >> 4]);
+        out.push_back(L"0123456789abcdef"[b & 0xF]);
+      }
       out += L"\n";
     }
     for (KeyTree& sub : key.subKeys) self(self, sub, depth + 1);
