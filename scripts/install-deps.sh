@@ -6,7 +6,8 @@ set -euo pipefail
 packages=(cmake ninja-build g++ googletest python3 python3-yaml
           g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools binutils-mingw-w64-x86-64
           wine wine64 xvfb xauth x11-utils imagemagick
-          nlohmann-json3-dev libcli11-dev clang-format)
+          nlohmann-json3-dev libcli11-dev clang-format
+          clang libfuzzer-14-dev llvm-14)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -2,6 +2,7 @@
 # Builds everything and runs every test tier:
 #   0. the formatting of every C++ file (scripts/check-format.sh),
 #   1. native unit tests (with AddressSanitizer and UBSan) and the payload checks,
+#      then the fuzz targets on their checked-in corpora (scripts/fuzz.sh),
 #   2. Windows integration tests, cross-built and run under Wine,
 #   3. end-to-end tests that drive Korvane.exe under Xvfb + Wine,
 #   4. two release builds that must be byte-identical, and their package check.
@@ -31,6 +32,9 @@ if cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKORVANE_SANITI
 else
   cat build/native-configure.log; failed+=("native configure")
 fi
+
+step "fuzz targets on their corpora"
+bash scripts/fuzz.sh || failed+=("fuzz")
 
 # ----------------------------------------------------------------- tier 2
 step "Windows cross build"

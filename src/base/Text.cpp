@@ -190,10 +190,25 @@ bool IsSameOrBelow(const std::wstring& path, const std::wstring& ancestor) {
 std::wstring DecodeRegFile(const std::vector<std::uint8_t>& bytes) {
   std::wstring text;
   if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
-    for (size_t i = 2; i + 1 < bytes.size(); i += 2)
-      text.push_back(static_cast<wchar_t>(bytes[i] | (bytes[i + 1] << 8)));
+    text.reserve(bytes.size() / 2);
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+      std::uint32_t unit = bytes[i] | (bytes[i + 1] << 8);
+      // A wchar_t of 32 bits holds a whole character: join a surrogate pair, as
+      // Utf16Bytes splits it, so that a name outside the BMP reads back as itself.
+      if constexpr (sizeof(wchar_t) == 4) {
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < bytes.size()) {
+          const std::uint32_t low = bytes[i + 2] | (bytes[i + 3] << 8);
+          if (low >= 0xDC00 && low <= 0xDFFF) {
+            unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+            i += 2;
+          }
+        }
+      }
+      text.push_back(static_cast<wchar_t>(unit));
+    }
     return text;
   }
+  text.reserve(bytes.size());
   for (std::uint8_t b : bytes) text.push_back(static_cast<wchar_t>(b));
   return text;
 }

@@ -47,19 +47,21 @@ std::optional<std::wstring> ReadQuoted(const std::wstring& s, size_t* pos, std::
   return L"unterminated text";
 }
 
-bool ReadHexBytes(const std::wstring& s, std::vector<std::uint8_t>* out) {
+// The bytes of s from `from` on.  Each byte is one or two hex digits; a longer run is
+// refused as soon as it is seen, so no run of digits, however long, is added up.
+bool ReadHexBytes(const std::wstring& s, size_t from, std::vector<std::uint8_t>* out) {
   out->clear();
-  size_t i = 0;
+  size_t i = from;
   while (i < s.size()) {
     while (i < s.size() && std::iswspace(s[i])) ++i;
     if (i == s.size()) break;
-    int value = 0, digits = 0;
-    while (i < s.size() && HexDigit(s[i]) >= 0) {
-      value = value * 16 + HexDigit(s[i]);
-      ++digits;
-      ++i;
+    unsigned value = 0;
+    int digits = 0;
+    for (; i < s.size() && HexDigit(s[i]) >= 0; ++i) {
+      if (++digits > 2) return false;
+      value = value * 16 + static_cast<unsigned>(HexDigit(s[i]));
     }
-    if (digits == 0 || digits > 2) return false;
+    if (digits == 0) return false;
     out->push_back(static_cast<std::uint8_t>(value));
     while (i < s.size() && std::iswspace(s[i])) ++i;
     if (i < s.size()) {
@@ -86,8 +88,14 @@ std::optional<RegData> ReadData(const std::wstring& text, std::wstring* error) {
     }
     return RegData{kRegSz, WideToRegBytes(value)};
   }
-  const std::wstring lower = LowerText(s);
-  if (lower.rfind(L"dword:", 0) == 0) {
+  // Only the few characters of the type are compared: the data after them may be
+  // megabytes, and is read once, where it lies.
+  auto startsWith = [&s](const wchar_t* prefix) {
+    for (size_t i = 0; prefix[i]; ++i)
+      if (i >= s.size() || LowerChar(s[i]) != prefix[i]) return false;
+    return true;
+  };
+  if (startsWith(L"dword:")) {
     const std::wstring digits = Trim(s.substr(6));
     if (digits.empty() || digits.size() > 8) {
       *error = L"bad dword";
@@ -105,22 +113,23 @@ std::optional<RegData> ReadData(const std::wstring& text, std::wstring* error) {
   }
   std::uint32_t type = kRegBinary;
   size_t colon = std::wstring::npos;
-  if (lower.rfind(L"hex:", 0) == 0) {
+  if (startsWith(L"hex:")) {
     colon = 3;
-  } else if (lower.rfind(L"hex(", 0) == 0) {
-    const size_t close = lower.find(L")", 4);
-    if (close == std::wstring::npos || close == 4 || close + 1 >= lower.size() ||
-        lower[close + 1] != L':') {
+  } else if (startsWith(L"hex(")) {
+    const size_t close = s.find(L')', 4);
+    if (close == std::wstring::npos || close == 4 || close + 1 >= s.size() ||
+        s[close + 1] != L':') {
       *error = L"bad hex type";
       return std::nullopt;
     }
     type = 0;
     for (size_t i = 4; i < close; ++i) {
-      if (HexDigit(lower[i]) < 0) {
+      // A type is 32 bits: one that does not fit is refused, not wrapped round.
+      if (HexDigit(s[i]) < 0 || type > 0x0FFFFFFFu) {
         *error = L"bad hex type";
         return std::nullopt;
       }
-      type = type * 16 + static_cast<std::uint32_t>(HexDigit(lower[i]));
+      type = type * 16 + static_cast<std::uint32_t>(HexDigit(s[i]));
     }
     colon = close + 1;
   } else {
@@ -128,7 +137,7 @@ std::optional<RegData> ReadData(const std::wstring& text, std::wstring* error) {
     return std::nullopt;
   }
   RegData data{type, {}};
-  if (!ReadHexBytes(s.substr(colon + 1), &data.bytes)) {
+  if (!ReadHexBytes(s, colon + 1, &data.bytes)) {
     *error = L"bad hex data";
     return std::nullopt;
   }
@@ -136,7 +145,9 @@ std::optional<RegData> ReadData(const std::wstring& text, std::wstring* error) {
 }
 
 // Joins lines continued with a trailing backslash; each logical line keeps the
-// number of its first physical line.
+// number of its first physical line.  A logical line is built in one buffer that
+// only grows at its end, and its ends are found without copying it, so a file of
+// continued lines is read in time proportional to its size.
 std::vector<std::pair<int, std::wstring>> LogicalLines(const std::wstring& text) {
   std::vector<std::pair<int, std::wstring>> out;
   std::wstring current;
@@ -146,26 +157,36 @@ std::vector<std::pair<int, std::wstring>> LogicalLines(const std::wstring& text)
   while (start <= text.size()) {
     size_t end = text.find(L'\n', start);
     if (end == std::wstring::npos) end = text.size();
-    std::wstring line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == L'\r') line.pop_back();
+    size_t lineEnd = end;
+    if (lineEnd > start && text[lineEnd - 1] == L'\r') --lineEnd;
     ++number;
     if (continuing) {
-      current += Trim(line);
+      size_t b = start, e = lineEnd;
+      while (b < e && std::iswspace(text[b])) ++b;
+      while (e > b && std::iswspace(text[e - 1])) --e;
+      current.append(text, b, e - b);
     } else {
-      current = line;
+      current.assign(text, start, lineEnd - start);
       first = number;
     }
-    const std::wstring trimmed = Trim(current);
-    continuing = !trimmed.empty() && trimmed.back() == L'\\' && trimmed[0] != L'[';
+    // The ends of the line as Trim would find them.  Only the first line of a
+    // logical line can start with blanks, and blanks at the end are scanned once:
+    // they are cut off with the backslash, or the logical line ends here.
+    size_t b = 0, e = current.size();
+    while (b < e && std::iswspace(current[b])) ++b;
+    while (e > b && std::iswspace(current[e - 1])) --e;
+    continuing = b < e && current[e - 1] == L'\\' && current[b] != L'[';
     if (continuing) {
-      current = trimmed.substr(0, trimmed.size() - 1);
+      current.resize(e - 1);
+      current.erase(0, b);
     } else {
-      out.emplace_back(first, current);
+      out.emplace_back(first, std::move(current));
+      current.clear();
     }
     if (end == text.size()) break;
     start = end + 1;
   }
-  if (continuing) out.emplace_back(first, current);
+  if (continuing) out.emplace_back(first, std::move(current));
   return out;
 }
 

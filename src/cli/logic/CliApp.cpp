@@ -24,6 +24,8 @@ using Json = nlohmann::ordered_json;
 std::string U(const std::wstring& s) { return ToUtf8(s); }
 // Text that came from the registry, a repair or a path, for one line of plain output.
 std::string Line(const std::wstring& s) { return ToUtf8(EscapeControls(s)); }
+// The same for a message in UTF-8 that may quote an argument as it was given.
+std::string Line(const std::string& utf8) { return Line(FromUtf8(utf8)); }
 
 // ------------------------------------------------------------------- JSON
 
@@ -138,8 +140,29 @@ Json RepairJson(const Repair& r) {
   return j;
 }
 
+// JSON lets DEL and the C1 controls (U+0080 to U+009F) stand unescaped in a string,
+// but a terminal that shows the document acts on them as on any other control
+// character: they are escaped too.  They only occur inside strings, where an
+// escape means the same character.
 std::string Dump(const Json& j) {
-  return j.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+  const std::string text = j.dump(2, ' ', false, Json::error_handler_t::replace);
+  static const char digits[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(text.size() + 1);
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+    if (c == 0x7F || (c == 0xC2 && next >= 0x80 && next <= 0x9F)) {
+      const unsigned code = c == 0x7F ? c : next;
+      out += "\\u00";
+      out += digits[code >> 4];
+      out += digits[code & 0xF];
+      if (c == 0xC2) ++i;
+      continue;
+    }
+    out.push_back(text[i]);
+  }
+  return out + "\n";
 }
 
 // ------------------------------------------------------------- plain text
@@ -621,7 +644,7 @@ CliResult UndoCommand(const std::wstring& path, Platform& system, const RunConte
 CliResult BadArguments(const std::string& message, bool json) {
   CliResult r;
   r.exitCode = kExitBadArguments;
-  r.err = "KorvaneCli: " + message + "\n\n" + UsageText();
+  r.err = "KorvaneCli: " + Line(message) + "\n\n" + UsageText();
   if (json) {
     Json doc;
     doc["error"] = message;
@@ -842,7 +865,7 @@ CliResult Run(const std::vector<std::string>& args, CliHost& host) {
                                   ToUtf8(system.lastErrorText()) + "); no repair was run";
       CliResult r;
       r.exitCode = kExitFailed;
-      r.err = "KorvaneCli: " + message + ".\n";
+      r.err = "KorvaneCli: " + Line(message) + ".\n";
       if (json)
         r.out = Dump(Json{{"command", "fix"}, {"error", message}, {"exitCode", kExitFailed}});
       return r;
@@ -870,7 +893,7 @@ CliResult RunCli(const std::vector<std::string>& args, CliHost& host) {
     // are reported on standard output and in the exit code.
     CliResult r;
     r.exitCode = kExitFailed;
-    r.err = std::string("KorvaneCli: unexpected error: ") + e.what() + "\n";
+    r.err = "KorvaneCli: unexpected error: " + Line(std::string(e.what())) + "\n";
     return r;
   }
 }

@@ -322,7 +322,8 @@ std::vector<RepairReport> FixRepairs(const std::vector<const Repair*>& repairs, 
         auto error = WriteUndoFile(
             system, [&](int n) { return BackupPath(*options.backupDir, name, n); }, repair->id,
             repair->title(), before.journal(),
-            [user](const std::wstring& p) { return UserUndoHeader(user, p); }, &path, &written);
+            [forUser = user](const std::wstring& p) { return UserUndoHeader(forUser, p); }, &path,
+            &written);
         // Recorded, so that `undo` later imports the file only as it was written.
         if (!error) {
           error = RecordDigests(system, written);

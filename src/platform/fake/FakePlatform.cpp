@@ -31,6 +31,19 @@ std::wstring NormPath(const std::wstring& path) {
   std::wstring p = NormalPath(path);
   // "\\X" is X in the root of the current drive, which is always C: here.
   if (!p.empty() && p[0] == L'\\' && (p.size() == 1 || p[1] != L'\\')) p = L"c:" + p;
+  // Windows resolves "." and ".." before it opens anything: C:\Undo\..\x is C:\x,
+  // and ".." at a drive's root stays there.
+  if (p.size() >= 3 && p[1] == L':' && p[2] == L'\\' && (p.find(L"\\.") != std::wstring::npos)) {
+    std::vector<std::wstring> parts;
+    for (const std::wstring& part : SplitKeyPath(p.substr(3))) {
+      if (part == L"..") {
+        if (!parts.empty()) parts.pop_back();
+      } else if (part != L".") {
+        parts.push_back(part);
+      }
+    }
+    p = p.substr(0, 3) + JoinKeyPath(parts);
+  }
   return p;
 }
 }  // namespace
