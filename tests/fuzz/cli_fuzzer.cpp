@@ -38,12 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   sys.addDirectory(L"C:\\Backup");
   sys.addDirectory(L"C:\\Windows\\System32\\drivers\\etc");
   sys.addFile(L"C:\\Windows\\System32\\drivers\\etc\\hosts", {'#', '\r', '\n'});
-  cli::CliHost host{sys,
-                    [&sys](const std::wstring& path) {
-                      if (!sys.directoryExists(path)) sys.addDirectory(path);
-                      return true;
-                    },
-                    nullptr};
+  cli::CliHost host{sys, nullptr};
   const cli::CliResult result = cli::RunCli(args, host);
 
   static const int kExitCodes[] = {0, 1, 2, 5, 87, 3010};

@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const testing::Tree tree = testing::DrawTree(draw, 300);
   testing::PlantTree(sys, kHkeyLocalMachine, L"Software\\Classes\\.txt", tree);
 
-  cli::CliHost host{sys, nullptr, nullptr};
+  cli::CliHost host{sys, nullptr};
   // scan reports every name and its data; a preview lists only the keys a
   // repair itself touches, so it is the command line target's to try.
   const std::vector<std::vector<std::string>> commands = {{"scan", "assoc.txt"}};
