@@ -181,6 +181,10 @@ class Platform {
   // reparse point reads as no data.
   virtual bool lockFile(const std::wstring& path, Handle* lock,
                         std::vector<std::uint8_t>* bytes) = 0;
+  // The security of the file a lockFile hold is on: of what was read, wherever the
+  // path led when it was opened.  nullopt (lastErrorText() tells why) when it cannot
+  // be read.
+  virtual std::optional<FileSecurity> heldFileSecurity(Handle lock) = 0;
   // Deletes the folder `path` with everything below it; a link inside is removed as
   // a link and never entered (DeleteTreeWithoutFollowingLinks).  0, or the Win32
   // code of the first failure, with the item it concerns in *item.

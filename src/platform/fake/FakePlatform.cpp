@@ -902,7 +902,18 @@ bool FakePlatform::lockFile(const std::wstring& path, Handle* lock,
   *lock = nextHandle_++;
   locks_[*lock] = at(path);
   events.push_back(L"lock " + path);
+  if (onLocked) onLocked(path);
   return true;
+}
+
+std::optional<FileSecurity> FakePlatform::heldFileSecurity(Handle lock) {
+  auto held = locks_.find(lock);
+  auto file = held == locks_.end() ? files_.end() : files_.find(held->second);
+  if (file == files_.end()) {
+    fail(kErrorInvalidHandle);
+    return std::nullopt;
+  }
+  return FileSecurity{false, file->second.security.owner, file->second.security.writers};
 }
 
 // The fake's file system as the tree walk sees it.
