@@ -87,14 +87,23 @@ RunResult RunProcess(const std::wstring& commandLine, int showMode) {
     Sys().processMessages();
     Sys().sleep(50);
   }
-  Sys().waitForSingleObject(handles.process, kInfinite);
+  // A wait that fails leaves the tool's end unknown; the exit code read then would
+  // be STILL_ACTIVE's 259, which is no result at all.
+  const bool ended = Sys().waitForSingleObject(handles.process, kInfinite) == kWaitObject0;
+  const std::wstring waitFailure = ended ? std::wstring() : Sys().lastErrorText();
   std::uint32_t code = 0;
   // A code that could not be read is no evidence that the tool did its work.
-  const bool read = Sys().getExitCodeProcess(handles.process, &code);
-  const std::wstring readFailure = read ? std::wstring() : Sys().lastErrorText();
+  const bool read = ended && Sys().getExitCodeProcess(handles.process, &code);
+  const std::wstring readFailure = read || !ended ? std::wstring() : Sys().lastErrorText();
   Sys().closeHandle(handles.process);
   Sys().closeHandle(handles.thread);
   result.started = true;
+  if (!ended) {
+    result.exitCode = kRunFailed;
+    result.failure = L"Cannot wait for \"" + ProgramToken(commandLine) + L"\" to end. " +
+                     (waitFailure.empty() ? L"No reason was given" : waitFailure);
+    return result;
+  }
   if (!read) {
     result.exitCode = kRunFailed;
     result.failure = L"Cannot read the exit code of \"" + ProgramToken(commandLine) + L"\". " +

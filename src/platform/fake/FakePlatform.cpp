@@ -596,6 +596,10 @@ std::uint32_t FakePlatform::waitForSingleObject(Handle h, std::uint32_t millisec
   auto it = processes_.find(h);
   if (it == processes_.end()) return 0xFFFFFFFFu;  // WAIT_FAILED
   Process& p = it->second;
+  if (p.program.waitFailsWith != 0) {
+    fail(p.program.waitFailsWith);
+    return 0xFFFFFFFFu;
+  }
   if (p.ended) return kWaitObject0;
   if (milliseconds == 0 && p.pollsLeft > 0) {
     --p.pollsLeft;

@@ -70,6 +70,8 @@ struct FakeProgram {
   long refusedWith = 0;
   // Not 0: reading its exit code fails with this error.
   long exitCodeUnreadable = 0;
+  // Not 0: every wait for it fails with this error (WAIT_FAILED), and it never ends.
+  long waitFailsWith = 0;
 };
 
 class FakePlatform : public Platform {
