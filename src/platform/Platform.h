@@ -41,6 +41,10 @@ constexpr std::uint32_t kFileAttributeDirectory = 0x10u;
 constexpr std::uint32_t kFileAttributeReadOnly = 0x01u;
 constexpr std::uint32_t kFileAttributeReparsePoint = 0x400u;  // a junction or a link
 
+// readFile and lockFile refuse a larger file (ERROR_FILE_TOO_LARGE) without
+// reading it: every file Korvane reads whole is far smaller.
+constexpr std::uint64_t kLargestFileReadWhole = 64u << 20;
+
 constexpr std::uint32_t kWaitObject0 = 0;
 constexpr std::uint32_t kWaitTimeout = 258;
 constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;

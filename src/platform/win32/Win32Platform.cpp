@@ -276,9 +276,16 @@ bool Win32Platform::writeFile(const std::wstring& path, const std::vector<std::u
 }
 
 // Reads an open file from its start to its end; false unless every byte arrived.
+// The size is taken from the handle, not from a look at the path before: a file a
+// user grows in between is refused (ERROR_FILE_TOO_LARGE) before memory is taken
+// for it, far above anything Korvane reads whole.
 static bool ReadWhole(HANDLE f, std::vector<std::uint8_t>* bytes) {
   LARGE_INTEGER size;
   if (!GetFileSizeEx(f, &size)) return false;
+  if (static_cast<std::uint64_t>(size.QuadPart) > kLargestFileReadWhole) {
+    SetLastError(ERROR_FILE_TOO_LARGE);
+    return false;
+  }
   bytes->resize(static_cast<size_t>(size.QuadPart));
   DWORD read = 0;
   return bytes->empty() ||
