@@ -160,6 +160,12 @@ bool JournalingPlatform::replaceFile(const std::wstring& from, const std::wstrin
   return ok;
 }
 
+long JournalingPlatform::deleteFileNoFollow(const std::wstring& path) {
+  const long rc = ForwardingPlatform::deleteFileNoFollow(path);
+  if (rc == 0) journal_.push_back(OtherChange(ChangeKind::DeleteFile, path));
+  return rc;
+}
+
 long JournalingPlatform::deleteFolderTree(const std::wstring& path, std::wstring* item) {
   const long rc = ForwardingPlatform::deleteFolderTree(path, item);
   if (rc == 0) journal_.push_back(OtherChange(ChangeKind::DeleteFolder, path));

@@ -40,6 +40,7 @@ class JournalingPlatform : public ForwardingPlatform {
                     long* error) override;
   bool replaceFile(const std::wstring& from, const std::wstring& to) override;
   long deleteFolderTree(const std::wstring& path, std::wstring* item) override;
+  long deleteFileNoFollow(const std::wstring& path) override;
   std::intptr_t shellExecute(const std::wstring& verb, const std::wstring& file,
                              const std::wstring* parameters, int showMode) override;
   std::optional<ComFailure> createRestorePoint(const std::wstring& description) override;

@@ -526,6 +526,13 @@ bool OverlayPlatform::replaceFile(const std::wstring& from, const std::wstring& 
   return true;
 }
 
+// A preview changes nothing below it, so there is no link to be led through: the
+// file goes from the overlay as deleteFile takes it.
+long OverlayPlatform::deleteFileNoFollow(const std::wstring& path) {
+  if (deleteFile(path)) return 0;
+  return lastError_.value_or(kErrorAccessDenied);
+}
+
 long OverlayPlatform::deleteFolderTree(const std::wstring& path, std::wstring* item) {
   const std::uint32_t a = fileAttributes(path);
   if (a == kInvalidFileAttributes || !(a & kFileAttributeDirectory)) {

@@ -75,6 +75,7 @@ class OverlayPlatform : public ForwardingPlatform {
   bool replaceFile(const std::wstring& from, const std::wstring& to) override;
   std::wstring lastErrorText() override;
   long deleteFolderTree(const std::wstring& path, std::wstring* item) override;
+  long deleteFileNoFollow(const std::wstring& path) override;
 
   std::intptr_t shellExecute(const std::wstring& verb, const std::wstring& file,
                              const std::wstring* parameters, int showMode) override;

@@ -129,6 +129,9 @@ class ForwardingPlatform : public Platform {
   long deleteFolderTree(const std::wstring& path, std::wstring* item) override {
     return inner_.deleteFolderTree(path, item);
   }
+  long deleteFileNoFollow(const std::wstring& path) override {
+    return inner_.deleteFileNoFollow(path);
+  }
   bool readOwnResource(const std::wstring& name, std::vector<std::uint8_t>* bytes) override {
     return inner_.readOwnResource(name, bytes);
   }

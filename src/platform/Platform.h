@@ -193,6 +193,10 @@ class Platform {
   // a link and never entered (DeleteTreeWithoutFollowingLinks).  0, or the Win32
   // code of the first failure, with the item it concerns in *item.
   virtual long deleteFolderTree(const std::wstring& path, std::wstring* item) = 0;
+  // Deletes the file at `path` (a full path) without following a link anywhere on
+  // the way (DeleteFileWithoutFollowingLinks): for files in folders a user can
+  // change.  0, or the Win32 code of the failure.
+  virtual long deleteFileNoFollow(const std::wstring& path) = 0;
   virtual bool readOwnResource(const std::wstring& name, std::vector<std::uint8_t>* bytes) = 0;
   // Names of the files (not folders) directly in `folder`; false when it cannot be read.
   virtual bool listFiles(const std::wstring& folder, std::vector<std::wstring>* names) = 0;

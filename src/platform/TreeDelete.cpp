@@ -29,7 +29,8 @@ TreeDeleteResult DeleteTreeWithoutFollowingLinks(TreeFiles& files, const std::ws
   // A folder that cannot be held as itself is a link (or became one since it was
   // listed): removed as a link, never entered.
   auto enter = [&](const std::wstring& folder, std::vector<Level>* stack) {
-    Level level{folder};
+    Level level;
+    level.path = folder;
     long error = files.holdFolder(folder, &level.hold);
     if (error == kErrorStoppedOnSymlink) {
       if (long gone = files.deleteItem(folder)) failed(gone, folder);
@@ -81,6 +82,31 @@ TreeDeleteResult DeleteTreeWithoutFollowingLinks(TreeFiles& files, const std::ws
     if (long error = files.deleteItem(folder)) failed(error, folder);
   }
   return result;
+}
+
+long DeleteFileWithoutFollowingLinks(TreeFiles& files, const std::wstring& path) {
+  // The folders on the way: "C:\\", "C:\\Users", ... up to the file's own.
+  std::vector<std::wstring> folders;
+  const size_t root = path.size() > 2 && path[1] == L':' && path[2] == L'\\' ? 3 : 0;
+  if (root == 0) return kErrorInvalidParameter;  // not a full path on a drive
+  folders.push_back(path.substr(0, root));
+  for (size_t slash = path.find(L'\\', root); slash != std::wstring::npos;
+       slash = path.find(L'\\', slash + 1))
+    folders.push_back(path.substr(0, slash));
+  std::vector<Handle> holds;
+  struct Release {
+    TreeFiles& files;
+    std::vector<Handle>& holds;
+    ~Release() {
+      for (auto it = holds.rbegin(); it != holds.rend(); ++it) files.releaseFolder(*it);
+    }
+  } release{files, holds};
+  for (const std::wstring& folder : folders) {
+    Handle hold = 0;
+    if (long error = files.holdFolder(folder, &hold)) return error;
+    holds.push_back(hold);
+  }
+  return files.deleteItem(path);
 }
 
 }  // namespace korvane

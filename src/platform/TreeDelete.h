@@ -47,4 +47,11 @@ struct TreeDeleteResult {
 // is bounded by the size of the tree itself.
 TreeDeleteResult DeleteTreeWithoutFollowingLinks(TreeFiles& files, const std::wstring& path);
 
+// Deletes the file at `path` (a full path), following no link anywhere on the way:
+// every folder from the drive's root down is held as itself while the file, opened
+// as itself, is deleted, so a folder of the way that a user may change cannot be
+// swapped for a link in between.  0, or the Win32 code of the failure
+// (kErrorStoppedOnSymlink when a link is on the way).
+long DeleteFileWithoutFollowingLinks(TreeFiles& files, const std::wstring& path);
+
 }  // namespace korvane

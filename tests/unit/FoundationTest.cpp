@@ -388,6 +388,48 @@ INSTANTIATE_TEST_SUITE_P(
             L"leads to, so it was left alone"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// One file in a folder a user can change (a cache under the profile): no link on the
+// way is followed, and a link in the file's place is removed as a link.
+TEST_F(HeldFileTest, AFileInAUsersFolderIsDeletedWithoutFollowingALinkOnTheWay) {
+  const std::wstring cache = L"C:\\Users\\Bob\\AppData\\Local\\Microsoft\\Windows\\Explorer";
+  const std::wstring victim = L"C:\\Windows\\System32\\config\\SAM";
+  const struct {
+    const char* name;
+    std::function<void(fake::FakePlatform&)> plant;
+    long error;
+  } cases[] = {
+      {"a plain file", [&](fake::FakePlatform& f) { f.addFile(cache + L"\\iconcache_32.db"); }, 0},
+      {"a junction on the way",
+       [&](fake::FakePlatform& f) {
+         f.addDirectory(L"C:\\Users\\Bob\\AppData\\Local\\Microsoft");
+         f.addLink(L"C:\\Users\\Bob\\AppData\\Local\\Microsoft\\Windows", L"C:\\Secret");
+         f.addDirectory(L"C:\\Secret\\Explorer");
+         f.addFile(L"C:\\Secret\\Explorer\\iconcache_32.db", {'k'});
+       },
+       kErrorStoppedOnSymlink},
+      {"a link in the file's place",
+       [&](fake::FakePlatform& f) {
+         f.addDirectory(cache);
+         f.addLink(cache + L"\\iconcache_32.db", L"C:\\Windows\\System32\\config");
+       },
+       0},
+      {"no file", [&](fake::FakePlatform& f) { f.addDirectory(cache); }, kErrorFileNotFound},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fake::ScopedFakePlatform f;
+    f->addDirectory(L"C:\\Windows\\System32\\config");
+    f->addFile(victim, {'s', 'a', 'm'});
+    c.plant(*f);
+    const auto before = f->allFiles();
+    EXPECT_EQ(f->deleteFileNoFollow(cache + L"\\iconcache_32.db"), c.error);
+    EXPECT_EQ(f->fileText(victim), "sam");
+    EXPECT_TRUE(f->directoryExists(L"C:\\Windows\\System32\\config"));
+    if (c.error != 0) EXPECT_EQ(f->allFiles(), before);
+    if (c.error == 0) EXPECT_FALSE(f->fileExists(cache + L"\\iconcache_32.db"));
+  }
+}
+
 TEST_F(HeldFileTest, AFolderThatIsItselfALinkIsRemovedAsOne) {
   fake().addFile(L"D:\\Users\\Victim\\thesis.docx", {'k'});
   fake().addLink(L"D:\\Bin", L"D:\\Users\\Victim");

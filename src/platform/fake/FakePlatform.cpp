@@ -998,6 +998,13 @@ bool FakePlatform::anythingBelow(const std::wstring& key) const {
          (dir != dirs_.end() && dir->first.rfind(prefix, 0) == 0);
 }
 
+long FakePlatform::deleteFileNoFollow(const std::wstring& path) {
+  events.push_back(L"delete " + path);
+  TreeView view(*this);
+  lastError_ = DeleteFileWithoutFollowingLinks(view, path);
+  return lastError_;
+}
+
 long FakePlatform::deleteFolderTree(const std::wstring& path, std::wstring* item) {
   events.push_back(L"deltree " + path);
   TreeView view(*this);

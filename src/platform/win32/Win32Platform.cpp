@@ -509,6 +509,13 @@ class Win32TreeFiles : public TreeFiles {
 
 }  // namespace
 
+long Win32Platform::deleteFileNoFollow(const std::wstring& path) {
+  Win32TreeFiles files;
+  const long error = DeleteFileWithoutFollowingLinks(files, path);
+  SetLastError(static_cast<DWORD>(error));
+  return error;
+}
+
 long Win32Platform::deleteFolderTree(const std::wstring& path, std::wstring* item) {
   Win32TreeFiles files;
   const TreeDeleteResult result = DeleteTreeWithoutFollowingLinks(files, path);

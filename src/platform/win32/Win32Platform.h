@@ -74,6 +74,7 @@ class Win32Platform : public Platform {
   bool lockFile(const std::wstring& path, Handle* lock, std::vector<std::uint8_t>* bytes) override;
   std::optional<FileSecurity> heldFileSecurity(Handle lock) override;
   long deleteFolderTree(const std::wstring& path, std::wstring* item) override;
+  long deleteFileNoFollow(const std::wstring& path) override;
   bool readOwnResource(const std::wstring& name, std::vector<std::uint8_t>* bytes) override;
   bool listFiles(const std::wstring& folder, std::vector<std::wstring>* names) override;
   bool createDirectory(const std::wstring& path) override;
