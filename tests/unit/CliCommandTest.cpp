@@ -190,13 +190,28 @@ TEST_F(CliCommandTest, ListGivesEveryRepairAStableId) {
   }
   EXPECT_EQ(perPage["File Associations Fixer"], 26);
   EXPECT_EQ(perPage["Restriction Fixer"], 34);
-  EXPECT_EQ(perPage["Advanced"], 23);
+  EXPECT_EQ(perPage["Advanced"], 28);
   EXPECT_EQ(perPage["Home"], 3);
-  for (const char* id :
-       {"assoc.bat", "assoc.exe", "assoc.drive", "assoc.directory", "assoc.folder",
-        "restriction.task-manager", "restriction.control-panel", "restriction.control-panel-item",
-        "advanced.explorer-shell", "advanced.thumbnails", "advanced.corrupted-recycle-bin",
-        "advanced.group-policy", "task.sfc", "task.dism", "task.restore-point"})
+  for (const char* id : {"assoc.bat",
+                         "assoc.exe",
+                         "assoc.drive",
+                         "assoc.directory",
+                         "assoc.folder",
+                         "restriction.task-manager",
+                         "restriction.control-panel",
+                         "restriction.control-panel-item",
+                         "advanced.explorer-shell",
+                         "advanced.thumbnails",
+                         "advanced.corrupted-recycle-bin",
+                         "advanced.group-policy",
+                         "advanced.windows-update",
+                         "advanced.store-cache",
+                         "advanced.print-queue",
+                         "advanced.search-index",
+                         "advanced.wmi-repository",
+                         "task.sfc",
+                         "task.dism",
+                         "task.restore-point"})
     EXPECT_TRUE(ids.count(id)) << id;
 }
 
@@ -277,7 +292,7 @@ TEST_F(CliCommandTest, EveryRepairCanBePreviewed) {
   const Json doc = runJson(
       {"fix", "assoc.*", "restriction.*", "advanced.*", "task.*", "--dry-run", "--drive", "C"});
   EXPECT_EQ(last.exitCode, 0);
-  ASSERT_EQ(doc["repairs"].size(), 86u);
+  ASSERT_EQ(doc["repairs"].size(), 91u);
   for (const auto& r : doc["repairs"]) {
     const bool restriction = r["id"].get<std::string>().rfind("restriction.", 0) == 0;
     EXPECT_EQ(r["status"],
