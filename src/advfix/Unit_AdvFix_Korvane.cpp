@@ -447,6 +447,8 @@ const std::vector<AdvancedRow>& AdvancedRows() {
        "btnRESETWINUPDATE", L"Reset", 8, &ResetWindowsUpdate, "windows-update", false},
       {kApps, L"The Microsoft Store does not open. Clear the Store cache.", "btnCLEARSTORECACHE",
        L"FIX", 8, &ClearStoreCache, "store-cache", false},
+      {kApps, L"Icons show wrong pictures. Rebuild the icon cache.", "btnREBUILDICONCACHE", L"FIX",
+       8, &RebuildIconCache, "icon-cache", false},
       {kApps, L"Documents stay in the print queue. Clear the print queue.", "btnCLEARPRINTQUEUE",
        L"FIX", 8, &ClearPrintQueue, "print-queue", false},
       {kApps, L"Windows Search finds nothing. Rebuild the search index.", "btnREBUILDSEARCHINDEX",

@@ -48,6 +48,7 @@ void ResetGroupPolicy();
 // These end with "Done!": what they repair works at once, without a restart.
 void ResetWindowsUpdate();
 void ClearStoreCache();
+void RebuildIconCache();
 void ClearPrintQueue();
 void RebuildSearchIndex();
 void CheckWmiRepository();

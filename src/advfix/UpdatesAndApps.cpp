@@ -9,6 +9,7 @@
 #include "base/Text.h"
 #include "common/KorvaneError.h"
 #include "common/Messages.h"
+#include "common/RestartExplorer.h"
 #include "common/Services.h"
 #include "common/Unit_Fungsi_Korvane.h"
 #include "platform/Platform.h"
@@ -55,6 +56,46 @@ void DeleteFilesIn(const std::wstring& folder, const std::wstring& pattern,
     throw KorvaneError(L"Cannot read folder " + Quoted(folder) + L". " + Sys().lastErrorText());
   for (const std::wstring& name : names)
     if (MatchesPattern(name, pattern)) DeleteCacheFile(folder + L"\\" + name, progress);
+}
+
+// A cache in the user's own folders, which every program of the user can change:
+// a junction planted anywhere on the way would lead the deletion elsewhere, so none
+// is followed.  Every folder from `base` down and the file itself are looked at as
+// themselves first.
+// TODO(no-follow delete): swap for the file helper that deletes without following
+// links once there is one.
+void DeleteUserCacheFile(const std::wstring& base, const std::wstring& path,
+                         RepairProgress& progress) {
+  for (size_t cut = base.size(); cut != std::wstring::npos; cut = path.find(L'\\', cut + 1)) {
+    const std::wstring step = path.substr(0, cut);
+    const std::optional<FileSecurity> security = Sys().fileSecurity(step);
+    if (!security)
+      throw KorvaneError(L"Cannot delete file " + Quoted(path) + L". " + Sys().lastErrorText());
+    if (security->reparsePoint)
+      throw KorvaneError(L"Cannot delete file " + Quoted(path) + L". " + Quoted(step) +
+                         L" is a link, which is not followed");
+    if (cut == path.size()) break;
+  }
+  const std::optional<FileSecurity> file = Sys().fileSecurity(path);
+  if (file && file->reparsePoint)
+    throw KorvaneError(L"Cannot delete file " + Quoted(path) +
+                       L". It is a link, which is not "
+                       L"followed");
+  DeleteCacheFile(path, progress);
+}
+
+void DeleteUserCachesIn(const std::wstring& base, const std::wstring& folder,
+                        const std::vector<std::wstring>& patterns, RepairProgress& progress) {
+  if (!DirectoryExists(folder)) return;
+  std::vector<std::wstring> names;
+  if (!Sys().listFiles(folder, &names))
+    throw KorvaneError(L"Cannot read folder " + Quoted(folder) + L". " + Sys().lastErrorText());
+  for (const std::wstring& name : names)
+    for (const std::wstring& pattern : patterns)
+      if (MatchesPattern(name, pattern)) {
+        DeleteUserCacheFile(base, folder + L"\\" + name, progress);
+        break;
+      }
 }
 
 }  // namespace
@@ -116,6 +157,32 @@ void RebuildSearchIndex() {
     DeleteFilesIn(programData + L"\\Microsoft\\Search\\Data\\Applications\\Windows", L"Windows.edb",
                   progress);
   });
+  ShowDone();
+}
+
+void RebuildIconCache() {
+  const std::optional<std::wstring> local = Sys().localAppDataFolder();
+  if (!local) throw KorvaneError(L"The LocalAppData folder cannot be found");
+  // File Explorer holds its caches open while it runs, and writes them back when it
+  // ends: they are deleted between its end and its start.
+  EndExplorer();
+  RepairProgress progress;
+  progress.note(L"ended File Explorer");
+  try {
+    DeleteUserCachesIn(*local, *local + L"\\Microsoft\\Windows\\Explorer",
+                       {L"IconCache.db", L"iconcache_*.db"}, progress);
+    DeleteUserCachesIn(*local, *local, {L"IconCache.db"}, progress);
+  } catch (const KorvaneError& e) {
+    std::wstring text = StandardErrorText(e.message());
+    try {
+      StartExplorer();
+      progress.note(L"started File Explorer again");
+    } catch (const KorvaneError&) {
+      progress.note(L"could not start File Explorer again");
+    }
+    throw KorvaneError(text + L" " + progress.text());
+  }
+  StartExplorer();
   ShowDone();
 }
 

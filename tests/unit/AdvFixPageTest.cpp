@@ -45,6 +45,7 @@ TEST(AdvFixPage, EveryButtonCallsItsOwnRepairInItsSection) {
       {"btnResetGPedit", system, L"Reset", &ResetGroupPolicy},
       {"btnRESETWINUPDATE", apps, L"Reset", &ResetWindowsUpdate},
       {"btnCLEARSTORECACHE", apps, L"FIX", &ClearStoreCache},
+      {"btnREBUILDICONCACHE", apps, L"FIX", &RebuildIconCache},
       {"btnCLEARPRINTQUEUE", apps, L"FIX", &ClearPrintQueue},
       {"btnREBUILDSEARCHINDEX", apps, L"FIX", &RebuildSearchIndex},
       {"btnCHECKWMIREPOSITORY", apps, L"FIX", &CheckWmiRepository},

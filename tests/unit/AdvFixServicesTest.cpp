@@ -12,6 +12,7 @@
 #include "changes/UndoFiles.h"
 #include "common/KorvaneError.h"
 #include "common/Messages.h"
+#include "common/RestartExplorer.h"
 #include "common/Services.h"
 #include "platform/ForwardingPlatform.h"
 #include "repairs/VerifiedPress.h"
@@ -388,6 +389,65 @@ TEST_F(AdvFixServicesTest, WmiSalvagesOnlyAnInconsistentRepositoryAndOnlyWhenAsk
     EXPECT_EQ(f.launches()[0].application, winmgmt);
     EXPECT_EQ(f.launches()[0].commandLine, winmgmt + L" /verifyrepository");
     if (c.runs == 2) EXPECT_EQ(f.launches()[1].commandLine, winmgmt + L" /salvagerepository");
+  }
+}
+
+TEST_F(AdvFixServicesTest, IconCacheIsDeletedWhileFileExplorerIsEnded) {
+  const std::wstring local = L"C:\\Users\\Ann\\AppData\\Local";
+  const std::wstring explorer = local + L"\\Microsoft\\Windows\\Explorer";
+  const std::wstring system = L"C:\\Windows\\System32";
+  const struct {
+    const char* what;
+    bool planted;  // the user made the Explorer folder a junction to System32
+  } cases[] = {{"the user's own folder", false}, {"a junction planted on the way", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fake::FakePlatform f;
+    SysScope scope(f);
+    for (const std::wstring& d : std::vector<std::wstring>{
+             L"C:\\Temp", L"C:\\Users", L"C:\\Users\\Ann", L"C:\\Users\\Ann\\AppData", local,
+             local + L"\\Microsoft", local + L"\\Microsoft\\Windows", L"C:\\Windows", system})
+      f.addDirectory(d);
+    f.resources[kRestartHelperResource] = {'M', 'Z', 0};
+    if (c.planted) {
+      f.addLink(explorer, system);
+      f.addFile(system + L"\\iconcache_32.db", {9});
+    } else {
+      f.addDirectory(explorer);
+      for (const wchar_t* n :
+           {L"IconCache.db", L"iconcache_32.db", L"iconcache_idx.db", L"thumbcache_32.db"})
+        f.addFile(explorer + L"\\" + n, {1});
+    }
+    f.addFile(local + L"\\IconCache.db", {1});
+    // What the helper finds when it starts: the caches there or not.
+    std::vector<std::wstring> helperRuns;
+    f.addProgram(L"RestartExp.exe",
+                 {0, 1, [&](const std::wstring& command) {
+                    helperRuns.push_back(command + (f.fileExists(local + L"\\IconCache.db")
+                                                        ? L" (cache there)"
+                                                        : L" (cache gone)"));
+                  }});
+
+    RunHandler(RebuildIconCache);
+
+    EXPECT_EQ(helperRuns, (std::vector<std::wstring>{
+                              L"C:\\Temp\\RestartExp.exe /end (cache there)",
+                              L"C:\\Temp\\RestartExp.exe /start" +
+                                  std::wstring(c.planted ? L" (cache there)" : L" (cache gone)")}));
+    if (c.planted) {
+      EXPECT_TRUE(f.fileExists(system + L"\\iconcache_32.db"));
+      EXPECT_EQ(f.messages().back().text,
+                L"Cannot delete file \"" + explorer + L"\\iconcache_32.db\". \"" + explorer +
+                    L"\" is a link, which is not followed. Done so far: ended File Explorer; "
+                    L"started File Explorer again.");
+      EXPECT_EQ(f.messages().back().flags, kMbIconError);
+    } else {
+      for (const wchar_t* n : {L"IconCache.db", L"iconcache_32.db", L"iconcache_idx.db"})
+        EXPECT_FALSE(f.fileExists(explorer + L"\\" + n)) << fake::Narrow(n);
+      EXPECT_TRUE(f.fileExists(explorer + L"\\thumbcache_32.db"));
+      EXPECT_FALSE(f.fileExists(local + L"\\IconCache.db"));
+      EXPECT_EQ(f.messages().back().text, kDoneText);
+    }
   }
 }
 
