@@ -26,44 +26,42 @@ bool WaitForState(const std::wstring& name, std::uint32_t wanted, long* error) {
   }
 }
 
+// "stopped" or "started": the request was refused with `rc`.
+[[noreturn]] void RaiseRefused(const std::wstring& name, const wchar_t* verb, long rc) {
+  throw KorvaneError(L"The service " + Quoted(name) + L" cannot be " + verb + L". " +
+                     Sys().errorText(rc));
+}
+
+// After the request: the wait, and why it ended without the state wanted.
+void AwaitOrRaise(const std::wstring& name, std::uint32_t wanted, const wchar_t* verb,
+                  const wchar_t* did) {
+  long rc = kErrorSuccess;
+  if (WaitForState(name, wanted, &rc)) return;
+  if (rc != kErrorSuccess) RaiseRefused(name, verb, rc);
+  throw KorvaneError(L"The service " + Quoted(name) + L" did not " + did + L" within " +
+                     Seconds(kServiceWaitMs));
+}
+
 }  // namespace
 
 ServiceStop StopServiceAndWait(const std::wstring& name) {
   std::uint32_t state = 0;
   long rc = Sys().queryServiceState(name, &state);
   if (rc == kErrorServiceDoesNotExist) return ServiceStop::Missing;
-  if (rc != kErrorSuccess)
-    throw KorvaneError(L"The service " + Quoted(name) + L" cannot be stopped. " +
-                       Sys().errorText(rc));
+  if (rc != kErrorSuccess) RaiseRefused(name, L"stopped", rc);
   if (state == kServiceStopped) return ServiceStop::WasNotRunning;
   if (state != kServiceStopPending) {
     rc = Sys().stopService(name);
-    if (rc != kErrorSuccess && rc != kErrorServiceNotActive)
-      throw KorvaneError(L"The service " + Quoted(name) + L" cannot be stopped. " +
-                         Sys().errorText(rc));
+    if (rc != kErrorSuccess && rc != kErrorServiceNotActive) RaiseRefused(name, L"stopped", rc);
   }
-  if (!WaitForState(name, kServiceStopped, &rc)) {
-    if (rc != kErrorSuccess)
-      throw KorvaneError(L"The service " + Quoted(name) + L" cannot be stopped. " +
-                         Sys().errorText(rc));
-    throw KorvaneError(L"The service " + Quoted(name) + L" did not stop within " +
-                       Seconds(kServiceWaitMs));
-  }
+  AwaitOrRaise(name, kServiceStopped, L"stopped", L"stop");
   return ServiceStop::Stopped;
 }
 
 void StartServiceAndWait(const std::wstring& name) {
-  long rc = Sys().startService(name);
-  if (rc != kErrorSuccess && rc != kErrorServiceAlreadyRunning)
-    throw KorvaneError(L"The service " + Quoted(name) + L" cannot be started. " +
-                       Sys().errorText(rc));
-  if (!WaitForState(name, kServiceRunning, &rc)) {
-    if (rc != kErrorSuccess)
-      throw KorvaneError(L"The service " + Quoted(name) + L" cannot be started. " +
-                         Sys().errorText(rc));
-    throw KorvaneError(L"The service " + Quoted(name) + L" did not start within " +
-                       Seconds(kServiceWaitMs));
-  }
+  const long rc = Sys().startService(name);
+  if (rc != kErrorSuccess && rc != kErrorServiceAlreadyRunning) RaiseRefused(name, L"started", rc);
+  AwaitOrRaise(name, kServiceRunning, L"started", L"start");
 }
 
 std::wstring RepairProgress::text() const {

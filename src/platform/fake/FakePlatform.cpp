@@ -1195,30 +1195,23 @@ bool FakePlatform::renameFolder(const std::wstring& from, const std::wstring& to
     const size_t tail = key.size() - src.size();
     return to + (path.size() >= tail ? path.substr(path.size() - tail) : key.substr(src.size()));
   };
-  std::map<std::wstring, File> files;
-  for (auto it = files_.begin(); it != files_.end();) {
-    if (!below(it->first)) {
-      ++it;
-      continue;
+  // Every entry at or below the folder moves, files and folders alike.
+  auto move = [&](auto& entries) {
+    std::remove_reference_t<decltype(entries)> taken;
+    for (auto it = entries.begin(); it != entries.end();) {
+      if (!below(it->first)) {
+        ++it;
+        continue;
+      }
+      auto entry = it->second;
+      entry.path = moved(it->first, entry.path);
+      taken[dst + it->first.substr(src.size())] = entry;
+      it = entries.erase(it);
     }
-    File f = it->second;
-    f.path = moved(it->first, f.path);
-    files[dst + it->first.substr(src.size())] = f;
-    it = files_.erase(it);
-  }
-  std::map<std::wstring, Dir> dirs;
-  for (auto it = dirs_.begin(); it != dirs_.end();) {
-    if (!below(it->first)) {
-      ++it;
-      continue;
-    }
-    Dir d = it->second;
-    d.path = moved(it->first, d.path);
-    dirs[dst + it->first.substr(src.size())] = d;
-    it = dirs_.erase(it);
-  }
-  files_.merge(files);
-  dirs_.merge(dirs);
+    entries.merge(taken);
+  };
+  move(files_);
+  move(dirs_);
   return true;
 }
 

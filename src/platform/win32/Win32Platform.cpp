@@ -389,13 +389,19 @@ bool Win32Platform::createDirectory(const std::wstring& path) {
   return there;
 }
 
-std::optional<std::wstring> Win32Platform::programDataFolder() {
+namespace {
+std::optional<std::wstring> KnownFolder(REFKNOWNFOLDERID id) {
   PWSTR path = nullptr;
-  const HRESULT hr = SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &path);
+  const HRESULT hr = SHGetKnownFolderPath(id, 0, nullptr, &path);
   std::optional<std::wstring> out;
   if (SUCCEEDED(hr) && path) out = std::wstring(path);
   CoTaskMemFree(path);
   return out;
+}
+}  // namespace
+
+std::optional<std::wstring> Win32Platform::programDataFolder() {
+  return KnownFolder(FOLDERID_ProgramData);
 }
 
 bool Win32Platform::createPrivateDirectory(const std::wstring& path) {
@@ -695,12 +701,7 @@ bool Win32Platform::renameFolder(const std::wstring& from, const std::wstring& t
 }
 
 std::optional<std::wstring> Win32Platform::localAppDataFolder() {
-  PWSTR path = nullptr;
-  const HRESULT hr = SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &path);
-  std::optional<std::wstring> out;
-  if (SUCCEEDED(hr) && path) out = std::wstring(path);
-  CoTaskMemFree(path);
-  return out;
+  return KnownFolder(FOLDERID_LocalAppData);
 }
 
 }  // namespace korvane
