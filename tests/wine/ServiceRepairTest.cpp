@@ -37,9 +37,9 @@ DWORD ServiceProcess(const std::wstring& name) {
   SC_HANDLE service = manager ? OpenServiceW(manager, name.c_str(), SERVICE_QUERY_STATUS) : nullptr;
   SERVICE_STATUS_PROCESS status{};
   DWORD needed = 0;
-  const bool read = service && QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO,
-                                                    reinterpret_cast<BYTE*>(&status),
-                                                    sizeof status, &needed);
+  const bool read =
+      service && QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO,
+                                      reinterpret_cast<BYTE*>(&status), sizeof status, &needed);
   if (service) CloseServiceHandle(service);
   if (manager) CloseServiceHandle(manager);
   return read ? status.dwProcessId : 0;
@@ -79,13 +79,13 @@ class StandInServices {
         ControlService(service, SERVICE_CONTROL_STOP, &status);
         WaitForState(name, SERVICE_STOPPED);
         ChangeServiceConfigW(service, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
-                             SERVICE_NO_CHANGE, program.c_str(), nullptr, nullptr, L"\0",
-                             nullptr, nullptr, nullptr);
+                             SERVICE_NO_CHANGE, program.c_str(), nullptr, nullptr, L"\0", nullptr,
+                             nullptr, nullptr);
       } else {
-        service = CreateServiceW(manager_, name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
-                                 SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
-                                 SERVICE_ERROR_IGNORE, program.c_str(), nullptr, nullptr, nullptr,
-                                 nullptr, nullptr);
+        service =
+            CreateServiceW(manager_, name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
+                           SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE,
+                           program.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
         entry.created = true;
       }
       if (!service) continue;
