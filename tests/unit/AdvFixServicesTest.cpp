@@ -131,6 +131,29 @@ TEST_F(AdvFixServicesTest, ServicesNotThereOrNotRunningAreLeftAsTheyWere) {
   EXPECT_EQ(lastBox().text, kDoneText);
 }
 
+// The preview stops, renames and starts nothing, and lists all of it in order.
+TEST_F(AdvFixServicesTest, ThePreviewListsTheStepsAndChangesNothing) {
+  const auto files = fake().allFiles();
+  const nlohmann::json doc = runJson({"fix", "advanced.windows-update", "--dry-run"});
+  std::vector<std::string> steps;
+  for (const auto& c : doc["repairs"][0]["changes"])
+    steps.push_back(c["action"].get<std::string>() + " " +
+                    c.value("service", c.value("path", std::string())));
+  const std::string distribution = ToUtf8(kDistribution), catroot = ToUtf8(kCatroot);
+  EXPECT_EQ(steps, (std::vector<std::string>{
+                       "stop-service UsoSvc", "stop-service BITS", "stop-service wuauserv",
+                       "stop-service AppIDSvc", "stop-service CryptSvc",
+                       "delete-file " + ToUtf8(kDownloader) + "\\qmgr0.dat",
+                       "delete-file " + ToUtf8(kDownloader) + "\\QMGR1.DAT",
+                       "rename-folder " + distribution, "rename-folder " + catroot,
+                       "start-service CryptSvc", "start-service AppIDSvc", "start-service wuauserv",
+                       "start-service BITS", "start-service UsoSvc"}));
+  EXPECT_EQ(doc["repairs"][0]["changes"][7]["to"], distribution + ".bak");
+  EXPECT_EQ(fake().allFiles(), files);
+  EXPECT_TRUE(serviceAndFolderSteps().empty());
+  for (const std::wstring& name : WindowsUpdateServices()) EXPECT_EQ(state(name), kServiceRunning);
+}
+
 TEST_F(AdvFixServicesTest, AFailedStepEndsTheRepairWithServicesRunningAgainAndNoDone) {
   const struct {
     const char* what;
