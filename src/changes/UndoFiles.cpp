@@ -430,13 +430,19 @@ void PruneUndoFiles(Platform& sys, const std::wstring& folder, std::size_t keep)
 
 std::wstring ChangesText(const UndoEntry& entry) {
   if (entry.tooLarge) return L"too large to read";
-  std::wstring text = CountText(entry.keys, L"key", L"keys") + L", " +
-                      CountText(entry.values, L"value", L"values") + L", " +
-                      CountText(entry.kept.size(), L"file", L"files");
+  const std::wstring registry = CountText(entry.keys, L"key", L"keys") + L", " +
+                                CountText(entry.values, L"value", L"values") + L", " +
+                                CountText(entry.kept.size(), L"file", L"files");
+  if (entry.renamed.empty() && !entry.deletedForGood) return registry;
+  // Folders and caches: the column is narrow, so what is none is left out.
+  std::vector<std::wstring> parts;
+  if (entry.keys || entry.values || !entry.kept.empty()) parts.push_back(registry);
   if (!entry.renamed.empty())
-    text += L", " + CountText(entry.renamed.size(), L"folder", L"folders") + L" renamed";
+    parts.push_back(CountText(entry.renamed.size(), L"folder", L"folders") + L" renamed");
   if (entry.deletedForGood)
-    text += L", " + CountText(entry.deletedForGood, L"file", L"files") + L" deleted for good";
+    parts.push_back(std::to_wstring(entry.deletedForGood) + L" deleted for good");
+  std::wstring text;
+  for (const std::wstring& part : parts) text += (text.empty() ? L"" : L", ") + part;
   return text;
 }
 

@@ -103,8 +103,9 @@ std::vector<UndoEntry> ListUndoFiles(Platform& sys, const std::wstring& folder);
 void RemoveUndoFile(Platform& sys, const std::wstring& path);
 // Deletes all but the newest `keep` of the files that have the undo-file shape.
 void PruneUndoFiles(Platform& sys, const std::wstring& folder, std::size_t keep);
-// "2 keys, 5 values, 1 file", then ", 2 folders renamed" and ", 4 files deleted for
-// good" when there are any.
+// "2 keys, 5 values, 1 file"; for a repair that renamed folders or deleted files
+// for good, "2 folders renamed, 4 deleted for good" (the registry counts only when
+// it changed any).
 std::wstring ChangesText(const UndoEntry& entry);
 
 struct UndoOutcome {

@@ -110,9 +110,7 @@ TEST_F(AdvFixServicesTest, WindowsUpdateResetStopsDeletesRenamesAndStartsInOrder
   ASSERT_EQ(entry->renamed.size(), 2u);
   EXPECT_EQ(entry->renamed[0].original, kDistribution);
   EXPECT_EQ(entry->renamed[0].now, kDistribution + L".bak");
-  EXPECT_EQ(ChangesText(*entry),
-            L"0 keys, 0 values, 0 files, 2 folders renamed, 2 files deleted "
-            L"for good");
+  EXPECT_EQ(ChangesText(*entry), L"2 folders renamed, 2 deleted for good");
 }
 
 TEST_F(AdvFixServicesTest, ServicesNotThereOrNotRunningAreLeftAsTheyWere) {
