@@ -18,6 +18,12 @@ std::wstring SystemErrorText(long code) {
       return L"There is not enough space on the disk";
     case kErrorFileExists:
       return L"The file exists";
+    case kErrorDirNotEmpty:
+      return L"The directory is not empty";
+    case kErrorDirectory:
+      return L"The directory name is invalid";
+    case kErrorStoppedOnSymlink:
+      return L"The create operation stopped after reaching a symbolic link";
     case kErrorInvalidParameter:
       return L"The parameter is incorrect";
     case kErrorAlreadyExists:

@@ -18,6 +18,10 @@ constexpr long kErrorSharingViolation = 32;
 constexpr long kErrorFileExists = 80;
 constexpr long kErrorInvalidParameter = 87;
 constexpr long kErrorDiskFull = 112;
+constexpr long kErrorDirNotEmpty = 145;
+constexpr long kErrorDirectory = 267;  // ERROR_DIRECTORY: not a folder
+// ERROR_STOPPED_ON_SYMLINK: a link that could not be opened as itself was left alone.
+constexpr long kErrorStoppedOnSymlink = 681;
 constexpr long kErrorAlreadyExists = 183;
 constexpr long kErrorNoMoreItems = 259;
 constexpr long kErrorBadDb = 1009;

@@ -160,10 +160,9 @@ bool JournalingPlatform::replaceFile(const std::wstring& from, const std::wstrin
   return ok;
 }
 
-int JournalingPlatform::shellDeleteTree(const std::wstring& pathList, unsigned flags) {
-  const int rc = ForwardingPlatform::shellDeleteTree(pathList, flags);
-  if (rc == 0)
-    journal_.push_back(OtherChange(ChangeKind::DeleteFolder, std::wstring(pathList.c_str())));
+long JournalingPlatform::deleteFolderTree(const std::wstring& path, std::wstring* item) {
+  const long rc = ForwardingPlatform::deleteFolderTree(path, item);
+  if (rc == 0) journal_.push_back(OtherChange(ChangeKind::DeleteFolder, path));
   return rc;
 }
 

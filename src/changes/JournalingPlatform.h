@@ -39,7 +39,7 @@ class JournalingPlatform : public ForwardingPlatform {
   bool writeNewFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes,
                     long* error) override;
   bool replaceFile(const std::wstring& from, const std::wstring& to) override;
-  int shellDeleteTree(const std::wstring& pathList, unsigned flags) override;
+  long deleteFolderTree(const std::wstring& path, std::wstring* item) override;
   std::intptr_t shellExecute(const std::wstring& verb, const std::wstring& file,
                              const std::wstring* parameters, int showMode) override;
   std::optional<ComFailure> createRestorePoint(const std::wstring& description) override;

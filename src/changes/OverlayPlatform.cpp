@@ -517,10 +517,13 @@ bool OverlayPlatform::replaceFile(const std::wstring& from, const std::wstring& 
   return true;
 }
 
-int OverlayPlatform::shellDeleteTree(const std::wstring& pathList, unsigned) {
-  const std::wstring path(pathList.c_str());  // the first entry of the list
+long OverlayPlatform::deleteFolderTree(const std::wstring& path, std::wstring* item) {
   const std::uint32_t a = fileAttributes(path);
-  if (a == kInvalidFileAttributes || !(a & kFileAttributeDirectory)) return 2;
+  if (a == kInvalidFileAttributes || !(a & kFileAttributeDirectory)) {
+    *item = path;
+    fail(kErrorFileNotFound);
+    return kErrorFileNotFound;
+  }
   record(OtherChange(ChangeKind::DeleteFolder, path));
   const std::wstring key = NormalPath(path);
   for (auto it = files_.begin(); it != files_.end();)

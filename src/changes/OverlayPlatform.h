@@ -73,7 +73,7 @@ class OverlayPlatform : public ForwardingPlatform {
   bool lockFile(const std::wstring& path, Handle* lock, std::vector<std::uint8_t>* bytes) override;
   bool replaceFile(const std::wstring& from, const std::wstring& to) override;
   std::wstring lastErrorText() override;
-  int shellDeleteTree(const std::wstring& pathList, unsigned flags) override;
+  long deleteFolderTree(const std::wstring& path, std::wstring* item) override;
 
   // Services are stopped and started in the overlay alone; their state below is
   // read until the run changes it.

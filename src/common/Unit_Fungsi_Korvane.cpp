@@ -18,8 +18,6 @@ std::wstring TempPath;
 namespace {
 constexpr std::uint32_t kCreateNewConsole = 0x10;
 constexpr std::uint32_t kNormalPriorityClass = 0x20;
-constexpr unsigned kFofSilent = 0x4;
-constexpr unsigned kFofNoConfirmation = 0x10;
 }  // namespace
 
 namespace {
@@ -162,20 +160,19 @@ bool DirectoryExists(const std::wstring& path) {
 
 bool DeleteFolderTree(const std::wstring& path, std::wstring* reason) {
   if (!DirectoryExists(path)) return true;
-  std::wstring list = path;
-  list.push_back(L'\0');
-  list.push_back(L'\0');
-  const int rc = Sys().shellDeleteTree(list, kFofSilent | kFofNoConfirmation);
-  if (!DirectoryExists(path)) return true;
+  std::wstring item;
+  const long rc = Sys().deleteFolderTree(path, &item);
+  if (rc == 0 && !DirectoryExists(path)) return true;
   if (reason) {
-    // The shell's result is mostly a system error code; its own old codes (0x71 to
-    // 0x88, and those from 0x400 up) mean something else and get no system text.
-    if (rc > 0 && rc < 0x71) {
-      *reason = Sys().errorText(rc);
+    if (rc == kErrorStoppedOnSymlink) {
+      // Only where a link cannot be opened as itself (Wine and its Unix links):
+      // removing it there would delete what it leads to instead.
+      *reason = L"\"" + item + L"\" is a link that cannot be removed without reaching what it " +
+                L"leads to, so it was left alone";
     } else if (rc == 0) {
       *reason = L"Some of its items could not be deleted";
     } else {
-      *reason = L"Some of its items could not be deleted (code " + std::to_wstring(rc) + L")";
+      *reason = Sys().errorText(rc);
     }
   }
   return false;

@@ -57,8 +57,9 @@ bool IsWindows10();
 bool IsWow64();
 
 // Deletes a directory with everything in it, silently and permanently; a path that
-// is missing or names a file is left alone.  True when no directory is left at the
-// path; otherwise false, with the reason in *reason when asked for.
+// is missing or names a file is left alone.  A link inside (a junction, a symbolic
+// link, a mount point) is removed as a link: what it leads to is never touched.  True when no
+// directory is left at the path; otherwise false, with the reason in *reason when asked for.
 bool DeleteFolderTree(const std::wstring& path, std::wstring* reason = nullptr);
 
 // DeleteFolderTree for a repair: a folder that is still there afterwards raises

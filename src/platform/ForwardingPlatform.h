@@ -123,8 +123,8 @@ class ForwardingPlatform : public Platform {
   bool lockFile(const std::wstring& path, Handle* lock, std::vector<std::uint8_t>* bytes) override {
     return inner_.lockFile(path, lock, bytes);
   }
-  int shellDeleteTree(const std::wstring& pathList, unsigned flags) override {
-    return inner_.shellDeleteTree(pathList, flags);
+  long deleteFolderTree(const std::wstring& path, std::wstring* item) override {
+    return inner_.deleteFolderTree(path, item);
   }
   bool readOwnResource(const std::wstring& name, std::vector<std::uint8_t>* bytes) override {
     return inner_.readOwnResource(name, bytes);

@@ -39,6 +39,7 @@ constexpr std::uint32_t kRegQword = 11;
 constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFFu;
 constexpr std::uint32_t kFileAttributeDirectory = 0x10u;
 constexpr std::uint32_t kFileAttributeReadOnly = 0x01u;
+constexpr std::uint32_t kFileAttributeReparsePoint = 0x400u;  // a junction or a link
 
 // SERVICE_STATUS.dwCurrentState values.
 constexpr std::uint32_t kServiceStopped = 1;
@@ -186,8 +187,10 @@ class Platform {
   // reparse point reads as no data.
   virtual bool lockFile(const std::wstring& path, Handle* lock,
                         std::vector<std::uint8_t>* bytes) = 0;
-  // SHFileOperationW(FO_DELETE) on a double-zero-terminated list; returns its result code.
-  virtual int shellDeleteTree(const std::wstring& pathList, unsigned flags) = 0;
+  // Deletes the folder `path` with everything below it; a link inside is removed as
+  // a link and never entered (DeleteTreeWithoutFollowingLinks).  0, or the Win32
+  // code of the first failure, with the item it concerns in *item.
+  virtual long deleteFolderTree(const std::wstring& path, std::wstring* item) = 0;
   virtual bool readOwnResource(const std::wstring& name, std::vector<std::uint8_t>* bytes) = 0;
   // Names of the files (not folders) directly in `folder`; false when it cannot be read.
   virtual bool listFiles(const std::wstring& folder, std::vector<std::wstring>* names) = 0;

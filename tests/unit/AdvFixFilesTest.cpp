@@ -335,6 +335,8 @@ class CorruptedRecycleBin : public AdvFixTest, public ::testing::WithParamInterf
     fake().addFile(L"D:\\$Recycle.Bin\\S-1-5-21-1000\\$R1X2Y3.docx");
     fake().addFile(L"D:\\Data\\keep.txt");
     fake().addDirectory(L"D:\\Data");
+    // Planted by a program of the user, who may write in the Recycle Bin's folder.
+    fake().addLink(L"D:\\$Recycle.Bin\\S-1-5-21-1000\\$RJUNCTION", L"D:\\Data");
     fake().addDirectory(L"E:\\");  // a drive that never had a Recycle Bin
   }
 };
@@ -362,6 +364,7 @@ TEST_P(CorruptedRecycleBin, AsksOnlyAboutARealDriveAndDeletesOnlyItsBin) {
   EXPECT_EQ(fake().fileExists(L"D:\\$Recycle.Bin\\S-1-5-21-1000\\$R1X2Y3.docx"), !c.deletesD);
   EXPECT_TRUE(fake().fileExists(L"C:\\$Recycle.Bin\\$RABC.txt"));
   EXPECT_TRUE(fake().fileExists(L"D:\\Data\\keep.txt"));
+  EXPECT_TRUE(fake().directoryExists(L"D:\\Data"));
   EXPECT_EQ(eventsOf({L"deltree "}).size(), c.deletesD ? 1u : 0u);
 }
 

@@ -207,9 +207,11 @@ TEST_F(CliOverlayTest, FilesFoldersAndProgramsAreRecordedNotDone) {
   std::vector<std::uint8_t> hosts;
   ASSERT_TRUE(overlay.readFile(L"C:\\Temp\\hosts", &hosts));
   EXPECT_EQ(hosts, std::vector<std::uint8_t>{'n'});
-  EXPECT_EQ(overlay.shellDeleteTree(std::wstring(L"C:\\Old") + L'\0' + L'\0', 0), 0);
+  std::wstring item;
+  EXPECT_EQ(overlay.deleteFolderTree(L"C:\\Old", &item), kErrorSuccess);
   EXPECT_EQ(overlay.getFileAttributes(L"C:\\Old\\keep.txt"), kInvalidFileAttributes);
-  EXPECT_EQ(overlay.shellDeleteTree(std::wstring(L"C:\\Old") + L'\0' + L'\0', 0), 2);
+  EXPECT_EQ(overlay.deleteFolderTree(L"C:\\Old", &item), kErrorFileNotFound);
+  EXPECT_EQ(item, L"C:\\Old");
   EXPECT_GT(overlay.winExec(nullptr, L"powercfg -h on", 5), 31u);
   EXPECT_FALSE(overlay.createRestorePoint(L"Created by Korvane").has_value());
   overlay.sleep(4000);

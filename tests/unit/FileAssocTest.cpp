@@ -7,6 +7,7 @@
 #include "../support/ExeRepairTable.h"
 #include "TestSupport.h"
 #include "common/KorvaneError.h"
+#include "common/PrivateFolders.h"
 #include "fileassoc/FileAssoc.h"
 
 namespace korvane {
@@ -214,6 +215,49 @@ TEST_F(FileAssocTest, NobodyCanChangeTheScriptWhileRegExeRuns) {
   EXPECT_FALSE(fake().fileLocked(script));
   EXPECT_FALSE(fake().fileExists(script)) << "the script is left in TEMP";
   expectOneBox(L"Done!", kMbIconInformation);
+}
+
+// Each run writes its scripts into a folder of its own, so two runs at once never
+// meet, and a link somebody left at the old fixed name in TEMP is never written
+// through.  A script that does not fit on the disk is not left behind cut short.
+TEST_F(FileAssocTest, TwoRunsAtOnceEachImportTheirOwnScriptAndAFullDiskLeavesNothing) {
+  fake().addFile(L"C:\\Windows\\System32\\drivers\\etc\\hosts", {'h'});
+  fake().addLink(L"C:\\Temp\\TXT.reg", L"C:\\Windows\\System32\\drivers\\etc");
+  const auto before = fake().allFiles();
+  std::vector<std::wstring> scripts;
+  bool secondRunStarted = false;
+  installRegExe(0, [&] {
+    scripts.push_back(commandLines().back());
+    if (secondRunStarted) return;
+    secondRunStarted = true;
+    // Another Korvane, started while this one's reg.exe runs.
+    const std::wstring first = TempPath;
+    TempPath = RunScratchPath(fake());
+    ApplyRegScript(FORM_LAIN().mFIX_TXT_W10, L"TXT");
+    RemoveRunScratchFolder();
+    TempPath = first;
+  });
+  TempPath = RunScratchPath(fake());
+
+  ApplyRegScript(FORM_LAIN().mFIX_TXT_W10, L"TXT");
+
+  ASSERT_EQ(scripts.size(), 2u);
+  EXPECT_NE(scripts[0], scripts[1]);
+  for (const std::wstring& line : scripts)
+    EXPECT_NE(line.find(L"C:\\ProgramData\\Korvane\\Scratch\\"), std::wstring::npos)
+        << Narrow(line);
+  ASSERT_EQ(fake().messages().size(), 2u);
+  for (const auto& box : fake().messages()) EXPECT_EQ(box.text, L"Done!");
+  EXPECT_EQ(fake().allFiles(), before);
+
+  fake().freeBytes = 10;
+  ApplyRegScript(FORM_LAIN().mFIX_TXT_W10, L"TXT");
+  EXPECT_EQ(fake().messages().back().text, L"Error!");
+  EXPECT_EQ(fake().launches().size(), 2u) << "reg.exe ran on a cut-short script";
+  EXPECT_TRUE(fake().filesUnder(TempPath).empty());
+  RemoveRunScratchFolder();
+  EXPECT_TRUE(fake().filesUnder(L"C:\\ProgramData\\Korvane\\Scratch").empty());
+  EXPECT_FALSE(fake().directoryExists(TempPath));
 }
 
 struct TempFolderCase {

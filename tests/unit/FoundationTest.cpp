@@ -1,5 +1,7 @@
 #include <gmock/gmock.h>
 
+#include <functional>
+
 #include "TestSupport.h"
 #include "common/ComError.h"
 #include "common/KorvaneError.h"
@@ -297,6 +299,103 @@ TEST_F(HeldFileTest, AFolderTreeWithAFileInUseIsReportedAsNotDeleted) {
   fake().addFile(L"D:\\file.txt");
   EXPECT_TRUE(DeleteFolderTree(L"D:\\file.txt"));
   EXPECT_TRUE(fake().fileExists(L"D:\\file.txt"));
+}
+
+// A folder a user can write may hold links that lead anywhere: the walk removes each
+// as a link and never enters it, also when a folder turns into a link after it was
+// listed.  Where a link cannot be opened as itself (Wine), it is left, named, and the
+// rest still goes.
+struct PlantedLinkCase {
+  const char* name;
+  std::function<void(fake::FakePlatform&)> plant;
+  bool linksOpenAsThemselves;
+  const wchar_t* reason;  // nullptr: all of D:\Bin is gone
+};
+
+void PrintTo(const PlantedLinkCase& c, std::ostream* os) { *os << c.name; }
+
+class PlantedLinkTest : public HeldFileTest,
+                        public ::testing::WithParamInterface<PlantedLinkCase> {};
+
+TEST_P(PlantedLinkTest, NothingOutsideTheTreeIsDeleted) {
+  const auto& c = GetParam();
+  fake().addDirectory(L"D:\\Bin");
+  fake().addDirectory(L"D:\\Bin\\S-1");
+  fake().addFile(L"D:\\Bin\\S-1\\$R1.docx", {'d'});
+  fake().addFile(L"D:\\Bin\\S-1\\$R2.txt", {'t'});
+  fake().setFileReadOnly(L"D:\\Bin\\S-1\\$R2.txt");
+  fake().addDirectory(L"D:\\Users\\Victim");
+  fake().addDirectory(L"D:\\Users\\Victim\\Sub");
+  fake().addFile(L"D:\\Users\\Victim\\thesis.docx", {'k', 'e', 'e', 'p'});
+  fake().addFile(L"D:\\Users\\Victim\\Sub\\data.bin", {0, 1, 2});
+  fake().addFile(L"D:\\hosts", {'h'});
+  fake().linksOpenAsThemselves = c.linksOpenAsThemselves;
+  c.plant(fake());
+  auto outside = [this] {
+    auto all = fake().allFiles();
+    std::erase_if(all, [](const auto& f) { return f.first.rfind(L"d:\\bin\\", 0) == 0; });
+    return all;
+  };
+  const auto before = outside();
+
+  std::wstring reason;
+  const bool deleted = DeleteFolderTree(L"D:\\Bin", &reason);
+
+  EXPECT_EQ(outside(), before);
+  EXPECT_TRUE(fake().directoryExists(L"D:\\Users\\Victim"));
+  EXPECT_TRUE(fake().directoryExists(L"D:\\Users\\Victim\\Sub"));
+  EXPECT_FALSE(fake().fileExists(L"D:\\Bin\\S-1\\$R1.docx"));
+  EXPECT_FALSE(fake().fileExists(L"D:\\Bin\\S-1\\$R2.txt"));
+  if (c.reason) {
+    EXPECT_FALSE(deleted);
+    EXPECT_EQ(reason, c.reason);
+  } else {
+    EXPECT_TRUE(deleted) << fake::Narrow(reason);
+    EXPECT_FALSE(fake().directoryExists(L"D:\\Bin"));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Foundation, PlantedLinkTest,
+    ::testing::Values(
+        PlantedLinkCase{
+            "JunctionToAFolder",
+            [](fake::FakePlatform& f) { f.addLink(L"D:\\Bin\\S-1\\$RLink", L"D:\\Users\\Victim"); },
+            true, nullptr},
+        PlantedLinkCase{
+            "LinkToAFile",
+            [](fake::FakePlatform& f) { f.addLink(L"D:\\Bin\\S-1\\$R3", L"D:\\hosts"); }, true,
+            nullptr},
+        PlantedLinkCase{"LinksToAFolderAndToItsParent",
+                        [](fake::FakePlatform& f) {
+                          f.addLink(L"D:\\Bin\\S-1\\Deeper", L"D:\\Users");
+                          f.addLink(L"D:\\Bin\\S-1\\Deeper2", L"D:\\Users\\Victim\\Sub");
+                        },
+                        true, nullptr},
+        PlantedLinkCase{"AFolderTurnsIntoALinkAfterTheListing",
+                        [](fake::FakePlatform& f) {
+                          f.addDirectory(L"D:\\Bin\\Swapped");
+                          f.onListFolder = [&f](const std::wstring& folder) {
+                            if (folder == L"D:\\Bin") f.addLink(L"D:\\Bin\\Swapped", L"D:\\Users");
+                          };
+                        },
+                        true, nullptr},
+        PlantedLinkCase{
+            "ALinkThatCannotBeOpenedAsItselfIsLeft",
+            [](fake::FakePlatform& f) { f.addLink(L"D:\\Bin\\S-1\\$RLink", L"D:\\Users\\Victim"); },
+            false,
+            L"\"D:\\Bin\\S-1\\$RLink\" is a link that cannot be removed without reaching what it "
+            L"leads to, so it was left alone"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(HeldFileTest, AFolderThatIsItselfALinkIsRemovedAsOne) {
+  fake().addFile(L"D:\\Users\\Victim\\thesis.docx", {'k'});
+  fake().addLink(L"D:\\Bin", L"D:\\Users\\Victim");
+
+  EXPECT_TRUE(DeleteFolderTree(L"D:\\Bin"));
+
+  EXPECT_FALSE(fake().directoryExists(L"D:\\Bin"));
+  EXPECT_EQ(fake().fileText(L"D:\\Users\\Victim\\thesis.docx"), "k");
 }
 
 // ------------------------------------------------------ version and system info

@@ -7,6 +7,7 @@
 #include "base/ErrorText.h"
 #include "base/RegBytes.h"
 #include "base/Text.h"
+#include "platform/TreeDelete.h"
 
 namespace korvane::fake {
 
@@ -904,33 +905,91 @@ bool FakePlatform::lockFile(const std::wstring& path, Handle* lock,
   return true;
 }
 
-int FakePlatform::shellDeleteTree(const std::wstring& pathList, unsigned) {
-  std::wstring path(pathList.c_str());  // up to the first zero
-  events.push_back(L"deltree " + path);
-  std::wstring root = at(path);
-  if (!dirs_.count(root)) return 2;
-  // As the shell does: what can go goes; a file in use stays, with the folders
-  // above it, and the call reports the sharing violation.
-  std::wstring prefix = root + L"\\";
-  std::set<std::wstring> kept;
-  for (auto it = files_.begin(); it != files_.end();) {
-    if (it->first.rfind(prefix, 0) != 0) {
-      ++it;
-    } else if (fileLocked(it->second.path)) {
-      for (std::wstring d = parentDir(it->first); d.size() >= root.size(); d = parentDir(d)) {
-        kept.insert(d);
-        if (d == root) break;
-      }
-      ++it;
-    } else {
-      it = files_.erase(it);
-    }
+// The fake's file system as the tree walk sees it.
+class FakePlatform::TreeView : public TreeFiles {
+ public:
+  explicit TreeView(FakePlatform& fake) : f_(fake) {}
+
+  // A file may be set up without its folders; they are there all the same.
+  long holdFolder(const std::wstring& path, Handle* hold) override {
+    const std::wstring key = f_.at(path);
+    auto dir = f_.dirs_.find(key);
+    if (dir == f_.dirs_.end() && !f_.anythingBelow(key))
+      return f_.files_.count(key) ? kErrorDirectory : kErrorPathNotFound;
+    if (dir != f_.dirs_.end() && dir->second.linkTo) return kErrorStoppedOnSymlink;
+    *hold = f_.nextHandle_++;
+    return 0;
   }
-  for (auto it = dirs_.begin(); it != dirs_.end();)
-    it = ((it->first == root || it->first.rfind(prefix, 0) == 0) && !kept.count(it->first))
-             ? dirs_.erase(it)
-             : std::next(it);
-  return kept.empty() ? 0 : static_cast<int>(kErrorSharingViolation);
+
+  void releaseFolder(Handle) override {}
+
+  long listFolder(const std::wstring& path, std::vector<FolderEntry>* entries) override {
+    entries->clear();
+    const std::wstring prefix = f_.at(path, /*followLast=*/true) + L"\\";
+    std::map<std::wstring, FolderEntry> found;  // by normalised name
+    auto add = [&](const std::wstring& key, const std::wstring& shown, std::uint32_t attributes) {
+      if (key.rfind(prefix, 0) != 0) return;
+      const std::wstring rest = key.substr(prefix.size());
+      const size_t slash = rest.find(L'\\');
+      if (slash == std::wstring::npos) {
+        found[rest] = {LastName(shown), attributes};
+      } else if (!found.count(rest.substr(0, slash))) {
+        // A folder below that was never set up on its own.
+        const std::wstring name = LastName(shown.substr(0, shown.size() - (rest.size() - slash)));
+        found[rest.substr(0, slash)] = {name, kFileAttributeDirectory};
+      }
+    };
+    for (const auto& [k, d] : f_.dirs_)
+      add(k, d.path, kFileAttributeDirectory | (d.linkTo ? kFileAttributeReparsePoint : 0u));
+    for (const auto& [k, file] : f_.files_) add(k, file.path, file.readOnly ? 0x21u : 0x20u);
+    for (auto& [name, entry] : found) entries->push_back(entry);
+    if (f_.onListFolder) f_.onListFolder(path);
+    return 0;
+  }
+
+  long deleteItem(const std::wstring& path) override {
+    auto parent = f_.dirs_.find(f_.parentDir(path));
+    if (parent != f_.dirs_.end() && parent->second.readOnly) return kErrorAccessDenied;
+    const std::wstring key = f_.at(path);
+    if (auto dir = f_.dirs_.find(key); dir != f_.dirs_.end()) {
+      if (dir->second.linkTo) {
+        if (!f_.linksOpenAsThemselves) return kErrorStoppedOnSymlink;
+      } else if (f_.anythingBelow(key)) {
+        return kErrorDirNotEmpty;
+      }
+      f_.dirs_.erase(dir);
+      return 0;
+    }
+    auto file = f_.files_.find(key);
+    if (file == f_.files_.end()) return kErrorFileNotFound;
+    if (f_.fileLocked(path)) return kErrorSharingViolation;
+    f_.files_.erase(file);  // read-only or not: the walk takes the mark off first
+    return 0;
+  }
+
+ private:
+  static std::wstring LastName(const std::wstring& path) {
+    const size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+  }
+  FakePlatform& f_;
+};
+
+bool FakePlatform::anythingBelow(const std::wstring& key) const {
+  const std::wstring prefix = key + L"\\";
+  auto file = files_.lower_bound(prefix);
+  auto dir = dirs_.lower_bound(prefix);
+  return (file != files_.end() && file->first.rfind(prefix, 0) == 0) ||
+         (dir != dirs_.end() && dir->first.rfind(prefix, 0) == 0);
+}
+
+long FakePlatform::deleteFolderTree(const std::wstring& path, std::wstring* item) {
+  events.push_back(L"deltree " + path);
+  TreeView view(*this);
+  const TreeDeleteResult result = DeleteTreeWithoutFollowingLinks(view, path);
+  *item = result.item;
+  lastError_ = result.error;
+  return result.error;
 }
 
 bool FakePlatform::readOwnResource(const std::wstring& name, std::vector<std::uint8_t>* bytes) {

@@ -126,6 +126,12 @@ class FakePlatform : public Platform {
   // A junction (or symbolic link) at `path` to the folder `target`: every path
   // through it leads there; it is itself a folder that is a reparse point.
   void addLink(const std::wstring& path, const std::wstring& target);
+  // False as under Wine, where a Unix link cannot be opened as itself: deleting one
+  // is refused (ERROR_STOPPED_ON_SYMLINK) rather than done to what it leads to.
+  bool linksOpenAsThemselves = true;
+  // Runs after each folder listing of a tree deletion: another program's chance to
+  // change the folder behind the listing (to put a link where a folder was).
+  std::function<void(const std::wstring& folder)> onListFolder;
   // Every file with its bytes, by normalised path: for "nothing else was touched".
   std::map<std::wstring, std::vector<std::uint8_t>> allFiles() const;
   bool fileExists(const std::wstring& path) const;
@@ -268,7 +274,7 @@ class FakePlatform : public Platform {
   std::wstring errorText(long code) override;
   long ntStatusToWin32Error(std::uint32_t status) override;
   bool lockFile(const std::wstring& path, Handle* lock, std::vector<std::uint8_t>* bytes) override;
-  int shellDeleteTree(const std::wstring& pathList, unsigned flags) override;
+  long deleteFolderTree(const std::wstring& path, std::wstring* item) override;
   bool readOwnResource(const std::wstring& name, std::vector<std::uint8_t>* bytes) override;
   bool listFiles(const std::wstring& folder, std::vector<std::wstring>* names) override;
   bool createDirectory(const std::wstring& path) override;
@@ -359,6 +365,9 @@ class FakePlatform : public Platform {
     return false;
   }
   std::wstring parentDir(const std::wstring& path) const;
+  bool anythingBelow(const std::wstring& key) const;
+  class TreeView;
+  friend class TreeView;
   std::wstring at(const std::wstring& path, bool followLast = false) const;
   Security inherited(const std::wstring& path) const;
   const FakeProgram* programFor(const std::wstring* app, const std::wstring& commandLine) const;

@@ -11,6 +11,8 @@
 
 #include <vector>
 
+#include "platform/TreeDelete.h"
+
 namespace korvane {
 namespace {
 
@@ -345,13 +347,153 @@ bool Win32Platform::lockFile(const std::wstring& path, Handle* lock,
   return true;
 }
 
-int Win32Platform::shellDeleteTree(const std::wstring& pathList, unsigned flags) {
-  SHFILEOPSTRUCTW op;
-  ZeroMemory(&op, sizeof op);
-  op.wFunc = FO_DELETE;
-  op.pFrom = pathList.c_str();
-  op.fFlags = static_cast<FILEOP_FLAGS>(flags);
-  return SHFileOperationW(&op);
+namespace {
+
+// "\\?\" before a full path: no length limit, and a name that Windows would
+// otherwise trim (a closing dot or blank, which a user can make) is reached as it is.
+std::wstring LongPath(const std::wstring& path) {
+  if (path.rfind(L"\\\\?\\", 0) == 0) return path;
+  if (path.size() >= 3 && path[1] == L':' && path[2] == L'\\') return L"\\\\?\\" + path;
+  if (path.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + path.substr(2);
+  return path;
+}
+
+std::wstring FinalPath(HANDLE h) {
+  std::wstring out(MAX_PATH, L'\0');
+  for (int tries = 0; tries < 3; ++tries) {
+    const DWORD n = GetFinalPathNameByHandleW(h, out.data(), static_cast<DWORD>(out.size()),
+                                              FILE_NAME_NORMALIZED);
+    if (n == 0) return {};
+    if (n < out.size()) {
+      out.resize(n);
+      return out;
+    }
+    out.resize(n + 1);
+  }
+  return {};
+}
+
+bool SameText(const std::wstring& a, const std::wstring& b) {
+  return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+// Whether the open handle is the item `path` names, and not what a link there led
+// to.  Windows opens a link as itself when asked to (FILE_FLAG_OPEN_REPARSE_POINT);
+// Wine follows a Unix link all the same, and only the final path shows it.  Where
+// the final paths cannot be read, the open's own promise is all there is.
+bool IsNamedItem(HANDLE h, const std::wstring& path) {
+  const size_t slash = path.find_last_of(L'\\');
+  if (slash == std::wstring::npos) return true;
+  std::wstring parent = path.substr(0, slash);
+  if (!parent.empty() && parent.back() == L':') parent.push_back(L'\\');
+  HANDLE p = CreateFileW(LongPath(parent).c_str(), FILE_READ_ATTRIBUTES,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (p == INVALID_HANDLE_VALUE) return true;
+  std::wstring expected = FinalPath(p);
+  CloseHandle(p);
+  const std::wstring actual = FinalPath(h);
+  if (expected.empty() || actual.empty()) return true;
+  if (expected.back() != L'\\') expected.push_back(L'\\');
+  return SameText(expected + path.substr(slash + 1), actual);
+}
+
+class Win32TreeFiles : public TreeFiles {
+ public:
+  long holdFolder(const std::wstring& path, Handle* hold) override {
+    // No delete sharing: while held, nobody renames the folder, replaces it with a
+    // link or removes it, so what is listed and deleted below it stays below it.
+    HANDLE h = CreateFileW(LongPath(path).c_str(),
+                           FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return static_cast<long>(GetLastError());
+    BY_HANDLE_FILE_INFORMATION info;
+    long error = 0;
+    if (!GetFileInformationByHandle(h, &info)) {
+      error = static_cast<long>(GetLastError());
+    } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || !IsNamedItem(h, path)) {
+      error = kErrorStoppedOnSymlink;
+    } else if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      error = ERROR_DIRECTORY;
+    }
+    if (error != 0) {
+      CloseHandle(h);
+      return error;
+    }
+    *hold = reinterpret_cast<Handle>(h);
+    return 0;
+  }
+
+  void releaseFolder(Handle hold) override { CloseHandle(AsHandle(hold)); }
+
+  long listFolder(const std::wstring& path, std::vector<FolderEntry>* entries) override {
+    entries->clear();
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileExW((LongPath(path) + L"\\*").c_str(), FindExInfoBasic, &data,
+                                   FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (find == INVALID_HANDLE_VALUE) {
+      const DWORD error = GetLastError();
+      return error == ERROR_FILE_NOT_FOUND ? 0 : static_cast<long>(error);
+    }
+    do {
+      const std::wstring name = data.cFileName;
+      if (name != L"." && name != L"..") entries->push_back({name, data.dwFileAttributes});
+    } while (FindNextFileW(find, &data));
+    const DWORD error = GetLastError();
+    FindClose(find);
+    return error == ERROR_NO_MORE_FILES ? 0 : static_cast<long>(error);
+  }
+
+  long deleteItem(const std::wstring& path) override {
+    // The item itself, never what a link leads to.  Attributes are written only to
+    // take a read-only mark off; without that right, a plain delete may still do.
+    const std::wstring at = LongPath(path);
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
+    HANDLE h = CreateFileW(at.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, share,
+                           nullptr, OPEN_EXISTING, flags, nullptr);
+    if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED)
+      h = CreateFileW(at.c_str(), DELETE | FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING,
+                      flags, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return static_cast<long>(GetLastError());
+    long error = 0;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(h, &info)) {
+      error = static_cast<long>(GetLastError());
+    } else if (!(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && !IsNamedItem(h, path)) {
+      error = kErrorStoppedOnSymlink;
+    } else {
+      const bool readOnly = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+      if (readOnly) setAttributes(h, info.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
+      FILE_DISPOSITION_INFO disposition{TRUE};
+      if (!SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof disposition)) {
+        error = static_cast<long>(GetLastError());
+        if (readOnly) setAttributes(h, info.dwFileAttributes);
+      }
+    }
+    CloseHandle(h);
+    return error;
+  }
+
+ private:
+  static void setAttributes(HANDLE h, DWORD attributes) {
+    FILE_BASIC_INFO basic;
+    ZeroMemory(&basic, sizeof basic);  // zero times: left as they are
+    basic.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+    SetFileInformationByHandle(h, FileBasicInfo, &basic, sizeof basic);
+  }
+};
+
+}  // namespace
+
+long Win32Platform::deleteFolderTree(const std::wstring& path, std::wstring* item) {
+  Win32TreeFiles files;
+  const TreeDeleteResult result = DeleteTreeWithoutFollowingLinks(files, path);
+  *item = result.item;
+  SetLastError(static_cast<DWORD>(result.error));  // lastErrorText() tells the first failure
+  return result.error;
 }
 
 bool Win32Platform::readOwnResource(const std::wstring& name, std::vector<std::uint8_t>* bytes) {
