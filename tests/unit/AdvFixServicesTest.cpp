@@ -269,7 +269,8 @@ TEST_F(AdvFixServicesTest, TheUndoRenamesBackOrRefusesWhenTheNameIsTakenAgain) {
   EXPECT_FALSE(fake().directoryExists(kCatroot));
 
   // Once it is gone, the undo puts both back and reads them back.
-  fake().shellDeleteTree(kDistribution + std::wstring(1, L'\0'), 0);
+  std::wstring item;
+  ASSERT_EQ(fake().deleteFolderTree(kDistribution, &item), 0);
   undo = UndoFromFile(fake(), run.undoFiles[0]);
   EXPECT_TRUE(undo.done) << fake::Narrow(undo.failure);
   EXPECT_TRUE(fake().fileExists(kDistribution + L"\\DataStore\\DataStore.edb"));
