@@ -255,7 +255,7 @@ void FixDriveIcons() {
 void ResetFolderViewSettings() {
   const std::wstring batch = FolderViewBatchPath();
   const std::wstring command = BatchCommandLine(batch);
-  if (FileExists(batch)) Sys().deleteFile(batch);
+  DeleteScratchFile(batch);
   RunResult run;
   {
     // Held from the check against the payload until the batch has ended: it runs
@@ -263,7 +263,7 @@ void ResetFolderViewSettings() {
     HeldFile held = WriteHeldFile(batch, LinesToCrLfBytes(FORM_LAIN().mRESET_FOLDERVIEW));
     if (FileExists(batch)) run = RunProcess(command, kShowHide);
   }
-  if (FileExists(batch)) Sys().deleteFile(batch);
+  DeleteScratchFile(batch);
   if (!run.ok()) throw KorvaneError(run.failure);
   ShowFixedNotice();
 }

@@ -12,6 +12,8 @@ std::wstring SystemErrorText(long code) {
       return L"The system cannot find the path specified";
     case kErrorAccessDenied:
       return L"Access is denied";
+    case kErrorInvalidHandle:
+      return L"The handle is invalid";
     case kErrorSharingViolation:
       return L"The process cannot access the file because it is being used by another process";
     case kErrorDiskFull:

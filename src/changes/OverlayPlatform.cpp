@@ -497,8 +497,18 @@ bool OverlayPlatform::lockFile(const std::wstring& path, Handle* lock,
                                std::vector<std::uint8_t>* bytes) {
   if (!readFile(path, bytes)) return false;
   *lock = nextHandle_++;
-  locks_.insert(*lock);
+  locks_[*lock] = path;
   return true;
+}
+
+// A preview holds nothing below it: the file's security is looked up by its path.
+std::optional<FileSecurity> OverlayPlatform::heldFileSecurity(Handle lock) {
+  auto it = locks_.find(lock);
+  if (it == locks_.end()) {
+    fail(kErrorInvalidHandle);
+    return std::nullopt;
+  }
+  return ForwardingPlatform::fileSecurity(it->second);
 }
 
 bool OverlayPlatform::replaceFile(const std::wstring& from, const std::wstring& to) {

@@ -71,6 +71,7 @@ class OverlayPlatform : public ForwardingPlatform {
   // Nothing else runs during a preview: the hold is only counted, the bytes are the
   // overlay's.
   bool lockFile(const std::wstring& path, Handle* lock, std::vector<std::uint8_t>* bytes) override;
+  std::optional<FileSecurity> heldFileSecurity(Handle lock) override;
   bool replaceFile(const std::wstring& from, const std::wstring& to) override;
   std::wstring lastErrorText() override;
   long deleteFolderTree(const std::wstring& path, std::wstring* item) override;
@@ -128,7 +129,7 @@ class OverlayPlatform : public ForwardingPlatform {
   std::map<Handle, OpenKey> keys_;
   std::map<Handle, FakeProcess> processes_;
   std::set<Handle> threads_;
-  std::set<Handle> locks_;
+  std::map<Handle, std::wstring> locks_;  // the path each hold was asked for
   Handle nextHandle_;
   std::map<std::wstring, FileEntry> files_;         // by lower-case path
   std::vector<std::wstring> deletedFolders_;        // lower-case

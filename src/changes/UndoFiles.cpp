@@ -466,6 +466,8 @@ class UndoHolds {
     holds_.push_back(h);
     return true;
   }
+  // The hold taken last.
+  Handle last() const { return holds_.back(); }
   // A file written new; removed at the end unless taken (put in place) before.
   void scratch(const std::wstring& file) { scratch_.push_back(file); }
   void taken(const std::wstring& file) { std::erase(scratch_, file); }
@@ -485,7 +487,7 @@ std::wstring NotAsWritten(const std::wstring& file) {
 // Whether `file`, held with `bytes`, may be imported: it matches its record, or
 // (when the trust allows) it has none and only administrators could have put it
 // there.  The empty text when it may.
-std::wstring Untrusted(Platform& sys, const std::wstring& file,
+std::wstring Untrusted(Platform& sys, const std::wstring& file, Handle hold,
                        const std::vector<std::uint8_t>& bytes, UndoTrust trust) {
   if (MatchesDigest(sys, file, bytes)) return {};
   Handle key = 0;
@@ -496,10 +498,11 @@ std::wstring Untrusted(Platform& sys, const std::wstring& file,
     sys.regCloseKey(key);
   }
   if (recorded || trust == UndoTrust::Recorded) return NotAsWritten(file);
-  for (const std::wstring& which : {file, FolderOf(file)}) {
-    if (auto why = NotAdminOnly(sys, which))
-      return Quoted(file) + L" has no record of Korvane's, and " + *why + L", so it is not used.";
-  }
+  std::optional<std::wstring> why = HeldNotAdminOnly(sys, hold, file);
+  if (!why) why = NotAdminOnly(sys, file);
+  if (!why) why = NotAdminOnly(sys, FolderOf(file));
+  if (why)
+    return Quoted(file) + L" has no record of Korvane's, and " + *why + L", so it is not used.";
   return {};
 }
 
@@ -537,7 +540,7 @@ UndoOutcome UndoFromFile(Platform& system, const std::wstring& path, UndoTrust t
                       L", which is not a file Korvane keeps beside it, so it is not used.";
     return outcome;
   }
-  outcome.failure = Untrusted(system, path, bytes, trust);
+  outcome.failure = Untrusted(system, path, holds.last(), bytes, trust);
   if (!outcome.failure.empty()) return outcome;
 
   // Every kept file is read and checked before anything changes, so a missing one
@@ -551,7 +554,7 @@ UndoOutcome UndoFromFile(Platform& system, const std::wstring& path, UndoTrust t
       outcome.failure = L"The kept file \"" + k.name + L"\" cannot be read.";
       return outcome;
     }
-    outcome.failure = Untrusted(system, kept, keptBytes.back(), trust);
+    outcome.failure = Untrusted(system, kept, holds.last(), keptBytes.back(), trust);
     if (!outcome.failure.empty()) return outcome;
   }
 

@@ -28,8 +28,10 @@ bool IsFolder(Platform& sys, const std::wstring& path) {
 
 }  // namespace
 
-std::optional<std::wstring> NotAdminOnly(Platform& sys, const std::wstring& path) {
-  const std::optional<FileSecurity> security = sys.fileSecurity(path);
+namespace {
+
+std::optional<std::wstring> Judged(Platform& sys, const std::wstring& path,
+                                   const std::optional<FileSecurity>& security) {
   if (!security)
     return L"the security of " + Quoted(path) + L" cannot be read (" + sys.lastErrorText() + L")";
   // A link would take every write below it somewhere else, whoever may write here.
@@ -43,6 +45,16 @@ std::optional<std::wstring> NotAdminOnly(Platform& sys, const std::wstring& path
   return std::nullopt;
 }
 
+}  // namespace
+
+std::optional<std::wstring> NotAdminOnly(Platform& sys, const std::wstring& path) {
+  return Judged(sys, path, sys.fileSecurity(path));
+}
+
+std::optional<std::wstring> HeldNotAdminOnly(Platform& sys, Handle lock, const std::wstring& path) {
+  return Judged(sys, path, sys.heldFileSecurity(lock));
+}
+
 PrivateFolder OpenPrivateFolder(Platform& sys, const std::wstring& base,
                                 const std::vector<std::wstring>& levels, bool create) {
   PrivateFolder folder;
@@ -53,9 +65,12 @@ PrivateFolder OpenPrivateFolder(Platform& sys, const std::wstring& base,
       if (!create) return folder;
       // Made here with the DACL that the check below wants; if somebody else made
       // it in between, the check finds out.
-      if (!sys.createPrivateDirectory(path) && !IsFolder(sys, path)) {
-        folder.problem = L"cannot create " + Quoted(path) + L" (" + sys.lastErrorText() + L")";
-        return folder;
+      if (!sys.createPrivateDirectory(path)) {
+        const std::wstring why = sys.lastErrorText();
+        if (!IsFolder(sys, path)) {
+          folder.problem = L"cannot create " + Quoted(path) + L" (" + why + L")";
+          return folder;
+        }
       }
     }
     if (auto why = NotAdminOnly(sys, path)) {
@@ -70,6 +85,9 @@ PrivateFolder OpenPrivateFolder(Platform& sys, const std::wstring& base,
 namespace {
 
 PrivateFolder InKorvaneData(Platform& sys, std::vector<std::wstring> levels, bool create) {
+  // A folder made by a process that is not elevated would belong to its user, and
+  // every elevated run after it would rightly refuse it.
+  if (create && !sys.isElevated()) return {{}, L"Korvane is not running with administrator rights"};
   const std::optional<std::wstring> programData = sys.programDataFolder();
   if (!programData || programData->empty())
     return {{}, L"the ProgramData folder of this computer is not known"};
@@ -100,14 +118,16 @@ PrivateFolder MakeScratchFolder(Platform& sys) {
       if (auto why = NotAdminOnly(sys, scratch.path)) return {{}, *why};
       return scratch;
     }
+    const std::wstring why = sys.lastErrorText();
     if (IsFolder(sys, scratch.path)) continue;
-    return {{}, L"cannot create " + Quoted(scratch.path) + L" (" + sys.lastErrorText() + L")"};
+    return {{}, L"cannot create " + Quoted(scratch.path) + L" (" + why + L")"};
   }
   return {{}, L"every name tried for a scratch folder below " + Quoted(parent) + L" is taken"};
 }
 
 std::wstring RunScratchPath(Platform& sys) {
   const PrivateFolder scratch = MakeScratchFolder(sys);
+  TempPathProblem = scratch.problem;
   return scratch.path.empty() ? std::wstring() : scratch.path + L"\\";
 }
 
@@ -125,8 +145,10 @@ bool MakePrivateFolderPath(Platform& sys, const std::wstring& path) {
   }
   for (size_t i = path.find(L'\\', from);; i = path.find(L'\\', i + 1)) {
     const std::wstring level = path.substr(0, i);
+    // No second look after a failed create: it would overwrite the reason the
+    // caller reads.
     if (!level.empty() && level.back() != L'\\' && !IsFolder(sys, level) &&
-        !sys.createPrivateDirectory(level) && !IsFolder(sys, level))
+        !sys.createPrivateDirectory(level))
       return false;
     if (i == std::wstring::npos) break;
   }

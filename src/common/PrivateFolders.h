@@ -17,6 +17,10 @@ namespace korvane {
 // alone (its owner included, who may always rewrite the DACL); otherwise why not,
 // in words that complete "... could not be written: %s.".
 std::optional<std::wstring> NotAdminOnly(Platform& sys, const std::wstring& path);
+// The same for the file a lockFile hold is on, named `path`: judged by the handle,
+// so a link somewhere on the path that led the hold elsewhere (and was turned back
+// since) cannot pass a file of the user's off as one of the administrators'.
+std::optional<std::wstring> HeldNotAdminOnly(Platform& sys, Handle lock, const std::wstring& path);
 
 struct PrivateFolder {
   std::wstring path;     // empty when it cannot be used, or (not created) is not there

@@ -18,6 +18,7 @@ void ExtractResourceToFile(const std::wstring& resourceName, const std::wstring&
   if (!Sys().readOwnResource(resourceName, &bytes))
     throw KorvaneError(L"Resource " + resourceName + L" not found");
   const std::wstring path = directory + baseName + extension;
+  RequireScratchFolder(path);
   if (!Sys().writeFile(path, bytes)) throw KorvaneError(L"Cannot create file \"" + path + L"\"");
 }
 
@@ -28,7 +29,7 @@ void RunRestartHelper(const std::wstring& argument) {
   const std::wstring path = directory + kRestartHelperBaseName + kRestartHelperExtension;
   // An old copy is never reused: it may be stale or not ours.  If it cannot be
   // deleted, the write below fails and says so.
-  if (FileExists(path)) Sys().deleteFile(path);
+  DeleteScratchFile(path);
   ExtractResourceToFile(kRestartHelperResource, kRestartHelperExtension, directory,
                         kRestartHelperBaseName);
   RunResult run;
@@ -43,7 +44,7 @@ void RunRestartHelper(const std::wstring& argument) {
     // Windows would try to start the path's first word instead.
     run = RunProcess(CommandLineForPath(path) + argument, kSwHide);
   }
-  if (FileExists(path)) Sys().deleteFile(path);
+  DeleteScratchFile(path);
   if (!run.ok()) throw KorvaneError(run.failure);
 }
 

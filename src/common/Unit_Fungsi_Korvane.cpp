@@ -14,6 +14,7 @@
 namespace korvane {
 
 std::wstring TempPath;
+std::wstring TempPathProblem;
 
 namespace {
 constexpr std::uint32_t kCreateNewConsole = 0x10;
@@ -33,10 +34,15 @@ std::wstring Hex8(std::uint32_t value) {
   return text;
 }
 
-// An exit code 0xC000xxxx is an NTSTATUS error: Windows ends a process that way when an
-// exception was not handled or the loader could not start it, so it did not do its work.
-// 0xFFFFFFFF and the other codes a tool chooses itself are its own business.
-bool EndedByException(std::uint32_t code) { return (code >> 16) == 0xC000u; }
+// An exit code of error severity (0xC0000000 up to 0xEFFFFFFF) is an exception's code:
+// Windows ends a process that way when an exception was not handled (0xE06D7363 a C++
+// one, 0xE0434352 a .NET one) or the loader could not start it (0xC0000135, 0xC06D007E
+// a delay-loaded DLL, 0xC0150002 a side-by-side assembly), so it did not do its work;
+// so does a breakpoint left in (0x80000003).  0xFFFFFFFF and the other small negative
+// numbers, like every other code a tool chooses itself, are its own business.
+bool EndedByException(std::uint32_t code) {
+  return (code >= 0xC0000000u && code < 0xF0000000u) || code == 0x80000003u;
+}
 
 std::wstring EndedByExceptionText(const std::wstring& commandLine, std::uint32_t status) {
   std::wstring text =
@@ -81,14 +87,23 @@ RunResult RunProcess(const std::wstring& commandLine, int showMode) {
     Sys().processMessages();
     Sys().sleep(50);
   }
-  Sys().waitForSingleObject(handles.process, kInfinite);
+  // A wait that fails leaves the tool's end unknown; the exit code read then would
+  // be STILL_ACTIVE's 259, which is no result at all.
+  const bool ended = Sys().waitForSingleObject(handles.process, kInfinite) == kWaitObject0;
+  const std::wstring waitFailure = ended ? std::wstring() : Sys().lastErrorText();
   std::uint32_t code = 0;
   // A code that could not be read is no evidence that the tool did its work.
-  const bool read = Sys().getExitCodeProcess(handles.process, &code);
-  const std::wstring readFailure = read ? std::wstring() : Sys().lastErrorText();
+  const bool read = ended && Sys().getExitCodeProcess(handles.process, &code);
+  const std::wstring readFailure = read || !ended ? std::wstring() : Sys().lastErrorText();
   Sys().closeHandle(handles.process);
   Sys().closeHandle(handles.thread);
   result.started = true;
+  if (!ended) {
+    result.exitCode = kRunFailed;
+    result.failure = L"Cannot wait for \"" + ProgramToken(commandLine) + L"\" to end. " +
+                     (waitFailure.empty() ? L"No reason was given" : waitFailure);
+    return result;
+  }
   if (!read) {
     result.exitCode = kRunFailed;
     result.failure = L"Cannot read the exit code of \"" + ProgramToken(commandLine) + L"\". " +
@@ -185,6 +200,10 @@ void DeleteFolderTreeOrRaise(const std::wstring& path) {
 }
 
 namespace {
+bool InAFolder(const std::wstring& path) {
+  return path.find_first_of(L"\\/") != std::wstring::npos;
+}
+
 [[noreturn]] void RaiseCannotCreate(const std::wstring& path, const std::wstring& reason) {
   throw KorvaneError(L"Cannot create file \"" + path + L"\". " + reason);
 }
@@ -221,13 +240,22 @@ void HeldFile::release() {
 HeldFile WriteHeldFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes) {
   // A bare name means there is no scratch folder for this run; the current folder
   // is nobody's to trust.
-  if (path.find_first_of(L"\\/") == std::wstring::npos)
-    RaiseCannotCreate(path, L"There is no private folder for Korvane's scratch files");
+  RequireScratchFolder(path);
   // Created new: never through a file or link that is there already.  A write that
   // does not complete leaves nothing behind.
   long error = 0;
   if (!Sys().writeNewFile(path, bytes, &error)) RaiseCannotCreate(path, Sys().lastErrorText());
   return HeldFile(path, bytes);
+}
+
+void RequireScratchFolder(const std::wstring& path) {
+  if (!InAFolder(path))
+    RaiseCannotCreate(path, L"There is no private folder for Korvane's scratch files" +
+                                (TempPathProblem.empty() ? L"" : L": " + TempPathProblem));
+}
+
+void DeleteScratchFile(const std::wstring& path) {
+  if (InAFolder(path) && FileExists(path)) Sys().deleteFile(path);
 }
 
 std::vector<std::uint8_t> LinesToCrLfBytes(const std::vector<std::string>& lines) {

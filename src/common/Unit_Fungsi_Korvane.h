@@ -13,8 +13,11 @@ namespace korvane {
 constexpr std::uint32_t kRunFailed = 0xFFFFFFFFu;
 constexpr std::size_t kMaxCommandLine = 512;
 
-// Set once at start-up on a supported system: TEMP followed by one backslash.
+// Set once at start-up on a supported system: the run's private scratch folder
+// followed by one backslash.
 extern std::wstring TempPath;
+// Why this run has no scratch folder (TempPath is empty); empty when it has one.
+extern std::wstring TempPathProblem;
 
 // How a run ended: started (and then waited for to its end, with its exit code), or
 // not started, with the text that says so: Cannot run "<program>". <reason>
@@ -87,10 +90,18 @@ class HeldFile {
   Handle lock_ = 0;
 };
 
-// Writes `bytes` to `path`, replacing any file of that name, and holds it.  Raises
+// Writes `bytes` to `path`, a file that must not be there yet, and holds it.  Raises
 // KorvaneError "Cannot create file "%s". %s" when it cannot be written or held as
-// written.
+// written, or when `path` is a bare name (the run has no scratch folder).
 HeldFile WriteHeldFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes);
+
+// A scratch file left by an earlier attempt is deleted before a new one is written.
+// Nothing is deleted without a scratch folder: a bare name would be a file of the
+// current folder, which is nobody's to trust.
+void DeleteScratchFile(const std::wstring& path);
+// Raises KorvaneError "Cannot create file "%s". There is no private folder for
+// Korvane's scratch files: <why>" when `path` is a bare name.
+void RequireScratchFolder(const std::wstring& path);
 
 bool FileExists(const std::wstring& path);
 bool DirectoryExists(const std::wstring& path);

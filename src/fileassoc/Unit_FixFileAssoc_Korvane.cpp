@@ -10,7 +10,7 @@ void ApplyRegScript(const Payload& payload, const std::wstring& typeCode) {
   const std::wstring regeditPath = GetWinDir() + L"\\Regedit.exe";
   const std::wstring scriptPath = TempPath + typeCode + L".reg";
 
-  if (FileExists(scriptPath)) Sys().deleteFile(scriptPath);
+  DeleteScratchFile(scriptPath);
   // reg.exe imports with administrator rights whatever the script says, so the script
   // is held from the check against what was written until reg.exe has ended.
   HeldFile script;
@@ -33,7 +33,7 @@ void ApplyRegScript(const Payload& payload, const std::wstring& typeCode) {
   const RunResult run = RunProcess(L"reg.exe import " + CommandLineForPath(scriptPath), 0);
 
   script.release();
-  if (FileExists(scriptPath)) Sys().deleteFile(scriptPath);
+  DeleteScratchFile(scriptPath);
   // A reg.exe that could not start, or that crashed, is named like every other tool.
   if (!run.ok()) throw KorvaneError(run.failure);
   // One that reported an error imported nothing (or not all): saying "Done!" then

@@ -123,6 +123,9 @@ class ForwardingPlatform : public Platform {
   bool lockFile(const std::wstring& path, Handle* lock, std::vector<std::uint8_t>* bytes) override {
     return inner_.lockFile(path, lock, bytes);
   }
+  std::optional<FileSecurity> heldFileSecurity(Handle lock) override {
+    return inner_.heldFileSecurity(lock);
+  }
   long deleteFolderTree(const std::wstring& path, std::wstring* item) override {
     return inner_.deleteFolderTree(path, item);
   }

@@ -41,6 +41,10 @@ constexpr std::uint32_t kFileAttributeDirectory = 0x10u;
 constexpr std::uint32_t kFileAttributeReadOnly = 0x01u;
 constexpr std::uint32_t kFileAttributeReparsePoint = 0x400u;  // a junction or a link
 
+// readFile and lockFile refuse a larger file (ERROR_FILE_TOO_LARGE) without
+// reading it: every file Korvane reads whole is far smaller.
+constexpr std::uint64_t kLargestFileReadWhole = 64u << 20;
+
 // SERVICE_STATUS.dwCurrentState values.
 constexpr std::uint32_t kServiceStopped = 1;
 constexpr std::uint32_t kServiceStartPending = 2;
@@ -187,6 +191,10 @@ class Platform {
   // reparse point reads as no data.
   virtual bool lockFile(const std::wstring& path, Handle* lock,
                         std::vector<std::uint8_t>* bytes) = 0;
+  // The security of the file a lockFile hold is on: of what was read, wherever the
+  // path led when it was opened.  nullopt (lastErrorText() tells why) when it cannot
+  // be read.
+  virtual std::optional<FileSecurity> heldFileSecurity(Handle lock) = 0;
   // Deletes the folder `path` with everything below it; a link inside is removed as
   // a link and never entered (DeleteTreeWithoutFollowingLinks).  0, or the Win32
   // code of the first failure, with the item it concerns in *item.

@@ -35,18 +35,31 @@ TreeDeleteResult DeleteTreeWithoutFollowingLinks(TreeFiles& files, const std::ws
       if (long gone = files.deleteItem(folder)) failed(gone, folder);
       return;
     }
-    if (error == 0) error = files.listFolder(folder, &level.entries);
     if (error != 0) {
-      if (level.hold) files.releaseFolder(level.hold);
       failed(error, folder);
       return;
     }
-    stack->push_back(std::move(level));
+    stack->push_back(std::move(level));  // from here on the guard below lets it go
+    error = files.listFolder(folder, &stack->back().entries);
+    if (error != 0) {
+      files.releaseFolder(stack->back().hold);
+      stack->pop_back();
+      failed(error, folder);
+    }
   };
 
   // Depth-first with a stack of its own: a tree may be deeper than a thread's
   // stack would allow.
   std::vector<Level> stack;
+  // Folders held are let go even when the walk ends early (out of memory on a huge
+  // listing): a hold left behind would keep them from being deleted until Korvane ends.
+  struct Release {
+    TreeFiles& files;
+    std::vector<Level>& stack;
+    ~Release() {
+      for (const Level& level : stack) files.releaseFolder(level.hold);
+    }
+  } release{files, stack};
   enter(path, &stack);
   while (!stack.empty()) {
     Level& level = stack.back();

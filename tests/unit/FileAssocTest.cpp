@@ -6,8 +6,10 @@
 
 #include "../support/ExeRepairTable.h"
 #include "TestSupport.h"
+#include "advfix/Unit_AdvFix_Korvane.h"
 #include "common/KorvaneError.h"
 #include "common/PrivateFolders.h"
+#include "common/RestartExplorer.h"
 #include "fileassoc/FileAssoc.h"
 
 namespace korvane {
@@ -258,6 +260,49 @@ TEST_F(FileAssocTest, TwoRunsAtOnceEachImportTheirOwnScriptAndAFullDiskLeavesNot
   RemoveRunScratchFolder();
   EXPECT_TRUE(fake().filesUnder(L"C:\\ProgramData\\Korvane\\Scratch").empty());
   EXPECT_FALSE(fake().directoryExists(TempPath));
+}
+
+// A process that is not elevated makes nothing under ProgramData: a folder it made
+// would be its user's, and every elevated run after it would refuse it.  Without a
+// scratch folder no scratch file is deleted or written anywhere else, the current
+// folder included, and the error says why.
+TEST_F(FileAssocTest, WithoutElevationNoScratchFolderIsMadeAndNothingIsWrittenElsewhere) {
+  fake().elevated = false;
+  TempPath = RunScratchPath(fake());
+  EXPECT_EQ(TempPath, L"");
+  EXPECT_FALSE(fake().directoryExists(L"C:\\ProgramData\\Korvane"));
+  EXPECT_TRUE(OpenUndoStore(fake(), /*create=*/true).path.empty());
+  EXPECT_FALSE(fake().directoryExists(L"C:\\ProgramData\\Korvane"));
+
+  installRegExe();
+  fake().resources[kRestartHelperResource] = {'M', 'Z'};
+  const struct {
+    const char* name;
+    void (*repair)();
+    std::wstring file;
+  } cases[] = {
+      {"file type", [] { ApplyRegScript(FORM_LAIN().mFIX_TXT_W10, L"TXT"); }, L"TXT.reg"},
+      {"folder views", &ResetFolderViewSettings, L"tempbat.bat"},
+      {"Explorer restart", &RestartExplorer, L"RestartExp.exe"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fake().addFile(c.file, {'k', 'e', 'e', 'p'});  // in the current folder
+    const size_t boxes = fake().messages().size();
+    RunHandler(c.repair);
+    EXPECT_EQ(fake().fileText(c.file), "keep");
+    ASSERT_EQ(fake().messages().size(), boxes + 1);
+    EXPECT_EQ(fake().messages().back().flags, kMbIconError);
+  }
+  EXPECT_TRUE(fake().launches().empty());
+  try {
+    WriteHeldFile(L"TXT.reg", {'x'});
+    ADD_FAILURE();
+  } catch (const KorvaneError& e) {
+    EXPECT_EQ(e.message(),
+              L"Cannot create file \"TXT.reg\". There is no private folder for Korvane's scratch "
+              L"files: Korvane is not running with administrator rights");
+  }
 }
 
 struct TempFolderCase {

@@ -26,6 +26,7 @@ struct EndCase {
   // The standard error box's text, empty when the run goes on as it always did.
   std::wstring toolFailure;    // gpupdate, an Advanced repair's tool
   std::wstring helperFailure;  // the Explorer restart helper
+  long waitFails = 0;          // not 0: the wait for its end fails with this error
 };
 
 const EndCase kEndCases[] = {
@@ -43,10 +44,25 @@ const EndCase kEndCases[] = {
     {"an exception without a message", 0xC0001234u, 0,
      L"\"gpupdate\" ended abnormally with status 0xC0001234.",
      L"\"" + kHelperPath + L"\" ended abnormally with status 0xC0001234."},
+    {"a C++ exception nobody caught", 0xE06D7363u, 0,
+     L"\"gpupdate\" ended abnormally with status 0xE06D7363.",
+     L"\"" + kHelperPath + L"\" ended abnormally with status 0xE06D7363."},
+    {"a delay-loaded DLL missing", 0xC06D007Eu, 0,
+     L"\"gpupdate\" ended abnormally with status 0xC06D007E.",
+     L"\"" + kHelperPath + L"\" ended abnormally with status 0xC06D007E."},
+    {"a breakpoint left in", 0x80000003u, 0,
+     L"\"gpupdate\" ended abnormally with status 0x80000003.",
+     L"\"" + kHelperPath + L"\" ended abnormally with status 0x80000003."},
     // Codes a tool chooses itself keep today's behaviour, all ones included.
     {"exit code 1", 1u, 0, L"", L""},
     {"exit code 0xFFFFFFFF", 0xFFFFFFFFu, 0, L"", L""},
     {"exit code 0xC0000000 minus one", 0xBFFFFFFFu, 0, L"", L""},
+    {"exit code -2", 0xFFFFFFFEu, 0, L"", L""},
+    {"an HRESULT a tool returns", 0x800F081Fu, 0, L"", L""},
+    {"a wait for its end that fails", 0u, 0,
+     L"Cannot wait for \"gpupdate\" to end. The handle is invalid.",
+     L"Cannot wait for \"" + kHelperPath + L"\" to end. The handle is invalid.",
+     kErrorInvalidHandle},
     {"an exit code that cannot be read", 0u, kErrorAccessDenied,
      L"Cannot read the exit code of \"gpupdate\". Access is denied.",
      L"Cannot read the exit code of \"" + kHelperPath + L"\". Access is denied."},
@@ -64,6 +80,7 @@ TEST_F(ToolEndTest, AProgramEndedByAnExceptionOrWithAnUnreadableCodeIsAFailure) 
       fake::FakeProgram p;
       p.exitCode = c.exitCode;
       p.exitCodeUnreadable = c.exitCodeUnreadable;
+      p.waitFailsWith = c.waitFails;
       sys->addProgram(L"gpupdate.exe", p);
       RunHandler(ResetGroupPolicy);
       std::vector<std::wstring> errors, information;
@@ -84,6 +101,7 @@ TEST_F(ToolEndTest, AProgramEndedByAnExceptionOrWithAnUnreadableCodeIsAFailure) 
       fake::FakeProgram p;
       p.exitCode = c.exitCode;
       p.exitCodeUnreadable = c.exitCodeUnreadable;
+      p.waitFailsWith = c.waitFails;
       sys->addProgram(L"RestartExp.exe", p);
       RunHandler(RestartExplorer);
       std::vector<std::wstring> shown;
@@ -98,6 +116,7 @@ TEST_F(ToolEndTest, AProgramEndedByAnExceptionOrWithAnUnreadableCodeIsAFailure) 
       fake::FakeProgram p;
       p.exitCode = c.exitCode;
       p.exitCodeUnreadable = c.exitCodeUnreadable;
+      p.waitFailsWith = c.waitFails;
       sys->addProgram(L"gpupdate.exe", p);
       cli::RegisterEventSource(*sys);
       cli::CliHost host{*sys, nullptr};

@@ -183,6 +183,26 @@ const HostileCase kHostile[] = {
      },
      L"has no record of Korvane's, and \"C:\\Shared\\assoc.bat.reg\" can be changed by "
      L"S-1-5-11"},
+    {"a junction on the way turned elsewhere once the user's own script is held",
+     [](fake::FakePlatform& f) {
+       const std::wstring script = L"\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Planted]\n";
+       f.addDirectory(L"C:\\Users\\Bob\\Evil\\Sub");
+       f.setSecurity(L"C:\\Users\\Bob\\Evil\\Sub", kUser, {kSidSystem, kSidAdministrators, kUser});
+       f.addFile(L"C:\\Users\\Bob\\Evil\\Sub\\assoc.bat.reg", Text(kRegFileHeader + script));
+       // An administrators' folder with a harmless file of the same name.
+       f.addDirectory(L"C:\\Admins");
+       f.setSecurity(L"C:\\Admins", kSidAdministrators, {kSidSystem, kSidAdministrators});
+       f.addDirectory(L"C:\\Admins\\Sub");
+       f.addFile(L"C:\\Admins\\Sub\\assoc.bat.reg", Text(kRegFileHeader + L"\n"));
+       f.addLink(L"C:\\Users\\Bob\\J", L"C:\\Users\\Bob\\Evil");
+       f.onLocked = [&f](const std::wstring&) { f.addLink(L"C:\\Users\\Bob\\J", L"C:\\Admins"); };
+     },
+     [](fake::FakePlatform& f, const Cli& cli) {
+       const cli::CliResult r = cli({"undo", "C:\\Users\\Bob\\J\\Sub\\assoc.bat.reg"});
+       EXPECT_EQ(r.exitCode, 2);
+     },
+     L"has no record of Korvane's, and \"C:\\Users\\Bob\\J\\Sub\\assoc.bat.reg\" belongs to " +
+         kUser},
     {"the store's parent is a link",
      [](fake::FakePlatform& f) {
        f.addDirectory(L"C:\\Users");

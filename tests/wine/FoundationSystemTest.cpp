@@ -119,6 +119,30 @@ TEST(DeleteFolderTreeOnWine, RemovesATreeWithReadOnlyAndHiddenFiles) {
   EXPECT_TRUE(Exists(scratch.path() + L"\\Old Folder.txt"));
 }
 
+// The size that counts is the one the open handle gives: a file grown past anything
+// Korvane reads whole is refused before memory is taken for it.
+TEST(ReadWholeOnWine, AFileLargerThanAnythingReadWholeIsRefusedUnread) {
+  ScratchDir scratch(L"KorvaneHugeFile");
+  const std::wstring path = scratch.path() + L"\\huge.reg";
+  HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  ASSERT_NE(f, INVALID_HANDLE_VALUE);
+  LARGE_INTEGER end;
+  end.QuadPart = static_cast<LONGLONG>(kLargestFileReadWhole) + 1;
+  ASSERT_TRUE(SetFilePointerEx(f, end, nullptr, FILE_BEGIN));
+  ASSERT_TRUE(SetEndOfFile(f));
+  CloseHandle(f);
+
+  Win32Platform platform;
+  std::vector<std::uint8_t> bytes;
+  EXPECT_FALSE(platform.readFile(path, &bytes));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_TOO_LARGE));
+  Handle lock = 0;
+  EXPECT_FALSE(platform.lockFile(path, &lock, &bytes));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_TOO_LARGE));
+  EXPECT_LT(bytes.size(), 1u << 20);
+  DeleteFileW(path.c_str());
+}
+
 TEST(DeleteFolderTreeOnWine, LeavesFilesAndMissingPathsAlone) {
   ScratchDir scratch(L"KorvaneDeleteTreeFile");
   const std::wstring file = scratch.path() + L"\\notes.txt";

@@ -596,6 +596,10 @@ std::uint32_t FakePlatform::waitForSingleObject(Handle h, std::uint32_t millisec
   auto it = processes_.find(h);
   if (it == processes_.end()) return 0xFFFFFFFFu;  // WAIT_FAILED
   Process& p = it->second;
+  if (p.program.waitFailsWith != 0) {
+    fail(p.program.waitFailsWith);
+    return 0xFFFFFFFFu;
+  }
   if (p.ended) return kWaitObject0;
   if (milliseconds == 0 && p.pollsLeft > 0) {
     --p.pollsLeft;
@@ -902,7 +906,18 @@ bool FakePlatform::lockFile(const std::wstring& path, Handle* lock,
   *lock = nextHandle_++;
   locks_[*lock] = at(path);
   events.push_back(L"lock " + path);
+  if (onLocked) onLocked(path);
   return true;
+}
+
+std::optional<FileSecurity> FakePlatform::heldFileSecurity(Handle lock) {
+  auto held = locks_.find(lock);
+  auto file = held == locks_.end() ? files_.end() : files_.find(held->second);
+  if (file == files_.end()) {
+    fail(kErrorInvalidHandle);
+    return std::nullopt;
+  }
+  return FileSecurity{false, file->second.security.owner, file->second.security.writers};
 }
 
 // The fake's file system as the tree walk sees it.

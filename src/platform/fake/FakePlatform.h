@@ -70,6 +70,8 @@ struct FakeProgram {
   long refusedWith = 0;
   // Not 0: reading its exit code fails with this error.
   long exitCodeUnreadable = 0;
+  // Not 0: every wait for it fails with this error (WAIT_FAILED), and it never ends.
+  long waitFailsWith = 0;
 };
 
 class FakePlatform : public Platform {
@@ -142,6 +144,9 @@ class FakePlatform : public Platform {
   // Runs just before lockFile takes its hold: another program's last chance to
   // change the file (a racing writer) or to take it first.
   std::function<void(const std::wstring& path)> onLock;
+  // Runs just after lockFile took its hold: another program's move once the file
+  // is held (turning a link on the way somewhere else).
+  std::function<void(const std::wstring& path)> onLocked;
   std::string fileText(const std::wstring& path) const;
   // Paths of all files below a folder.
   std::vector<std::wstring> filesUnder(const std::wstring& folder) const;
@@ -274,6 +279,7 @@ class FakePlatform : public Platform {
   std::wstring errorText(long code) override;
   long ntStatusToWin32Error(std::uint32_t status) override;
   bool lockFile(const std::wstring& path, Handle* lock, std::vector<std::uint8_t>* bytes) override;
+  std::optional<FileSecurity> heldFileSecurity(Handle lock) override;
   long deleteFolderTree(const std::wstring& path, std::wstring* item) override;
   bool readOwnResource(const std::wstring& name, std::vector<std::uint8_t>* bytes) override;
   bool listFiles(const std::wstring& folder, std::vector<std::wstring>* names) override;

@@ -276,9 +276,16 @@ bool Win32Platform::writeFile(const std::wstring& path, const std::vector<std::u
 }
 
 // Reads an open file from its start to its end; false unless every byte arrived.
+// The size is taken from the handle, not from a look at the path before: a file a
+// user grows in between is refused (ERROR_FILE_TOO_LARGE) before memory is taken
+// for it, far above anything Korvane reads whole.
 static bool ReadWhole(HANDLE f, std::vector<std::uint8_t>* bytes) {
   LARGE_INTEGER size;
   if (!GetFileSizeEx(f, &size)) return false;
+  if (static_cast<std::uint64_t>(size.QuadPart) > kLargestFileReadWhole) {
+    SetLastError(ERROR_FILE_TOO_LARGE);
+    return false;
+  }
   bytes->resize(static_cast<size_t>(size.QuadPart));
   DWORD read = 0;
   return bytes->empty() ||
@@ -464,7 +471,7 @@ class Win32TreeFiles : public TreeFiles {
       error = static_cast<long>(GetLastError());
     } else if (!(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && !IsNamedItem(h, path)) {
       error = kErrorStoppedOnSymlink;
-    } else {
+    } else if (!DeleteAtOnce(h)) {
       const bool readOnly = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
       if (readOnly) setAttributes(h, info.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
       FILE_DISPOSITION_INFO disposition{TRUE};
@@ -478,6 +485,20 @@ class Win32TreeFiles : public TreeFiles {
   }
 
  private:
+  // Windows 10 1709 and later on NTFS: the name goes at once, even while another
+  // program (Explorer watching the Recycle Bin, a virus scanner) still has the item
+  // open, so the folder above it can go too; read-only or not.  Elsewhere (older
+  // systems, other file systems, Wine) the classic disposition does the work.
+  static bool DeleteAtOnce(HANDLE h) {
+    constexpr DWORD kDelete = 0x1, kPosixSemantics = 0x2, kIgnoreReadOnly = 0x10;
+    struct {
+      DWORD Flags;
+    } disposition{kDelete | kPosixSemantics | kIgnoreReadOnly};
+    constexpr auto kFileDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+    return SetFileInformationByHandle(h, kFileDispositionInfoEx, &disposition,
+                                      sizeof disposition) != 0;
+  }
+
   static void setAttributes(HANDLE h, DWORD attributes) {
     FILE_BASIC_INFO basic;
     ZeroMemory(&basic, sizeof basic);  // zero times: left as they are
@@ -570,20 +591,14 @@ bool Win32Platform::createPrivateDirectory(const std::wstring& path) {
   return false;
 }
 
-std::optional<FileSecurity> Win32Platform::fileSecurity(const std::wstring& path) {
-  HANDLE h =
-      CreateFileW(path.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
-                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+namespace {
+
+// The owner and the writers of the object an open handle is on (it needs
+// READ_CONTROL and FILE_READ_ATTRIBUTES).
+std::optional<FileSecurity> SecurityOf(HANDLE h) {
   FileSecurity out;
   BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(h, &info)) {
-    const DWORD error = GetLastError();
-    CloseHandle(h);
-    SetLastError(error);
-    return std::nullopt;
-  }
+  if (!GetFileInformationByHandle(h, &info)) return std::nullopt;
   out.reparsePoint = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   PSID owner = nullptr;
   PACL dacl = nullptr;
@@ -591,7 +606,6 @@ std::optional<FileSecurity> Win32Platform::fileSecurity(const std::wstring& path
   const DWORD rc =
       GetSecurityInfo(h, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
                       &owner, nullptr, &dacl, nullptr, &sd);
-  CloseHandle(h);
   if (rc != ERROR_SUCCESS) {
     SetLastError(rc);
     return std::nullopt;
@@ -626,6 +640,25 @@ std::optional<FileSecurity> Win32Platform::fileSecurity(const std::wstring& path
   }
   LocalFree(sd);
   return out;
+}
+
+}  // namespace
+
+std::optional<FileSecurity> Win32Platform::fileSecurity(const std::wstring& path) {
+  HANDLE h =
+      CreateFileW(path.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::optional<FileSecurity> out = SecurityOf(h);
+  const DWORD error = GetLastError();
+  CloseHandle(h);
+  SetLastError(error);
+  return out;
+}
+
+std::optional<FileSecurity> Win32Platform::heldFileSecurity(Handle lock) {
+  return SecurityOf(AsHandle(lock));
 }
 
 std::optional<std::uint64_t> Win32Platform::freeDiskSpace(const std::wstring& folder) {

@@ -72,6 +72,7 @@ class Win32Platform : public Platform {
   std::wstring errorText(long code) override;
   long ntStatusToWin32Error(std::uint32_t status) override;
   bool lockFile(const std::wstring& path, Handle* lock, std::vector<std::uint8_t>* bytes) override;
+  std::optional<FileSecurity> heldFileSecurity(Handle lock) override;
   long deleteFolderTree(const std::wstring& path, std::wstring* item) override;
   bool readOwnResource(const std::wstring& name, std::vector<std::uint8_t>* bytes) override;
   bool listFiles(const std::wstring& folder, std::vector<std::wstring>* names) override;
