@@ -125,6 +125,17 @@ std::wstring EscapeControls(const std::wstring& text) {
 
 wchar_t LowerChar(wchar_t c) { return static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c))); }
 
+std::wstring HexText(std::uint64_t value, int digits, bool upperCase) {
+  const wchar_t* const kDigits = upperCase ? L"0123456789ABCDEF" : L"0123456789abcdef";
+  std::wstring out;
+  do {
+    out.insert(out.begin(), kDigits[value & 0xF]);
+    value >>= 4;
+  } while (value != 0);
+  if (static_cast<int>(out.size()) < digits) out.insert(0, digits - out.size(), L'0');
+  return out;
+}
+
 std::wstring LowerText(const std::wstring& text) {
   std::wstring out(text);
   for (wchar_t& c : out) c = LowerChar(c);

@@ -24,6 +24,9 @@ std::wstring EscapeControls(const std::wstring& text);
 
 // Windows compares registry names and paths without regard to case.
 wchar_t LowerChar(wchar_t c);
+// `value` in hexadecimal, at least `digits` digits (zeros in front), without "0x".
+std::wstring HexText(std::uint64_t value, int digits, bool upperCase = false);
+
 std::wstring LowerText(const std::wstring& text);
 bool SameNoCase(const std::wstring& a, const std::wstring& b);
 

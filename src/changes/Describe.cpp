@@ -1,24 +1,14 @@
 #include "changes/Describe.h"
 
+#include "base/Text.h"
 #include "changes/RegScript.h"
 
 namespace korvane {
 namespace {
 
-std::wstring Hex(std::uint64_t v, int digits) {
-  std::wstring out;
-  do {
-    const unsigned d = static_cast<unsigned>(v & 0xF);
-    out.insert(out.begin(), static_cast<wchar_t>(d < 10 ? L'0' + d : L'a' + d - 10));
-    v >>= 4;
-  } while (v != 0);
-  while (static_cast<int>(out.size()) < digits) out.insert(out.begin(), L'0');
-  return out;
-}
-
 std::wstring HexBytes(const std::vector<std::uint8_t>& bytes) {
   std::wstring out;
-  for (size_t i = 0; i < bytes.size(); ++i) out += (i ? L" " : L"") + Hex(bytes[i], 2);
+  for (size_t i = 0; i < bytes.size(); ++i) out += (i ? L" " : L"") + HexText(bytes[i], 2);
   return out;
 }
 
@@ -45,7 +35,7 @@ std::wstring RegTypeName(std::uint32_t type) {
     case kRegQword:
       return L"REG_QWORD";
     default:
-      return L"type 0x" + Hex(type, 1);
+      return L"type 0x" + HexText(type, 1);
   }
 }
 
@@ -105,8 +95,8 @@ std::wstring DescribeData(const RegData& data) {
     }
   }
   if (auto n = RegNumber(data))
-    return type + L" 0x" + Hex(*n, data.type == kRegDword ? 8 : 16) + L" (" + std::to_wstring(*n) +
-           L")";
+    return type + L" 0x" + HexText(*n, data.type == kRegDword ? 8 : 16) + L" (" +
+           std::to_wstring(*n) + L")";
   return data.bytes.empty() ? type + L" (no data)" : type + L" " + HexBytes(data.bytes);
 }
 

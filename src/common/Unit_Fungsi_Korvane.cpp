@@ -27,13 +27,6 @@ std::wstring CannotRun(const std::wstring& commandLine, const std::wstring& reas
   return L"Cannot run \"" + ProgramToken(commandLine) + L"\". " + reason;
 }
 
-std::wstring Hex8(std::uint32_t value) {
-  static const wchar_t kDigits[] = L"0123456789ABCDEF";
-  std::wstring text = L"0x";
-  for (int shift = 28; shift >= 0; shift -= 4) text.push_back(kDigits[(value >> shift) & 0xF]);
-  return text;
-}
-
 // An exit code of error severity (0xC0000000 up to 0xEFFFFFFF) is an exception's code:
 // Windows ends a process that way when an exception was not handled (0xE06D7363 a C++
 // one, 0xE0434352 a .NET one) or the loader could not start it (0xC0000135, 0xC06D007E
@@ -45,8 +38,8 @@ bool EndedByException(std::uint32_t code) {
 }
 
 std::wstring EndedByExceptionText(const std::wstring& commandLine, std::uint32_t status) {
-  std::wstring text =
-      L"\"" + ProgramToken(commandLine) + L"\" ended abnormally with status " + Hex8(status);
+  std::wstring text = L"\"" + ProgramToken(commandLine) + L"\" ended abnormally with status 0x" +
+                      HexText(status, 8, /*upperCase=*/true);
   const long error = Sys().ntStatusToWin32Error(status);
   if (error != kErrorMrMidNotFound) {
     const std::wstring words = Sys().errorText(error);
