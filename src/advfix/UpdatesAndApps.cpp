@@ -2,7 +2,6 @@
 // Control Manager, caches deleted, folders renamed aside so that an undo can put
 // them back, and Windows' own tools started from the System directory.
 #include <cstdint>
-#include <cstdio>
 #include <optional>
 
 #include "advfix/Unit_AdvFix_Korvane.h"
@@ -187,9 +186,7 @@ void RebuildIconCache() {
 }
 
 std::wstring WmiInconsistentQuestion(std::uint32_t exitCode) {
-  wchar_t code[16];
-  std::swprintf(code, 16, L"0x%08X", exitCode);
-  return std::wstring(L"The WMI repository is inconsistent (winmgmt ended with ") + code +
+  return L"The WMI repository is inconsistent (winmgmt ended with 0x" + HexText(exitCode, 8, true) +
          L"). Salvage it?";
 }
 
@@ -209,9 +206,8 @@ void CheckWmiRepository() {
   const RunResult salvage = RunProcess(winmgmt + L" /salvagerepository", kShowNormal);
   if (!salvage.ok()) throw KorvaneError(salvage.failure);
   if (salvage.exitCode != 0) {
-    wchar_t code[16];
-    std::swprintf(code, 16, L"0x%08X", salvage.exitCode);
-    throw KorvaneError(std::wstring(L"winmgmt /salvagerepository ended with exit code ") + code);
+    throw KorvaneError(L"winmgmt /salvagerepository ended with exit code 0x" +
+                       HexText(salvage.exitCode, 8, true));
   }
   ShowDone();
 }
