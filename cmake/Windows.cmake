@@ -133,9 +133,10 @@ set(KORVANE_CLI_MANIFEST ${CMAKE_BINARY_DIR}/generated/KorvaneCli.manifest)
 configure_file(src/resources/KorvaneCli.manifest.in ${KORVANE_CLI_MANIFEST} @ONLY)
 configure_file(src/resources/KorvaneCli.rc.in ${CMAKE_BINARY_DIR}/generated/KorvaneCli.rc @ONLY)
 set_source_files_properties(${CMAKE_BINARY_DIR}/generated/KorvaneCli.rc PROPERTIES
-  OBJECT_DEPENDS ${KORVANE_CLI_MANIFEST})
+  OBJECT_DEPENDS "${KORVANE_CLI_MANIFEST};${KORVANE_RESTART_HELPER}")
 
 add_executable(KorvaneCli src/cli/main.cpp ${CMAKE_BINARY_DIR}/generated/KorvaneCli.rc)
+add_dependencies(KorvaneCli restart_helper)
 target_link_libraries(KorvaneCli PRIVATE korvane_cli korvane_win32)
 target_link_options(KorvaneCli PRIVATE ${KORVANE_STATIC_LINK} ${KORVANE_HARDEN_LINK} -municode
                     -Wl,--gc-sections -s)

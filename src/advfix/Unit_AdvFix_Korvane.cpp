@@ -392,6 +392,7 @@ const std::vector<AdvancedRow>& AdvancedRows() {
   static const wchar_t kDesktop[] = L"Desktop && File Explorer";
   static const wchar_t kInternet[] = L"Internet && Connections";
   static const wchar_t kSystem[] = L"System";
+  static const wchar_t kApps[] = L"Updates && Apps";
   static const std::vector<AdvancedRow> rows = {
       {kDesktop, L"Explorer.exe does not start automatically.", "btnFIXEXPLOREREXE", L"FIX", 8,
        &FixExplorerShell, "explorer-shell"},
@@ -442,6 +443,18 @@ const std::vector<AdvancedRow>& AdvancedRows() {
        "system-restore"},
       {kSystem, L"Reset Group Policy Editor (Gpedit) to defaults.", "btnResetGPedit", L"Reset", 6,
        &ResetGroupPolicy, "group-policy"},
+      {kApps, L"Windows Update does not download updates. Reset Windows Update.",
+       "btnRESETWINUPDATE", L"Reset", 8, &ResetWindowsUpdate, "windows-update", false},
+      {kApps, L"The Microsoft Store does not open. Clear the Store cache.", "btnCLEARSTORECACHE",
+       L"FIX", 8, &ClearStoreCache, "store-cache", false},
+      {kApps, L"Icons show wrong pictures. Rebuild the icon cache.", "btnREBUILDICONCACHE", L"FIX",
+       8, &RebuildIconCache, "icon-cache", false},
+      {kApps, L"Documents stay in the print queue. Clear the print queue.", "btnCLEARPRINTQUEUE",
+       L"FIX", 8, &ClearPrintQueue, "print-queue", false},
+      {kApps, L"Windows Search finds nothing. Rebuild the search index.", "btnREBUILDSEARCHINDEX",
+       L"FIX", 8, &RebuildSearchIndex, "search-index", false},
+      {kApps, L"WMI does not work. Check the WMI repository.", "btnCHECKWMIREPOSITORY", L"FIX", 8,
+       &CheckWmiRepository, "wmi-repository", false},
   };
   return rows;
 }

@@ -3,6 +3,7 @@
 // not discard reach the window's dispatcher as KorvaneError.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,22 @@ void FixWindowsScriptHost();
 void FixSystemRestore();
 void ResetGroupPolicy();
 
+// --- Updates & Apps ---
+// These end with "Done!": what they repair works at once, without a restart.
+void ResetWindowsUpdate();
+void ClearStoreCache();
+void RebuildIconCache();
+void ClearPrintQueue();
+void RebuildSearchIndex();
+void CheckWmiRepository();
+
+inline const std::wstring kWmiConsistentText = L"The WMI repository is consistent.";
+std::wstring WmiInconsistentQuestion(std::uint32_t exitCode);
+// The services Windows Update needs stopped, in the order they are stopped.
+const std::vector<std::wstring>& WindowsUpdateServices();
+// The first of folder + ".bak", ".bak2", ".bak3" ... that nothing has taken.
+std::wstring SetAsideName(const std::wstring& folder);
+
 // One row of the Advanced page, in display order.  The window puts a section
 // header panel before the first row of each section and names each button's
 // click handler button + "Click"; the handler only calls `routine`.
@@ -56,6 +73,8 @@ struct AdvancedRow {
   // The command line's id is advanced.<id>: named after what the routine repairs
   // rather than after the row's text, so it stays put when the wording changes.
   const char* id;
+  // The row's repair ends with ShowFixedNotice(); the others say "Done!".
+  bool restartNotice = true;
 };
 
 const std::vector<AdvancedRow>& AdvancedRows();

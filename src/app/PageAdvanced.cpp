@@ -1,4 +1,4 @@
-// The Advanced page: three section headers and 23 one-button rows in a scroll box.
+// The Advanced page: four section headers and 29 one-button rows in a scroll box.
 #include "advfix/Unit_AdvFix_Korvane.h"
 #include "app/Pages.h"
 #include "app/Unit_Korvane.h"
@@ -16,7 +16,10 @@ void PageAdvanced::Build(HWND page) {
 
   const auto& rows = AdvancedRows();
   const int headerHeight = 41, rowHeight = 40;
-  const int total = 3 * headerHeight + 1 + static_cast<int>(rows.size()) * rowHeight;
+  int sections = 0;
+  for (size_t i = 0; i < rows.size(); ++i)
+    if (i == 0 || std::wstring(rows[i - 1].section) != rows[i].section) ++sections;
+  const int total = sections * headerHeight + 1 + static_cast<int>(rows.size()) * rowHeight;
   HWND content = ui::ScrollBox(page, ids::ScrollBox1, ids::ScrollBox1Content, 3, 80, 630, 321,
                                total, RGB(255, 255, 255));
   RECT rc;

@@ -169,8 +169,8 @@ void ShowUndoDialog(HWND owner, Platform& system) {
   SendMessageW(dialog.lvUNDO, WM_SETFONT, reinterpret_cast<WPARAM>(ui::DefaultFont()), FALSE);
   ListView_SetExtendedListViewStyle(dialog.lvUNDO, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
   AddColumn(dialog.lvUNDO, 0, L"Date", 125);
-  AddColumn(dialog.lvUNDO, 1, L"Repair", 240);
-  AddColumn(dialog.lvUNDO, 2, L"Changes", 190);
+  AddColumn(dialog.lvUNDO, 1, L"Repair", 220);
+  AddColumn(dialog.lvUNDO, 2, L"Changes", 210);
   dialog.btnUNDO = MakeButton(dlg, ids::btnUNDO, L"Undo", kWidth - 315, BS_DEFPUSHBUTTON);
   MakeButton(dlg, ids::btnOPENUNDOFOLDER, L"Open Folder", kWidth - 210, BS_PUSHBUTTON);
   MakeButton(dlg, ids::btnCLOSEUNDO, L"Close", kWidth - 105, BS_PUSHBUTTON);

@@ -42,6 +42,19 @@ std::wstring SystemErrorText(long code) {
       return L"Invalid access to memory location";
     case kErrorStackOverflow:
       return L"Recursion too deep; the stack overflowed";
+    case kErrorServiceRequestTimeout:
+      return L"The service did not respond to the start or control request in a timely fashion";
+    case kErrorServiceAlreadyRunning:
+      return L"An instance of the service is already running";
+    case kErrorServiceDisabled:
+      return L"The service cannot be started, either because it is disabled or because it has "
+             L"no enabled devices associated with it";
+    case kErrorServiceDoesNotExist:
+      return L"The specified service does not exist as an installed service";
+    case kErrorServiceCannotAcceptCtrl:
+      return L"The service cannot accept control messages at this time";
+    case kErrorServiceNotActive:
+      return L"The service has not been started";
     default:
       return L"Error " + std::to_wstring(code);
   }

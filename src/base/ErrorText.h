@@ -32,6 +32,12 @@ constexpr long kErrorModNotFound = 126;
 constexpr long kErrorKeyDeleted = 1018;
 constexpr long kErrorNotAllAssigned = 1300;
 constexpr long kErrorPrivilegeNotHeld = 1314;
+constexpr long kErrorServiceRequestTimeout = 1053;
+constexpr long kErrorServiceAlreadyRunning = 1056;
+constexpr long kErrorServiceDisabled = 1058;
+constexpr long kErrorServiceDoesNotExist = 1060;
+constexpr long kErrorServiceCannotAcceptCtrl = 1061;
+constexpr long kErrorServiceNotActive = 1062;
 
 // "Error N" for a code without a text here.
 std::wstring SystemErrorText(long code);

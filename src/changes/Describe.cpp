@@ -130,6 +130,12 @@ std::wstring DescribeChange(const Change& c) {
     case ChangeKind::HandOver:
       return L"hand over      " + key + L"  " + ValueName(c.name) + L" = " +
              (c.valueAbsent ? L"(absent)" : DescribeData(c.data)) + L" to the program started next";
+    case ChangeKind::StopService:
+      return L"stop service   " + c.path;
+    case ChangeKind::StartService:
+      return L"start service  " + c.path;
+    case ChangeKind::RenameFolder:
+      return L"rename folder  " + c.path + L" to " + c.other;
   }
   return {};
 }
@@ -150,6 +156,10 @@ std::wstring DescribeDifference(const Difference& d) {
     case W::WrongValue:
       return L"wrong value      " + value + L" = " + DescribeData(*d.actual) + L" (expected " +
              DescribeData(*d.expected) + L")";
+    case W::ServiceNotRunning:
+      return L"not running      service " + d.path;
+    case W::MissingFolder:
+      return L"missing folder   " + d.path;
   }
   return {};
 }

@@ -29,6 +29,9 @@ enum class ChangeKind {
   // which consumes it; data is what it held then (nothing when valueAbsent).  The
   // read-back checks the value as it was here, and not afterwards.
   HandOver,
+  StopService,   // path = service name; it was running and is stopped
+  StartService,  // path = service name; it is started and must run afterwards
+  RenameFolder,  // path = the folder, other = its new name
 };
 
 struct Change {

@@ -204,4 +204,24 @@ void JournalingPlatform::handOverValue(Handle key, const std::wstring& name) {
   ForwardingPlatform::handOverValue(key, name);
 }
 
+// A stop is journaled when asked for: whatever happens next, the service was
+// running and the repair meant it to stop.
+long JournalingPlatform::stopService(const std::wstring& name) {
+  const long rc = ForwardingPlatform::stopService(name);
+  if (rc == kErrorSuccess) journal_.push_back(OtherChange(ChangeKind::StopService, name));
+  return rc;
+}
+
+long JournalingPlatform::startService(const std::wstring& name) {
+  const long rc = ForwardingPlatform::startService(name);
+  if (rc == kErrorSuccess) journal_.push_back(OtherChange(ChangeKind::StartService, name));
+  return rc;
+}
+
+bool JournalingPlatform::renameFolder(const std::wstring& from, const std::wstring& to) {
+  const bool ok = ForwardingPlatform::renameFolder(from, to);
+  if (ok) journal_.push_back(OtherChange(ChangeKind::RenameFolder, from, to));
+  return ok;
+}
+
 }  // namespace korvane

@@ -45,6 +45,9 @@ class JournalingPlatform : public ForwardingPlatform {
                              const std::wstring* parameters, int showMode) override;
   std::optional<ComFailure> createRestorePoint(const std::wstring& description) override;
   void handOverValue(Handle key, const std::wstring& name) override;
+  long stopService(const std::wstring& name) override;
+  long startService(const std::wstring& name) override;
+  bool renameFolder(const std::wstring& from, const std::wstring& to) override;
 
  private:
   struct Where {

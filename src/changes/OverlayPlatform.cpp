@@ -435,6 +435,7 @@ std::uint32_t OverlayPlatform::fileAttributes(const std::wstring& path) {
   const std::wstring key = NormalPath(path);
   auto it = files_.find(key);
   if (it != files_.end()) return it->second.bytes ? 0x20u : kInvalidFileAttributes;
+  if (addedFolders_.count(key)) return kFileAttributeDirectory;
   for (const auto& folder : deletedFolders_)
     if (key == folder || key.rfind(folder + L"\\", 0) == 0) return kInvalidFileAttributes;
   return ForwardingPlatform::getFileAttributes(path);
@@ -546,6 +547,50 @@ long OverlayPlatform::deleteFolderTree(const std::wstring& path, std::wstring* i
     it = it->first.rfind(key + L"\\", 0) == 0 ? files_.erase(it) : std::next(it);
   deletedFolders_.push_back(key);
   return 0;
+}
+
+bool OverlayPlatform::renameFolder(const std::wstring& from, const std::wstring& to) {
+  const std::uint32_t a = fileAttributes(from);
+  if (a == kInvalidFileAttributes) return fail(kErrorFileNotFound);
+  if (!(a & kFileAttributeDirectory)) return fail(kErrorAccessDenied);
+  if (fileAttributes(to) != kInvalidFileAttributes) return fail(kErrorAlreadyExists);
+  record(OtherChange(ChangeKind::RenameFolder, from, to));
+  const std::wstring key = NormalPath(from);
+  for (auto it = files_.begin(); it != files_.end();)
+    it = it->first.rfind(key + L"\\", 0) == 0 ? files_.erase(it) : std::next(it);
+  addedFolders_.erase(key);
+  deletedFolders_.push_back(key);
+  addedFolders_.insert(NormalPath(to));
+  return true;
+}
+
+// ------------------------------------------------------------------ services
+
+long OverlayPlatform::queryServiceState(const std::wstring& name, std::uint32_t* state) {
+  auto it = services_.find(LowerText(name));
+  if (it == services_.end()) return ForwardingPlatform::queryServiceState(name, state);
+  *state = it->second;
+  return kErrorSuccess;
+}
+
+long OverlayPlatform::stopService(const std::wstring& name) {
+  std::uint32_t state = 0;
+  const long rc = queryServiceState(name, &state);
+  if (rc != kErrorSuccess) return rc;
+  if (state == kServiceStopped) return kErrorServiceNotActive;
+  record(OtherChange(ChangeKind::StopService, name));
+  services_[LowerText(name)] = kServiceStopped;
+  return kErrorSuccess;
+}
+
+long OverlayPlatform::startService(const std::wstring& name) {
+  std::uint32_t state = 0;
+  const long rc = queryServiceState(name, &state);
+  if (rc != kErrorSuccess) return rc;
+  if (state != kServiceStopped) return kErrorServiceAlreadyRunning;
+  record(OtherChange(ChangeKind::StartService, name));
+  services_[LowerText(name)] = kServiceRunning;
+  return kErrorSuccess;
 }
 
 }  // namespace korvane

@@ -77,6 +77,13 @@ class OverlayPlatform : public ForwardingPlatform {
   long deleteFolderTree(const std::wstring& path, std::wstring* item) override;
   long deleteFileNoFollow(const std::wstring& path) override;
 
+  // Services are stopped and started in the overlay alone; their state below is
+  // read until the run changes it.
+  long queryServiceState(const std::wstring& name, std::uint32_t* state) override;
+  long stopService(const std::wstring& name) override;
+  long startService(const std::wstring& name) override;
+  bool renameFolder(const std::wstring& from, const std::wstring& to) override;
+
   std::intptr_t shellExecute(const std::wstring& verb, const std::wstring& file,
                              const std::wstring* parameters, int showMode) override;
   std::optional<ComFailure> createRestorePoint(const std::wstring& description) override;
@@ -125,8 +132,10 @@ class OverlayPlatform : public ForwardingPlatform {
   std::set<Handle> threads_;
   std::map<Handle, std::wstring> locks_;  // the path each hold was asked for
   Handle nextHandle_;
-  std::map<std::wstring, FileEntry> files_;   // by lower-case path
-  std::vector<std::wstring> deletedFolders_;  // lower-case
+  std::map<std::wstring, FileEntry> files_;         // by lower-case path
+  std::vector<std::wstring> deletedFolders_;        // lower-case
+  std::set<std::wstring> addedFolders_;             // lower-case: folders renamed to
+  std::map<std::wstring, std::uint32_t> services_;  // lower-case name -> state
   std::optional<long> lastError_;
   Journal journal_;
   bool importing_ = false;

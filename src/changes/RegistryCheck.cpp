@@ -144,6 +144,16 @@ void ExpectedRegistry::apply(const Change& c) {
       value->second.handedOver = true;
       break;
     }
+    case ChangeKind::StartService:
+      services_[LowerText(c.path)] = c.path;
+      break;
+    case ChangeKind::StopService:
+      services_.erase(LowerText(c.path));
+      break;
+    case ChangeKind::RenameFolder:
+      folders_.erase(LowerText(c.path));
+      folders_[LowerText(c.other)] = c.other;
+      break;
     default:
       break;
   }
@@ -218,6 +228,16 @@ std::vector<Difference> ExpectedRegistry::compare(Platform& live) const {
       if (!keys_.count(Id{key.root, LowerText(path)}))
         out.push_back({W::UnexpectedKey, key.root, path, {}, {}, {}});
     }
+  }
+  for (const auto& [lower, name] : services_) {
+    std::uint32_t state = 0;
+    if (live.queryServiceState(name, &state) != kErrorSuccess || state != kServiceRunning)
+      out.push_back({W::ServiceNotRunning, 0, name, {}, {}, {}});
+  }
+  for (const auto& [lower, path] : folders_) {
+    const std::uint32_t a = live.getFileAttributes(path);
+    if (a == kInvalidFileAttributes || !(a & kFileAttributeDirectory))
+      out.push_back({W::MissingFolder, 0, path, {}, {}, {}});
   }
   return out;
 }
@@ -301,6 +321,8 @@ std::wstring BuildUndoScript(const Journal& journal, Platform& live,
   std::vector<const Change*> others;
   for (const Change& c : journal) {
     if (c.kind == ChangeKind::HandOver) continue;  // changes nothing
+    // A folder renamed is named in the header, and the undo renames it back.
+    if (c.kind == ChangeKind::RenameFolder) continue;
     if (!IsRegistryChange(c.kind)) {
       others.push_back(&c);
       continue;

@@ -15,7 +15,15 @@
 namespace korvane {
 
 struct Difference {
-  enum class What { MissingKey, UnexpectedKey, MissingValue, UnexpectedValue, WrongValue };
+  enum class What {
+    MissingKey,
+    UnexpectedKey,
+    MissingValue,
+    UnexpectedValue,
+    WrongValue,
+    ServiceNotRunning,  // path = the service a repair started
+    MissingFolder,      // path = the name a repair renamed a folder to
+  };
   What what = What::MissingKey;
   Handle root = 0;
   std::wstring path;
@@ -37,7 +45,11 @@ class ExpectedRegistry {
   // section creates its key and every key above it, a deletion empties the key
   // for good, and a value the script removes must be absent.
   void applyScript(const std::vector<RegOp>& ops);
-  bool empty() const { return keys_.empty() && handedOver_.empty(); }
+  // Beyond the registry: a service started must be running, a folder renamed must be
+  // there under its new name.
+  bool empty() const {
+    return keys_.empty() && handedOver_.empty() && services_.empty() && folders_.empty();
+  }
 
   // Opens each key once, and none below a key that is not there.  A value handed
   // over to a program (ChangeKind::HandOver) is reported as it was found then.
@@ -62,7 +74,9 @@ class ExpectedRegistry {
   Key& entry(Handle root, const std::wstring& path);
 
   std::map<Id, Key> keys_;
-  std::vector<Difference> handedOver_;  // what the hand-overs found amiss
+  std::vector<Difference> handedOver_;             // what the hand-overs found amiss
+  std::map<std::wstring, std::wstring> services_;  // lower-case name -> name, to run
+  std::map<std::wstring, std::wstring> folders_;   // lower-case path -> path, to exist
 };
 
 // Reads a key with everything below it, in the registry's own order: the value

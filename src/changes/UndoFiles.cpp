@@ -24,6 +24,9 @@ constexpr long kErrorFileExistsCode = 80;
 const std::wstring kTitleLine = L"Korvane undo file for ";
 const std::wstring kKeptLine = L"Kept file \"";
 const std::wstring kKeptMiddle = L"\" is the earlier \"";
+const std::wstring kRenamedLine = L"Renamed folder \"";
+const std::wstring kRenamedMiddle = L"\" is now \"";
+const std::wstring kGoneLine = L"Deleted for good, no undo brings it back: \"";
 
 std::wstring FileNameOf(const std::wstring& path) {
   const size_t slash = path.find_last_of(L"\\/");
@@ -210,6 +213,13 @@ std::optional<std::wstring> WriteUndoFile(
       header.push_back(kKeptLine + name + kKeptMiddle + k.original + L"\".");
     }
     if (taken) continue;
+    for (const Change& c : planned) {
+      if (c.kind == ChangeKind::RenameFolder)
+        header.push_back(kRenamedLine + c.path + kRenamedMiddle + c.other + L"\".");
+      // A file the repair writes and deletes again (a script in TEMP) is no loss.
+      if (c.kind == ChangeKind::DeleteFile && IsFile(live, c.path))
+        header.push_back(kGoneLine + c.path + L"\".");
+    }
     if (moreHeader)
       for (std::wstring& line : moreHeader(*path)) header.push_back(std::move(line));
 
@@ -314,6 +324,15 @@ std::optional<UndoEntry> ParseUndoFile(Platform& sys, const std::wstring& path,
       } else {
         entry.badKept.push_back(std::move(kept.name));
       }
+    } else if (line.rfind(kRenamedLine, 0) == 0) {
+      const size_t middle = line.find(kRenamedMiddle);
+      const size_t close = line.rfind(L'"');
+      if (middle == std::wstring::npos || close <= middle + kRenamedMiddle.size()) continue;
+      entry.renamed.push_back(
+          {line.substr(kRenamedLine.size(), middle - kRenamedLine.size()),
+           line.substr(middle + kRenamedMiddle.size(), close - middle - kRenamedMiddle.size())});
+    } else if (line.rfind(kGoneLine, 0) == 0) {
+      ++entry.deletedForGood;
     }
   }
   if (entry.repair.empty()) entry.repair = WithoutReg(name);
@@ -411,9 +430,20 @@ void PruneUndoFiles(Platform& sys, const std::wstring& folder, std::size_t keep)
 
 std::wstring ChangesText(const UndoEntry& entry) {
   if (entry.tooLarge) return L"too large to read";
-  return CountText(entry.keys, L"key", L"keys") + L", " +
-         CountText(entry.values, L"value", L"values") + L", " +
-         CountText(entry.kept.size(), L"file", L"files");
+  const std::wstring registry = CountText(entry.keys, L"key", L"keys") + L", " +
+                                CountText(entry.values, L"value", L"values") + L", " +
+                                CountText(entry.kept.size(), L"file", L"files");
+  if (entry.renamed.empty() && !entry.deletedForGood) return registry;
+  // Folders and caches: the column is narrow, so what is none is left out.
+  std::vector<std::wstring> parts;
+  if (entry.keys || entry.values || !entry.kept.empty()) parts.push_back(registry);
+  if (!entry.renamed.empty())
+    parts.push_back(CountText(entry.renamed.size(), L"folder", L"folders") + L" renamed");
+  if (entry.deletedForGood)
+    parts.push_back(std::to_wstring(entry.deletedForGood) + L" deleted for good");
+  std::wstring text;
+  for (const std::wstring& part : parts) text += (text.empty() ? L"" : L", ") + part;
+  return text;
 }
 
 namespace {
@@ -528,6 +558,21 @@ UndoOutcome UndoFromFile(Platform& system, const std::wstring& path, UndoTrust t
     if (!outcome.failure.empty()) return outcome;
   }
 
+  // A folder renamed goes back only to a name that is free: whatever has appeared
+  // there since (Windows Update makes its folder again) is not overwritten.
+  for (const RenamedFolder& r : entry->renamed) {
+    if (system.getFileAttributes(r.original) != kInvalidFileAttributes) {
+      outcome.failure =
+          Quoted(r.original) + L" is there again, so " + Quoted(r.now) + L" is not renamed back.";
+      return outcome;
+    }
+    const std::uint32_t a = system.getFileAttributes(r.now);
+    if (a == kInvalidFileAttributes || !(a & kFileAttributeDirectory)) {
+      outcome.failure = Quoted(r.now) + L" is no longer there, so it cannot be renamed back.";
+      return outcome;
+    }
+  }
+
   // Room for every kept file, then each written whole beside its original; only
   // then is anything imported.
   std::map<std::wstring, std::uint64_t> needed;
@@ -606,6 +651,15 @@ UndoOutcome UndoFromFile(Platform& system, const std::wstring& path, UndoTrust t
     }
   }
   ExpectedRegistry expected;
+  for (size_t i = 0; i < entry->renamed.size() && outcome.failure.empty(); ++i) {
+    const RenamedFolder& r = entry->renamed[i];
+    if (system.renameFolder(r.now, r.original)) {
+      expected.apply(OtherChange(ChangeKind::RenameFolder, r.now, r.original));
+    } else {
+      outcome.failure = L"Cannot rename " + Quoted(r.now) + L" back to " + Quoted(r.original) +
+                        L": " + system.lastErrorText() + L".";
+    }
+  }
   expected.applyAll(predicted.journal());
   outcome.unverified = expected.compare(system);
   for (size_t i = 0; i < entry->kept.size() && outcome.failure.empty(); ++i) {

@@ -71,6 +71,12 @@ struct KeptFile {
 // Pruning deletes no other file.
 bool HasUndoFileShape(const std::wstring& name);
 
+// A folder the repair renamed: the undo renames `now` back to `original`.
+struct RenamedFolder {
+  std::wstring original;
+  std::wstring now;
+};
+
 struct UndoEntry {
   std::wstring path;
   std::wstring date;  // "2025-03-14 09:26:53", from the file's name; empty when it has none
@@ -82,6 +88,9 @@ struct UndoEntry {
   // Kept-file lines whose name is no bare "<stem>.<leaf>" in the file's own folder:
   // never acted on (an undo refuses the whole file).
   std::vector<std::wstring> badKept;
+  std::vector<RenamedFolder> renamed;
+  // Files the repair deleted for good (caches): no undo brings them back.
+  std::size_t deletedForGood = 0;
   bool undone = false;
   bool tooLarge = false;  // above kUndoFileLimit: listed, never read
 };
@@ -94,7 +103,9 @@ std::vector<UndoEntry> ListUndoFiles(Platform& sys, const std::wstring& folder);
 void RemoveUndoFile(Platform& sys, const std::wstring& path);
 // Deletes all but the newest `keep` of the files that have the undo-file shape.
 void PruneUndoFiles(Platform& sys, const std::wstring& folder, std::size_t keep);
-// "2 keys, 5 values, 1 file".
+// "2 keys, 5 values, 1 file"; for a repair that renamed folders or deleted files
+// for good, "2 folders renamed, 4 deleted for good" (the registry counts only when
+// it changed any).
 std::wstring ChangesText(const UndoEntry& entry);
 
 struct UndoOutcome {
@@ -114,7 +125,9 @@ enum class UndoTrust {
 };
 
 // Imports the file with reg.exe (the System directory's), puts back the files kept
-// beside it, and reads everything back.  The file and the kept files are held from
+// beside it, renames the folders the repair renamed back (refusing, before anything
+// changes, when a folder of the original name has appeared since), and reads
+// everything back.  The file and the kept files are held from
 // the moment they are read until the end; what reg.exe imports is a copy of the
 // bytes checked, written new into a folder only administrators can change, and the
 // read-back predicts from the same bytes.  Kept files are written new beside their

@@ -22,7 +22,9 @@ void ExtractResourceToFile(const std::wstring& resourceName, const std::wstring&
   if (!Sys().writeFile(path, bytes)) throw KorvaneError(L"Cannot create file \"" + path + L"\"");
 }
 
-void RestartExplorer() {
+namespace {
+
+void RunRestartHelper(const std::wstring& argument) {
   const std::wstring directory = TempPath;  // the run's private scratch folder
   const std::wstring path = directory + kRestartHelperBaseName + kRestartHelperExtension;
   // An old copy is never reused: it may be stale or not ours.  If it cannot be
@@ -40,10 +42,16 @@ void RestartExplorer() {
     HeldFile held(path, image);
     // TEMP commonly lies below a user folder with a blank in its name; unquoted,
     // Windows would try to start the path's first word instead.
-    run = RunProcess(CommandLineForPath(path), kSwHide);
+    run = RunProcess(CommandLineForPath(path) + argument, kSwHide);
   }
   DeleteScratchFile(path);
   if (!run.ok()) throw KorvaneError(run.failure);
 }
+
+}  // namespace
+
+void RestartExplorer() { RunRestartHelper(L""); }
+void EndExplorer() { RunRestartHelper(L" /end"); }
+void StartExplorer() { RunRestartHelper(L" /start"); }
 
 }  // namespace korvane

@@ -23,4 +23,10 @@ void ExtractResourceToFile(const std::wstring& resourceName, const std::wstring&
 // box.
 void RestartExplorer();
 
+// The helper's two halves, for a repair that works on File Explorer's files while
+// it is not running: EndExplorer ends every File Explorer process, StartExplorer
+// starts it again, each as RestartExplorer runs the helper.
+void EndExplorer();
+void StartExplorer();
+
 }  // namespace korvane

@@ -174,6 +174,15 @@ class ForwardingPlatform : public Platform {
   std::optional<ComFailure> createRestorePoint(const std::wstring& description) override {
     return inner_.createRestorePoint(description);
   }
+  long queryServiceState(const std::wstring& name, std::uint32_t* state) override {
+    return inner_.queryServiceState(name, state);
+  }
+  long stopService(const std::wstring& name) override { return inner_.stopService(name); }
+  long startService(const std::wstring& name) override { return inner_.startService(name); }
+  bool renameFolder(const std::wstring& from, const std::wstring& to) override {
+    return inner_.renameFolder(from, to);
+  }
+  std::optional<std::wstring> localAppDataFolder() override { return inner_.localAppDataFolder(); }
   void coInitialize() override { inner_.coInitialize(); }
   void coUninitialize() override { inner_.coUninitialize(); }
 

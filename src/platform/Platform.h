@@ -45,6 +45,12 @@ constexpr std::uint32_t kFileAttributeReparsePoint = 0x400u;  // a junction or a
 // reading it: every file Korvane reads whole is far smaller.
 constexpr std::uint64_t kLargestFileReadWhole = 64u << 20;
 
+// SERVICE_STATUS.dwCurrentState values.
+constexpr std::uint32_t kServiceStopped = 1;
+constexpr std::uint32_t kServiceStartPending = 2;
+constexpr std::uint32_t kServiceStopPending = 3;
+constexpr std::uint32_t kServiceRunning = 4;
+
 constexpr std::uint32_t kWaitObject0 = 0;
 constexpr std::uint32_t kWaitTimeout = 258;
 constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;
@@ -242,6 +248,27 @@ class Platform {
   virtual std::optional<ComFailure> createRestorePoint(const std::wstring& description) = 0;
   virtual void coInitialize() = 0;
   virtual void coUninitialize() = 0;
+
+  // --- Services ---
+  // The Service Control Manager, one call each; the waiting policy (how long a stop
+  // may take, how often to look) lives above.  Every call returns a Win32 code:
+  // 1060 (ERROR_SERVICE_DOES_NOT_EXIST) for a name this Windows does not have.
+  // *state is SERVICE_STATUS.dwCurrentState: 1 stopped, 2 start pending, 3 stop
+  // pending, 4 running, 5-7 continue/pause pending and paused.
+  virtual long queryServiceState(const std::wstring& name, std::uint32_t* state) = 0;
+  // ControlService(SERVICE_CONTROL_STOP); 1062 (ERROR_SERVICE_NOT_ACTIVE) when it was
+  // not running.  Returns without waiting for the stop.
+  virtual long stopService(const std::wstring& name) = 0;
+  // StartServiceW without arguments; 1056 (ERROR_SERVICE_ALREADY_RUNNING) when it
+  // runs.  Returns without waiting for the start.
+  virtual long startService(const std::wstring& name) = 0;
+  // MoveFileExW(from, to, 0): a folder renamed on its own volume, never onto
+  // something that is there.  False with lastErrorText() telling why (a file in
+  // it is in use, the new name is taken).
+  virtual bool renameFolder(const std::wstring& from, const std::wstring& to) = 0;
+  // SHGetKnownFolderPath(FOLDERID_LocalAppData) of the account the program runs
+  // as; nullopt when it cannot be told.  Not the environment, which the user sets.
+  virtual std::optional<std::wstring> localAppDataFolder() = 0;
 
   // --- KorvaneCli (fleet use): undo files, rights, other users' hives, event log ---
   // CreateFileW with CREATE_NEW, then the bytes: an existing file is never replaced

@@ -54,6 +54,7 @@ std::vector<Repair> Build() {
     r.section = SectionText(row.section);
     r.text = row.label;
     r.routine = row.routine;
+    r.restartNotice = row.restartNotice;
     out.push_back(r);
   }
   for (const HomeTask& t : HomeTasks()) {

@@ -24,8 +24,9 @@ struct Repair {
   const FileTypeRow* fileType = nullptr;
   const RestrictionEntry* restriction = nullptr;
   void (*routine)() = nullptr;  // Advanced repairs and Home tasks
-  // The Advanced repairs say that the computer must be restarted to see them.
-  bool needsRestart() const { return kind == RepairKind::Advanced; }
+  bool restartNotice = false;   // ends with the Advanced page's restart notice
+  // Most Advanced repairs say that the computer must be restarted to see them.
+  bool needsRestart() const { return restartNotice; }
   // The file-association rows and the restrictions can be checked without changing
   // anything.
   bool scannable() const { return kind == RepairKind::FileType || kind == RepairKind::Restriction; }

@@ -1,6 +1,7 @@
 // The restart helper: a console program that the main window writes to TEMP and runs
-// hidden.  It ends every File Explorer process and starts File Explorer again.  It
-// never shows anything and always exits with 0, so its caller need not interpret it.
+// hidden.  It ends every File Explorer process and starts File Explorer again (or,
+// asked with "/end" or "/start", does only one half).  It never shows anything and
+// always exits with 0, so its caller need not interpret it.
 //
 // Built on its own as a 32-bit program (and as 64-bit for tests), from the
 // repository root:
@@ -105,19 +106,43 @@ class Win32ProcessSystem : public restarthelper::ProcessSystem {
 }  // namespace
 
 namespace {
-int RunHelper() {
+int RunHelper(int argc, const char* const* argv) {
   // The helper runs elevated from TEMP, a folder every program of the user can write
   // to, and Windows looks for a DLL in the program's own folder first.  Its imports
   // are KnownDLLs, which always come from System32; everything loaded after this
   // line (by ShellExecuteA, say) does too.
   SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
   Win32ProcessSystem system;
-  restarthelper::RestartExplorerProcesses(system);
+  switch (restarthelper::ModeOf(argc, argv)) {
+    case restarthelper::HelperMode::Restart:
+      restarthelper::RestartExplorerProcesses(system);
+      break;
+    case restarthelper::HelperMode::End:
+      restarthelper::EndExplorerProcesses(system);
+      break;
+    case restarthelper::HelperMode::Start:
+      system.startExplorer();
+      break;
+    case restarthelper::HelperMode::Unknown:
+      break;
+  }
   return 0;
 }
 }  // namespace
 
-// The helper reads no arguments, so it links either way: with -municode the
-// start-up code calls wmain, without it main.
-int main() { return RunHelper(); }
-int wmain() { return RunHelper(); }
+// It links either way: with -municode the start-up code calls wmain, without it
+// main.  The arguments are plain ASCII words, read the same from either.
+int main(int argc, char** argv) { return RunHelper(argc, argv); }
+int wmain(int argc, wchar_t** argv) {
+  static char narrow[3][16];
+  const char* args[3] = {};
+  const int n = argc < 3 ? argc : 3;
+  for (int i = 0; i < n; ++i) {
+    int j = 0;
+    for (; argv[i][j] && j < 15; ++j)
+      narrow[i][j] = argv[i][j] < 0x80 ? static_cast<char>(argv[i][j]) : '?';
+    narrow[i][j] = '\0';
+    args[i] = narrow[i];
+  }
+  return RunHelper(argc, args);
+}

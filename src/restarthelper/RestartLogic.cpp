@@ -25,10 +25,10 @@ bool IsExplorerFileName(const char* name) {
   }
 }
 
-void RestartExplorerProcesses(ProcessSystem& system) {
+bool EndExplorerProcesses(ProcessSystem& system) {
   std::uint32_t ids[kMaxProcessIds];
   std::uint32_t bytes = 0;
-  if (!system.enumProcesses(ids, sizeof ids, &bytes)) return;
+  if (!system.enumProcesses(ids, sizeof ids, &bytes)) return false;
   std::uint32_t count = bytes / sizeof ids[0];
   if (count > kMaxProcessIds) count = kMaxProcessIds;
   for (std::uint32_t i = 0; i < count; ++i) {
@@ -36,7 +36,27 @@ void RestartExplorerProcesses(ProcessSystem& system) {
     if (!system.processFileName(ids[i], name)) continue;
     if (IsExplorerFileName(name)) system.terminateProcess(ids[i]);
   }
-  system.startExplorer();
+  return true;
+}
+
+void RestartExplorerProcesses(ProcessSystem& system) {
+  if (EndExplorerProcesses(system)) system.startExplorer();
+}
+
+HelperMode ModeOf(int argc, const char* const* argv) {
+  if (argc <= 1) return HelperMode::Restart;
+  if (argc > 2) return HelperMode::Unknown;
+  auto is = [](const char* a, const char* b) {
+    for (;; ++a, ++b) {
+      char c = *a;
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+      if (c != *b) return false;
+      if (c == '\0') return true;
+    }
+  };
+  if (is(argv[1], "/end")) return HelperMode::End;
+  if (is(argv[1], "/start")) return HelperMode::Start;
+  return HelperMode::Unknown;
 }
 
 }  // namespace restarthelper

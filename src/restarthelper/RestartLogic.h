@@ -40,5 +40,14 @@ class ProcessSystem {
 // and starts File Explorer once.  Nothing is started when the processes cannot be
 // listed: then nothing was ended either.
 void RestartExplorerProcesses(ProcessSystem& system);
+// The first half alone: ends every File Explorer process and starts none.  False
+// when the processes cannot be listed.
+bool EndExplorerProcesses(ProcessSystem& system);
+
+// What the helper is asked to do: with no argument it restarts File Explorer; with
+// "/end" it only ends it (a caller that works on Explorer's files meanwhile), with
+// "/start" it only starts it.  Anything else is Unknown and does nothing.
+enum class HelperMode { Restart, End, Start, Unknown };
+HelperMode ModeOf(int argc, const char* const* argv);
 
 }  // namespace restarthelper

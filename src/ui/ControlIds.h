@@ -31,7 +31,7 @@
   X(cbCHECKALLRESTRICT, 403)                                                                 \
   X(btnSCANRESTRICT, 404)                                                                    \
   X(btnFIXRESTRICT, 405)                                                                     \
-  /* Advanced: button of row n (0..22, display order) is AdvancedButtonBase + n. */          \
+  /* Advanced: button of row n (0..28, display order) is AdvancedButtonBase + n. */          \
   X(AdvancedButtonBase, 500)                                                                 \
   X(ScrollBox1, 540)                                                                         \
   X(ScrollBox1Content, 541)                                                                  \

@@ -13,6 +13,7 @@ TEST(AdvFixPage, EveryButtonCallsItsOwnRepairInItsSection) {
   const wchar_t* const desktop = L"Desktop && File Explorer";
   const wchar_t* const internet = L"Internet && Connections";
   const wchar_t* const system = L"System";
+  const wchar_t* const apps = L"Updates && Apps";
   const struct {
     const char* button;
     const wchar_t* section;
@@ -42,6 +43,12 @@ TEST(AdvFixPage, EveryButtonCallsItsOwnRepairInItsSection) {
       {"btnFIXWINSCRIPTHOST", system, L"FIX", &FixWindowsScriptHost},
       {"btnFIXSYSRESTORE", system, L"FIX", &FixSystemRestore},
       {"btnResetGPedit", system, L"Reset", &ResetGroupPolicy},
+      {"btnRESETWINUPDATE", apps, L"Reset", &ResetWindowsUpdate},
+      {"btnCLEARSTORECACHE", apps, L"FIX", &ClearStoreCache},
+      {"btnREBUILDICONCACHE", apps, L"FIX", &RebuildIconCache},
+      {"btnCLEARPRINTQUEUE", apps, L"FIX", &ClearPrintQueue},
+      {"btnREBUILDSEARCHINDEX", apps, L"FIX", &RebuildSearchIndex},
+      {"btnCHECKWMIREPOSITORY", apps, L"FIX", &CheckWmiRepository},
   };
   const auto& rows = AdvancedRows();
   ASSERT_EQ(rows.size(), std::size(expected));
@@ -53,6 +60,8 @@ TEST(AdvFixPage, EveryButtonCallsItsOwnRepairInItsSection) {
     EXPECT_STREQ(rows[i].caption, expected[i].caption);
     EXPECT_EQ(rows[i].routine, expected[i].routine);
     EXPECT_NE(std::wstring(rows[i].label), L"");
+    // The three older sections end with the restart notice; the new one says "Done!".
+    EXPECT_EQ(rows[i].restartNotice, expected[i].section != apps);
     routines.insert(rows[i].routine);
   }
   EXPECT_EQ(routines.size(), rows.size()) << "two buttons share a repair";

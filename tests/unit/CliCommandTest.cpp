@@ -190,13 +190,29 @@ TEST_F(CliCommandTest, ListGivesEveryRepairAStableId) {
   }
   EXPECT_EQ(perPage["File Associations Fixer"], 26);
   EXPECT_EQ(perPage["Restriction Fixer"], 34);
-  EXPECT_EQ(perPage["Advanced"], 23);
+  EXPECT_EQ(perPage["Advanced"], 29);
   EXPECT_EQ(perPage["Home"], 3);
-  for (const char* id :
-       {"assoc.bat", "assoc.exe", "assoc.drive", "assoc.directory", "assoc.folder",
-        "restriction.task-manager", "restriction.control-panel", "restriction.control-panel-item",
-        "advanced.explorer-shell", "advanced.thumbnails", "advanced.corrupted-recycle-bin",
-        "advanced.group-policy", "task.sfc", "task.dism", "task.restore-point"})
+  for (const char* id : {"assoc.bat",
+                         "assoc.exe",
+                         "assoc.drive",
+                         "assoc.directory",
+                         "assoc.folder",
+                         "restriction.task-manager",
+                         "restriction.control-panel",
+                         "restriction.control-panel-item",
+                         "advanced.explorer-shell",
+                         "advanced.thumbnails",
+                         "advanced.corrupted-recycle-bin",
+                         "advanced.group-policy",
+                         "advanced.windows-update",
+                         "advanced.store-cache",
+                         "advanced.icon-cache",
+                         "advanced.print-queue",
+                         "advanced.search-index",
+                         "advanced.wmi-repository",
+                         "task.sfc",
+                         "task.dism",
+                         "task.restore-point"})
     EXPECT_TRUE(ids.count(id)) << id;
 }
 
@@ -218,6 +234,7 @@ void Furnish(fake::FakePlatform& f) {
   f.addTextFile(L"C:\\Windows\\System32\\drivers\\etc\\hosts", "10.0.0.1 planted\r\n");
   f.addDirectory(L"C:\\$Recycle.Bin");
   f.addTextFile(L"C:\\$Recycle.Bin\\item", "x");
+  f.resources[L"RESTARTEXPLORER"] = {'M', 'Z', 0};
 }
 
 const std::vector<std::string> kManyRepairs = {"assoc.bat",
@@ -277,7 +294,7 @@ TEST_F(CliCommandTest, EveryRepairCanBePreviewed) {
   const Json doc = runJson(
       {"fix", "assoc.*", "restriction.*", "advanced.*", "task.*", "--dry-run", "--drive", "C"});
   EXPECT_EQ(last.exitCode, 0);
-  ASSERT_EQ(doc["repairs"].size(), 86u);
+  ASSERT_EQ(doc["repairs"].size(), 92u);
   for (const auto& r : doc["repairs"]) {
     const bool restriction = r["id"].get<std::string>().rfind("restriction.", 0) == 0;
     EXPECT_EQ(r["status"],

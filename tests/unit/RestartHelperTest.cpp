@@ -141,5 +141,29 @@ TEST(RestartHelperSequenceTest, ExaminesOnlyTheFirst1024Identifiers) {
             (std::vector<std::string>{"end " + std::to_string(p.ids[1023]), "start explorer"}));
 }
 
+TEST(RestartHelperSequenceTest, EachHalfAloneWhenAskedAndNothingForAnUnknownWord) {
+  const struct {
+    std::vector<const char*> args;
+    HelperMode mode;
+  } cases[] = {
+      {{"RestartExp.exe"}, HelperMode::Restart},
+      {{"RestartExp.exe", "/end"}, HelperMode::End},
+      {{"RestartExp.exe", "/END"}, HelperMode::End},
+      {{"RestartExp.exe", "/start"}, HelperMode::Start},
+      {{"RestartExp.exe", "end"}, HelperMode::Unknown},
+      {{"RestartExp.exe", "/end", "/start"}, HelperMode::Unknown},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(ModeOf(static_cast<int>(c.args.size()), c.args.data()), c.mode) << c.args.back();
+
+  FakeProcesses p;
+  p.add(100, "explorer.exe");
+  p.add(300, "iexplore.exe");
+  EXPECT_TRUE(EndExplorerProcesses(p));
+  EXPECT_EQ(p.log, std::vector<std::string>{"end 100"});
+  p.enumFails = true;
+  EXPECT_FALSE(EndExplorerProcesses(p));
+}
+
 }  // namespace
 }  // namespace restarthelper

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdlib>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -59,6 +60,17 @@ class RecordingPlatform : public ForwardingPlatform {
  private:
   std::vector<RecordedBox> boxes_;
   SysScope scope_;
+};
+
+// The real platform, with a ProgramData folder of the test's own, so that the undo
+// store (and whatever else a repair finds there) holds only what the test made.
+class OwnProgramData : public RecordingPlatform {
+ public:
+  explicit OwnProgramData(std::wstring folder) : folder_(std::move(folder)) {}
+  std::optional<std::wstring> programDataFolder() override { return folder_; }
+
+ private:
+  std::wstring folder_;
 };
 
 }  // namespace korvane::wine

@@ -33,18 +33,8 @@ std::optional<std::vector<std::uint8_t>> FileBytes(const std::wstring& path) {
   return bytes;
 }
 
-// The real platform, with a ProgramData folder of the test's own, so that the undo
-// store holds only what the test made.
-class OwnProgramData : public RecordingPlatform {
- public:
-  explicit OwnProgramData(std::wstring folder) : folder_(std::move(folder)) {}
-  std::optional<std::wstring> programDataFolder() override { return folder_; }
-
- private:
-  std::wstring folder_;
-};
-
-// TEMP of its own, too, so that the scripts land where the test can see them.
+// TEMP of its own, and ProgramData (OwnProgramData), so that the scripts land where
+// the test can see them.
 class WindowUndoTest : public ::testing::Test {
  protected:
   void SetUp() override { TempPath = temp_.path() + L"\\"; }

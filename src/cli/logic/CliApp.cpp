@@ -62,9 +62,10 @@ Json DataJson(const RegData& data) {
 
 Json ChangeJson(const Change& c) {
   static const char* const actions[] = {
-      "create-key",  "set-value",     "delete-value",  "delete-key", "write-file",
-      "delete-file", "replace-file",  "delete-folder", "run",        "start",
-      "shell",       "restore-point", "hand-over"};
+      "create-key", "set-value",    "delete-value",  "delete-key",
+      "write-file", "delete-file",  "replace-file",  "delete-folder",
+      "run",        "start",        "shell",         "restore-point",
+      "hand-over",  "stop-service", "start-service", "rename-folder"};
   Json j;
   j["action"] = actions[static_cast<int>(c.kind)];
   switch (c.kind) {
@@ -110,16 +111,33 @@ Json ChangeJson(const Change& c) {
     case ChangeKind::RestorePoint:
       j["description"] = U(c.path);
       break;
+    case ChangeKind::StopService:
+    case ChangeKind::StartService:
+      j["service"] = U(c.path);
+      break;
+    case ChangeKind::RenameFolder:
+      j["path"] = U(c.path);
+      j["to"] = U(c.other);
+      break;
   }
   if (c.viaImport) j["viaImport"] = true;
   return j;
 }
 
 Json DifferenceJson(const Difference& d) {
-  static const char* const whats[] = {"missing-key", "unexpected-key", "missing-value",
-                                      "unexpected-value", "wrong-value"};
+  static const char* const whats[] = {"missing-key",      "unexpected-key", "missing-value",
+                                      "unexpected-value", "wrong-value",    "service-not-running",
+                                      "missing-folder"};
   Json j;
   j["what"] = whats[static_cast<int>(d.what)];
+  if (d.what == Difference::What::ServiceNotRunning) {
+    j["service"] = U(d.path);
+    return j;
+  }
+  if (d.what == Difference::What::MissingFolder) {
+    j["path"] = U(d.path);
+    return j;
+  }
   j["key"] = U(FullKeyName(d.root, d.path));
   const bool isValue =
       d.what != Difference::What::MissingKey && d.what != Difference::What::UnexpectedKey;

@@ -77,13 +77,17 @@ RoutineResult RunRoutine(const Repair& repair, Platform& below,
   return result;
 }
 
-// The repairs report their end only in a message box: "Done!" for the rows and the
-// Home tasks, the restart notice for the Advanced ones.  Several of them stop
-// without a word when a step is refused, so a missing notice is a failure.
+// The repairs report their end only in a message box: "Done!" for the rows, the
+// Home tasks and the Updates & Apps repairs (or, for the WMI check, that there was
+// nothing to salvage), the restart notice for the other Advanced ones.  Several of
+// them stop without a word when a step is refused, so a missing notice is a failure.
 bool ReportedItsEnd(const Repair& repair, const std::vector<ShownMessage>& messages) {
-  const std::wstring expected = repair.kind == RepairKind::Advanced ? kFixedNoticeText : kDoneText;
-  for (const ShownMessage& m : messages)
-    if (m.text == expected && (m.flags & kIconMask) == kMbIconInformation) return true;
+  for (const ShownMessage& m : messages) {
+    if ((m.flags & kIconMask) != kMbIconInformation) continue;
+    if (repair.needsRestart() ? m.text == kFixedNoticeText
+                              : m.text == kDoneText || m.text == kWmiConsistentText)
+      return true;
+  }
   return false;
 }
 

@@ -1207,4 +1207,93 @@ std::optional<ComFailure> FakePlatform::createRestorePoint(const std::wstring& d
   return std::nullopt;
 }
 
+// ----------------------------------------------------------------- services
+
+void FakePlatform::addService(const std::wstring& name, FakeService service) {
+  services_[LowerText(name)] = std::move(service);
+}
+
+void FakePlatform::removeService(const std::wstring& name) { services_.erase(LowerText(name)); }
+
+FakePlatform::FakeService* FakePlatform::service(const std::wstring& name) {
+  auto it = services_.find(LowerText(name));
+  return it == services_.end() ? nullptr : &it->second;
+}
+
+long FakePlatform::queryServiceState(const std::wstring& name, std::uint32_t* state) {
+  FakeService* s = service(name);
+  if (!s) return kErrorServiceDoesNotExist;
+  if (s->state == kServiceStopPending && !s->hangsOnStop && s->pollsLeft-- <= 0) {
+    s->state = kServiceStopped;
+    events.push_back(L"service stopped " + name);
+  } else if (s->state == kServiceStartPending && !s->hangsOnStart && s->pollsLeft-- <= 0) {
+    s->state = kServiceRunning;
+    events.push_back(L"service running " + name);
+    if (s->onStart) s->onStart();
+  }
+  *state = s->state;
+  return kErrorSuccess;
+}
+
+long FakePlatform::stopService(const std::wstring& name) {
+  events.push_back(L"stop service " + name);
+  FakeService* s = service(name);
+  if (!s) return kErrorServiceDoesNotExist;
+  if (s->refuseStop) return s->refuseStop;
+  if (s->state == kServiceStopped) return kErrorServiceNotActive;
+  s->state = kServiceStopPending;
+  s->pollsLeft = s->stopPolls;
+  return kErrorSuccess;
+}
+
+long FakePlatform::startService(const std::wstring& name) {
+  events.push_back(L"start service " + name);
+  FakeService* s = service(name);
+  if (!s) return kErrorServiceDoesNotExist;
+  if (s->refuseStart) return s->refuseStart;
+  if (s->state != kServiceStopped) return kErrorServiceAlreadyRunning;
+  s->state = kServiceStartPending;
+  s->pollsLeft = s->startPolls;
+  return kErrorSuccess;
+}
+
+bool FakePlatform::renameFolder(const std::wstring& from, const std::wstring& to) {
+  events.push_back(L"rename " + from + L" -> " + to);
+  const std::wstring src = at(from), dst = at(to);
+  if (!dirs_.count(src)) return fail(files_.count(src) ? kErrorAccessDenied : kErrorFileNotFound);
+  if (dirs_.count(dst) || files_.count(dst)) return fail(kErrorAlreadyExists);
+  if (!dirs_.count(ParentFolder(dst))) return fail(kErrorPathNotFound);
+  const std::wstring prefix = src + L"\\";
+  auto below = [&](const std::wstring& key) { return key == src || key.rfind(prefix, 0) == 0; };
+  for (const auto& [key, file] : files_) {
+    if (!below(key)) continue;
+    if (fileLocked(file.path)) return fail(kErrorSharingViolation);
+    for (const std::wstring& used : filesInUse)
+      if (at(used) == key) return fail(kErrorSharingViolation);
+  }
+  // The same names below the new one, spelled as they were.
+  auto moved = [&](const std::wstring& key, const std::wstring& path) {
+    const size_t tail = key.size() - src.size();
+    return to + (path.size() >= tail ? path.substr(path.size() - tail) : key.substr(src.size()));
+  };
+  // Every entry at or below the folder moves, files and folders alike.
+  auto move = [&](auto& entries) {
+    std::remove_reference_t<decltype(entries)> taken;
+    for (auto it = entries.begin(); it != entries.end();) {
+      if (!below(it->first)) {
+        ++it;
+        continue;
+      }
+      auto entry = it->second;
+      entry.path = moved(it->first, entry.path);
+      taken[dst + it->first.substr(src.size())] = entry;
+      it = entries.erase(it);
+    }
+    entries.merge(taken);
+  };
+  move(files_);
+  move(dirs_);
+  return true;
+}
+
 }  // namespace korvane::fake

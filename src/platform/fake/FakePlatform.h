@@ -165,7 +165,8 @@ class FakePlatform : public Platform {
   std::vector<std::wstring> inputPrompts;
 
   // Ordered record of the observable steps: "start <cmd>", "end <cmd>", "sleep N",
-  // "messages", "box <text>", "shell <file>", "winexec <cmd>".
+  // "messages", "box <text>", "shell <file>", "winexec <cmd>", "stop service <name>",
+  // "start service <name>", "rename <from> -> <to>".
   std::vector<std::wstring> events;
 
   // Called on every message pass (to run a nested click, say).
@@ -213,6 +214,27 @@ class FakePlatform : public Platform {
   std::vector<std::wstring> loadedHives() const;
   std::set<std::wstring> lockedHiveFiles;  // loading them fails: sharing violation
   std::set<std::wstring> unloadRefused;    // unloading these names fails: access denied
+
+  // Services, by name without regard to case.  A stop or start is asked for at once
+  // and takes effect after `polls` state queries; a service that `hangs` stays
+  // pending for good.  `refuse` answers the request itself with that error.
+  struct FakeService {
+    std::uint32_t state = kServiceRunning;
+    int stopPolls = 0;
+    int startPolls = 0;
+    bool hangsOnStop = false;
+    bool hangsOnStart = false;
+    long refuseStop = 0;
+    long refuseStart = 0;
+    std::function<void()> onStart;  // when it comes up: what the service does then
+    int pollsLeft = 0;
+  };
+  void addService(const std::wstring& name, FakeService service);
+  void removeService(const std::wstring& name);
+  FakeService* service(const std::wstring& name);  // null when there is none
+  // Files another program has open: a folder that holds one cannot be renamed.
+  std::set<std::wstring> filesInUse;
+  std::optional<std::wstring> localAppData = std::wstring(L"C:\\Users\\Ann\\AppData\\Local");
 
   // ---------------------------------------------------------------- Platform
   long regCreateKey(Handle parent, const std::wstring& subKey, std::uint32_t access,
@@ -283,6 +305,12 @@ class FakePlatform : public Platform {
   std::optional<ComFailure> createRestorePoint(const std::wstring& description) override;
   void coInitialize() override { ++comInitDepth; }
   void coUninitialize() override { --comInitDepth; }
+
+  long queryServiceState(const std::wstring& name, std::uint32_t* state) override;
+  long stopService(const std::wstring& name) override;
+  long startService(const std::wstring& name) override;
+  bool renameFolder(const std::wstring& from, const std::wstring& to) override;
+  std::optional<std::wstring> localAppDataFolder() override { return localAppData; }
 
   bool writeNewFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes,
                     long* error) override;
@@ -365,6 +393,7 @@ class FakePlatform : public Platform {
   std::map<std::wstring, Dir> dirs_;
   std::vector<LaunchRecord> launches_;
   std::vector<KeyOpenRecord> keyOpens_;
+  std::map<std::wstring, FakeService> services_;  // by lower-case name
   long lastError_ = kErrorSuccess;
   std::vector<MessageRecord> messages_;
   std::vector<ShellRecord> shell_;

@@ -559,13 +559,19 @@ bool Win32Platform::createDirectory(const std::wstring& path) {
   return there;
 }
 
-std::optional<std::wstring> Win32Platform::programDataFolder() {
+namespace {
+std::optional<std::wstring> KnownFolder(REFKNOWNFOLDERID id) {
   PWSTR path = nullptr;
-  const HRESULT hr = SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &path);
+  const HRESULT hr = SHGetKnownFolderPath(id, 0, nullptr, &path);
   std::optional<std::wstring> out;
   if (SUCCEEDED(hr) && path) out = std::wstring(path);
   CoTaskMemFree(path);
   return out;
+}
+}  // namespace
+
+std::optional<std::wstring> Win32Platform::programDataFolder() {
+  return KnownFolder(FOLDERID_ProgramData);
 }
 
 bool Win32Platform::createPrivateDirectory(const std::wstring& path) {
@@ -826,6 +832,58 @@ bool Win32Platform::reportEvent(const std::wstring& source, std::uint16_t type,
   DeregisterEventSource(log);
   SetLastError(code);
   return ok != FALSE;
+}
+
+// ------------------------------------------------------------------ services
+
+namespace {
+
+// One service opened with `access` for the length of `use`; the Win32 code of the
+// first thing that failed.
+template <typename Use>
+long WithService(const std::wstring& name, DWORD access, Use use) {
+  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+  if (!manager) return static_cast<long>(GetLastError());
+  SC_HANDLE service = OpenServiceW(manager, name.c_str(), access);
+  long rc = service ? use(service) : static_cast<long>(GetLastError());
+  if (service) CloseServiceHandle(service);
+  CloseServiceHandle(manager);
+  SetLastError(static_cast<DWORD>(rc));
+  return rc;
+}
+
+}  // namespace
+
+long Win32Platform::queryServiceState(const std::wstring& name, std::uint32_t* state) {
+  return WithService(name, SERVICE_QUERY_STATUS, [state](SC_HANDLE service) -> long {
+    SERVICE_STATUS status{};
+    if (!QueryServiceStatus(service, &status)) return static_cast<long>(GetLastError());
+    *state = status.dwCurrentState;
+    return ERROR_SUCCESS;
+  });
+}
+
+long Win32Platform::stopService(const std::wstring& name) {
+  return WithService(name, SERVICE_STOP, [](SC_HANDLE service) -> long {
+    SERVICE_STATUS status{};
+    return ControlService(service, SERVICE_CONTROL_STOP, &status)
+               ? ERROR_SUCCESS
+               : static_cast<long>(GetLastError());
+  });
+}
+
+long Win32Platform::startService(const std::wstring& name) {
+  return WithService(name, SERVICE_START, [](SC_HANDLE service) -> long {
+    return StartServiceW(service, 0, nullptr) ? ERROR_SUCCESS : static_cast<long>(GetLastError());
+  });
+}
+
+bool Win32Platform::renameFolder(const std::wstring& from, const std::wstring& to) {
+  return MoveFileExW(from.c_str(), to.c_str(), 0) != 0;
+}
+
+std::optional<std::wstring> Win32Platform::localAppDataFolder() {
+  return KnownFolder(FOLDERID_LocalAppData);
 }
 
 }  // namespace korvane

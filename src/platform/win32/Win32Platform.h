@@ -98,6 +98,12 @@ class Win32Platform : public Platform {
   void coInitialize() override;
   void coUninitialize() override;
 
+  long queryServiceState(const std::wstring& name, std::uint32_t* state) override;
+  long stopService(const std::wstring& name) override;
+  long startService(const std::wstring& name) override;
+  bool renameFolder(const std::wstring& from, const std::wstring& to) override;
+  std::optional<std::wstring> localAppDataFolder() override;
+
   bool writeNewFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes,
                     long* error) override;
   bool isElevated() override;

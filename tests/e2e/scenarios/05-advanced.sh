@@ -1,4 +1,4 @@
-# The Advanced page: each section scrolled into view, and three repairs that can
+# The Advanced page: each section scrolled into view, and four repairs that can
 # be checked under Wine from the registry and the files they leave.
 notice_title="Korvane "  # the trailing blank belongs to the notice's title
 notice="The problem has been fixed, restart the computer to see changes!"
@@ -19,6 +19,7 @@ sections=(
   " 0 | advanced-desktop"
   " 9 | advanced-internet"
   "17 | advanced-system"
+  "23 | advanced-apps"
 )
 for s in "${sections[@]}"; do
   IFS='|' read -r first name <<<"$s"
@@ -79,3 +80,17 @@ for c in "${cases[@]}"; do
     [ ! -e "$bin" ] || fail "the bin is still there after Yes"
   fi
 done
+
+# --- Reset Windows Update: the prefix's own entries for these services are not
+# running (and some names it lacks), so none is stopped or started; the folder is
+# renamed aside, next to an earlier copy, and the window says "Done!".
+distribution="$(unix_path "$windir")/SoftwareDistribution"
+rm -rf "$distribution" "$distribution.bak" "$distribution.bak2"
+mkdir -p "$distribution/DataStore" "$distribution.bak" && echo x >"$distribution/DataStore/DataStore.edb" ||
+  fail "cannot make the SoftwareDistribution fixture"
+drv scroll-to $box "$(row 23)" 60 || fail "cannot scroll to the Windows Update row"
+drv click "$(row 23)"
+expect_box "Korvane" "Done!" information IDOK
+[ ! -e "$distribution" ] || fail "SoftwareDistribution was not renamed"
+[ -f "$distribution.bak2/DataStore/DataStore.edb" ] || fail "SoftwareDistribution.bak2 does not hold the old folder"
+rm -rf "$distribution.bak" "$distribution.bak2"
