@@ -58,33 +58,21 @@ void DeleteFilesIn(const std::wstring& folder, const std::wstring& pattern,
 }
 
 // A cache in the user's own folders, which every program of the user can change:
-// a junction planted anywhere on the way would lead the deletion elsewhere, so none
-// is followed.  Every folder from `base` down and the file itself are looked at as
-// themselves first.
-// TODO(no-follow delete): swap for the file helper that deletes without following
-// links once there is one.
-void DeleteUserCacheFile(const std::wstring& base, const std::wstring& path,
-                         RepairProgress& progress) {
-  for (size_t cut = base.size(); cut != std::wstring::npos; cut = path.find(L'\\', cut + 1)) {
-    const std::wstring step = path.substr(0, cut);
-    const std::optional<FileSecurity> security = Sys().fileSecurity(step);
-    if (!security)
-      throw KorvaneError(L"Cannot delete file " + Quoted(path) + L". " + Sys().lastErrorText());
-    if (security->reparsePoint)
-      throw KorvaneError(L"Cannot delete file " + Quoted(path) + L". " + Quoted(step) +
-                         L" is a link, which is not followed");
-    if (cut == path.size()) break;
+// a link planted anywhere on the way would lead the deletion elsewhere, so every
+// folder from the drive down is held as itself while the file, opened as itself,
+// goes; a link in the file's own place is removed as a link.
+void DeleteUserCacheFile(const std::wstring& path, RepairProgress& progress) {
+  if (const long error = Sys().deleteFileNoFollow(path)) {
+    throw KorvaneError(L"Cannot delete file " + Quoted(path) + L". " +
+                       (error == kErrorStoppedOnSymlink
+                            ? std::wstring(L"It lies behind a link, which is not followed")
+                            : Sys().errorText(error)));
   }
-  const std::optional<FileSecurity> file = Sys().fileSecurity(path);
-  if (file && file->reparsePoint)
-    throw KorvaneError(L"Cannot delete file " + Quoted(path) +
-                       L". It is a link, which is not "
-                       L"followed");
-  DeleteCacheFile(path, progress);
+  progress.note(L"deleted " + Quoted(path));
 }
 
-void DeleteUserCachesIn(const std::wstring& base, const std::wstring& folder,
-                        const std::vector<std::wstring>& patterns, RepairProgress& progress) {
+void DeleteUserCachesIn(const std::wstring& folder, const std::vector<std::wstring>& patterns,
+                        RepairProgress& progress) {
   if (!DirectoryExists(folder)) return;
   std::vector<std::wstring> names;
   if (!Sys().listFiles(folder, &names))
@@ -92,7 +80,7 @@ void DeleteUserCachesIn(const std::wstring& base, const std::wstring& folder,
   for (const std::wstring& name : names)
     for (const std::wstring& pattern : patterns)
       if (MatchesPattern(name, pattern)) {
-        DeleteUserCacheFile(base, folder + L"\\" + name, progress);
+        DeleteUserCacheFile(folder + L"\\" + name, progress);
         break;
       }
 }
@@ -168,9 +156,9 @@ void RebuildIconCache() {
   RepairProgress progress;
   progress.note(L"ended File Explorer");
   try {
-    DeleteUserCachesIn(*local, *local + L"\\Microsoft\\Windows\\Explorer",
+    DeleteUserCachesIn(*local + L"\\Microsoft\\Windows\\Explorer",
                        {L"IconCache.db", L"iconcache_*.db"}, progress);
-    DeleteUserCachesIn(*local, *local, {L"IconCache.db"}, progress);
+    DeleteUserCachesIn(*local, {L"IconCache.db"}, progress);
   } catch (const KorvaneError& e) {
     std::wstring text = StandardErrorText(e.message());
     try {

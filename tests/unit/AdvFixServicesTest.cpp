@@ -459,9 +459,9 @@ TEST_F(AdvFixServicesTest, IconCacheIsDeletedWhileFileExplorerIsEnded) {
     if (c.planted) {
       EXPECT_TRUE(f.fileExists(system + L"\\iconcache_32.db"));
       EXPECT_EQ(f.messages().back().text,
-                L"Cannot delete file \"" + explorer + L"\\iconcache_32.db\". \"" + explorer +
-                    L"\" is a link, which is not followed. Done so far: ended File Explorer; "
-                    L"started File Explorer again.");
+                L"Cannot delete file \"" + explorer +
+                    L"\\iconcache_32.db\". It lies behind a link, which is not followed. Done "
+                    L"so far: ended File Explorer; started File Explorer again.");
       EXPECT_EQ(f.messages().back().flags, kMbIconError);
     } else {
       for (const wchar_t* n : {L"IconCache.db", L"iconcache_32.db", L"iconcache_idx.db"})

@@ -219,7 +219,9 @@ TEST_F(WindowUndoTest, LineBreaksInTheUsersKeyNamesNeverReachAnUndoFile) {
   EXPECT_TRUE(run.ran);
   EXPECT_TRUE(run.undoFiles.empty());
   std::vector<std::wstring> names;
-  if (Sys().listFiles(undoFolder(), &names)) EXPECT_TRUE(names.empty());
+  if (Sys().listFiles(undoFolder(), &names)) {
+    EXPECT_TRUE(names.empty());
+  }
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Planted"));
   EXPECT_EQ(ReadString(CR, L".txt", L""), L"txtfile");
 }
