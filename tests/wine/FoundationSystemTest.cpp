@@ -119,6 +119,31 @@ TEST(DeleteFolderTreeOnWine, RemovesATreeWithReadOnlyAndHiddenFiles) {
   EXPECT_TRUE(Exists(scratch.path() + L"\\Old Folder.txt"));
 }
 
+// One file deleted through handles on every folder of its way, from the drive's root
+// down: a plain file and a read-only one go, a missing one is named as missing, and
+// the folder around them stays.
+TEST(DeleteFileNoFollowOnWine, DeletesTheFileItselfAndLeavesItsFolder) {
+  ScratchDir scratch(L"KorvaneNoFollow");
+  const std::wstring folder = scratch.path() + L"\\Microsoft\\Windows\\Explorer";
+  ASSERT_TRUE(CreateDirectoryW((scratch.path() + L"\\Microsoft").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW((scratch.path() + L"\\Microsoft\\Windows").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  ASSERT_TRUE(WriteText(folder + L"\\iconcache_32.db", "x"));
+  ASSERT_TRUE(WriteText(folder + L"\\IconCache.db", "x", FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(WriteText(folder + L"\\thumbcache_32.db", "keep"));
+
+  Win32Platform platform;
+  EXPECT_EQ(platform.deleteFileNoFollow(folder + L"\\iconcache_32.db"), 0);
+  EXPECT_EQ(platform.deleteFileNoFollow(folder + L"\\IconCache.db"), 0);
+  EXPECT_EQ(platform.deleteFileNoFollow(folder + L"\\missing.db"),
+            static_cast<long>(ERROR_FILE_NOT_FOUND));
+
+  EXPECT_FALSE(Exists(folder + L"\\iconcache_32.db"));
+  EXPECT_FALSE(Exists(folder + L"\\IconCache.db"));
+  EXPECT_TRUE(Exists(folder + L"\\thumbcache_32.db"));
+  EXPECT_TRUE(Exists(folder));
+}
+
 // The size that counts is the one the open handle gives: a file grown past anything
 // Korvane reads whole is refused before memory is taken for it.
 TEST(ReadWholeOnWine, AFileLargerThanAnythingReadWholeIsRefusedUnread) {
