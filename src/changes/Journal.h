@@ -82,6 +82,46 @@ inline Change OtherChange(ChangeKind kind, std::wstring path, std::wstring other
   return c;
 }
 
+// The kind's name in KorvaneCli's JSON ("create-key", "stop-service" ...).  A switch,
+// so that a kind added without a name is a compiler warning, not a read past a table.
+inline const char* ChangeKindName(ChangeKind k) {
+  switch (k) {
+    case ChangeKind::CreateKey:
+      return "create-key";
+    case ChangeKind::SetValue:
+      return "set-value";
+    case ChangeKind::DeleteValue:
+      return "delete-value";
+    case ChangeKind::DeleteKey:
+      return "delete-key";
+    case ChangeKind::WriteFile:
+      return "write-file";
+    case ChangeKind::DeleteFile:
+      return "delete-file";
+    case ChangeKind::ReplaceFile:
+      return "replace-file";
+    case ChangeKind::DeleteFolder:
+      return "delete-folder";
+    case ChangeKind::RunProgram:
+      return "run";
+    case ChangeKind::StartProgram:
+      return "start";
+    case ChangeKind::ShellRequest:
+      return "shell";
+    case ChangeKind::RestorePoint:
+      return "restore-point";
+    case ChangeKind::HandOver:
+      return "hand-over";
+    case ChangeKind::StopService:
+      return "stop-service";
+    case ChangeKind::StartService:
+      return "start-service";
+    case ChangeKind::RenameFolder:
+      return "rename-folder";
+  }
+  return "unknown";
+}
+
 inline bool IsRegistryChange(ChangeKind k) {
   return k == ChangeKind::CreateKey || k == ChangeKind::SetValue || k == ChangeKind::DeleteValue ||
          k == ChangeKind::DeleteKey;

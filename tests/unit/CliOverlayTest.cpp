@@ -43,13 +43,9 @@ std::wstring Text(Platform& p, Handle root, const std::wstring& path, const std:
 }
 
 std::vector<std::wstring> Kinds(const Journal& j) {
-  static const wchar_t* const names[] = {L"create-key",   L"set-value",     L"delete-value",
-                                         L"delete-key",   L"write-file",    L"delete-file",
-                                         L"replace-file", L"delete-folder", L"run",
-                                         L"start",        L"shell",         L"restore-point"};
   std::vector<std::wstring> out;
   for (const Change& c : j)
-    out.push_back(std::wstring(c.viaImport ? L"import " : L"") + names[static_cast<int>(c.kind)] +
+    out.push_back(std::wstring(c.viaImport ? L"import " : L"") + FromUtf8(ChangeKindName(c.kind)) +
                   L" " + c.path + (c.name.empty() ? L"" : L"|" + c.name));
   return out;
 }

@@ -61,13 +61,8 @@ Json DataJson(const RegData& data) {
 }
 
 Json ChangeJson(const Change& c) {
-  static const char* const actions[] = {
-      "create-key", "set-value",    "delete-value",  "delete-key",
-      "write-file", "delete-file",  "replace-file",  "delete-folder",
-      "run",        "start",        "shell",         "restore-point",
-      "hand-over",  "stop-service", "start-service", "rename-folder"};
   Json j;
-  j["action"] = actions[static_cast<int>(c.kind)];
+  j["action"] = ChangeKindName(c.kind);
   switch (c.kind) {
     case ChangeKind::CreateKey:
     case ChangeKind::DeleteKey:
