@@ -45,18 +45,6 @@ void DeleteCacheFile(const std::wstring& path, RepairProgress& progress) {
   progress.note(L"deleted " + Quoted(path));
 }
 
-// The files of `folder` whose names match `pattern` (all of them for "*"); a
-// folder that is not there holds none.
-void DeleteFilesIn(const std::wstring& folder, const std::wstring& pattern,
-                   RepairProgress& progress) {
-  if (!DirectoryExists(folder)) return;
-  std::vector<std::wstring> names;
-  if (!Sys().listFiles(folder, &names))
-    throw KorvaneError(L"Cannot read folder " + Quoted(folder) + L". " + Sys().lastErrorText());
-  for (const std::wstring& name : names)
-    if (MatchesPattern(name, pattern)) DeleteCacheFile(folder + L"\\" + name, progress);
-}
-
 // A cache in the user's own folders, which every program of the user can change:
 // a link planted anywhere on the way would lead the deletion elsewhere, so every
 // folder from the drive down is held as itself while the file, opened as itself,
@@ -71,8 +59,11 @@ void DeleteUserCacheFile(const std::wstring& path, RepairProgress& progress) {
   progress.note(L"deleted " + Quoted(path));
 }
 
-void DeleteUserCachesIn(const std::wstring& folder, const std::vector<std::wstring>& patterns,
-                        RepairProgress& progress) {
+// The files of `folder` whose names match one of `patterns` ("*": all of them), each
+// deleted by `deleteOne`; a folder that is not there holds none.
+void DeleteFilesIn(const std::wstring& folder, const std::vector<std::wstring>& patterns,
+                   RepairProgress& progress,
+                   void (*deleteOne)(const std::wstring&, RepairProgress&) = &DeleteCacheFile) {
   if (!DirectoryExists(folder)) return;
   std::vector<std::wstring> names;
   if (!Sys().listFiles(folder, &names))
@@ -80,7 +71,7 @@ void DeleteUserCachesIn(const std::wstring& folder, const std::vector<std::wstri
   for (const std::wstring& name : names)
     for (const std::wstring& pattern : patterns)
       if (MatchesPattern(name, pattern)) {
-        DeleteUserCacheFile(folder + L"\\" + name, progress);
+        deleteOne(folder + L"\\" + name, progress);
         break;
       }
 }
@@ -115,7 +106,7 @@ const std::vector<std::wstring>& WindowsUpdateServices() {
 void ResetWindowsUpdate() {
   const std::wstring programData = ProgramDataOrRaise();
   WithServicesStopped(WindowsUpdateServices(), [&](RepairProgress& progress) {
-    DeleteFilesIn(programData + L"\\Microsoft\\Network\\Downloader", L"qmgr*.dat", progress);
+    DeleteFilesIn(programData + L"\\Microsoft\\Network\\Downloader", {L"qmgr*.dat"}, progress);
     RenameFolderAside(GetWinDir() + L"\\SoftwareDistribution", progress);
     RenameFolderAside(GetSysDir() + L"\\catroot2", progress);
   });
@@ -133,7 +124,7 @@ void ClearStoreCache() {
 
 void ClearPrintQueue() {
   WithServicesStopped({L"Spooler"}, [](RepairProgress& progress) {
-    DeleteFilesIn(GetSysDir() + L"\\spool\\PRINTERS", L"*", progress);
+    DeleteFilesIn(GetSysDir() + L"\\spool\\PRINTERS", {L"*"}, progress);
   });
   ShowDone();
 }
@@ -141,8 +132,8 @@ void ClearPrintQueue() {
 void RebuildSearchIndex() {
   const std::wstring programData = ProgramDataOrRaise();
   WithServicesStopped({L"WSearch"}, [&](RepairProgress& progress) {
-    DeleteFilesIn(programData + L"\\Microsoft\\Search\\Data\\Applications\\Windows", L"Windows.edb",
-                  progress);
+    DeleteFilesIn(programData + L"\\Microsoft\\Search\\Data\\Applications\\Windows",
+                  {L"Windows.edb"}, progress);
   });
   ShowDone();
 }
@@ -156,9 +147,9 @@ void RebuildIconCache() {
   RepairProgress progress;
   progress.note(L"ended File Explorer");
   try {
-    DeleteUserCachesIn(*local + L"\\Microsoft\\Windows\\Explorer",
-                       {L"IconCache.db", L"iconcache_*.db"}, progress);
-    DeleteUserCachesIn(*local, {L"IconCache.db"}, progress);
+    DeleteFilesIn(*local + L"\\Microsoft\\Windows\\Explorer", {L"IconCache.db", L"iconcache_*.db"},
+                  progress, &DeleteUserCacheFile);
+    DeleteFilesIn(*local, {L"IconCache.db"}, progress, &DeleteUserCacheFile);
   } catch (const KorvaneError& e) {
     std::wstring text = StandardErrorText(e.message());
     try {
