@@ -37,19 +37,12 @@ bool MatchesPattern(const std::wstring& name, const std::wstring& pattern) {
          n.compare(n.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-// Every cache file goes through here.  The folders are the system's own, which only
-// administrators change.
+// Every cache file goes through here.  Some lie in the user's own folders, which
+// every program of the user can change (and the print queue's folder takes files
+// from users too): a link planted anywhere on the way would lead the deletion
+// elsewhere, so every folder from the drive down is held as itself while the file,
+// opened as itself, goes; a link in the file's own place is removed as a link.
 void DeleteCacheFile(const std::wstring& path, RepairProgress& progress) {
-  if (!Sys().deleteFile(path))
-    throw KorvaneError(L"Cannot delete file " + Quoted(path) + L". " + Sys().lastErrorText());
-  progress.note(L"deleted " + Quoted(path));
-}
-
-// A cache in the user's own folders, which every program of the user can change:
-// a link planted anywhere on the way would lead the deletion elsewhere, so every
-// folder from the drive down is held as itself while the file, opened as itself,
-// goes; a link in the file's own place is removed as a link.
-void DeleteUserCacheFile(const std::wstring& path, RepairProgress& progress) {
   if (const long error = Sys().deleteFileNoFollow(path)) {
     throw KorvaneError(L"Cannot delete file " + Quoted(path) + L". " +
                        (error == kErrorStoppedOnSymlink
@@ -59,11 +52,10 @@ void DeleteUserCacheFile(const std::wstring& path, RepairProgress& progress) {
   progress.note(L"deleted " + Quoted(path));
 }
 
-// The files of `folder` whose names match one of `patterns` ("*": all of them), each
-// deleted by `deleteOne`; a folder that is not there holds none.
+// The files of `folder` whose names match one of `patterns` ("*": all of them); a
+// folder that is not there holds none.
 void DeleteFilesIn(const std::wstring& folder, const std::vector<std::wstring>& patterns,
-                   RepairProgress& progress,
-                   void (*deleteOne)(const std::wstring&, RepairProgress&) = &DeleteCacheFile) {
+                   RepairProgress& progress) {
   if (!DirectoryExists(folder)) return;
   std::vector<std::wstring> names;
   if (!Sys().listFiles(folder, &names))
@@ -71,7 +63,7 @@ void DeleteFilesIn(const std::wstring& folder, const std::vector<std::wstring>& 
   for (const std::wstring& name : names)
     for (const std::wstring& pattern : patterns)
       if (MatchesPattern(name, pattern)) {
-        deleteOne(folder + L"\\" + name, progress);
+        DeleteCacheFile(folder + L"\\" + name, progress);
         break;
       }
 }
@@ -148,8 +140,8 @@ void RebuildIconCache() {
   progress.note(L"ended File Explorer");
   try {
     DeleteFilesIn(*local + L"\\Microsoft\\Windows\\Explorer", {L"IconCache.db", L"iconcache_*.db"},
-                  progress, &DeleteUserCacheFile);
-    DeleteFilesIn(*local, {L"IconCache.db"}, progress, &DeleteUserCacheFile);
+                  progress);
+    DeleteFilesIn(*local, {L"IconCache.db"}, progress);
   } catch (const KorvaneError& e) {
     std::wstring text = StandardErrorText(e.message());
     try {

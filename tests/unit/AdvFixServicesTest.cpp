@@ -330,14 +330,19 @@ TEST_F(AdvFixServicesTest, PrintQueueAndSearchIndexStopDeleteAndStartTheirServic
     ASSERT_EQ(run.undoFiles.size(), 1u);
     EXPECT_EQ(ReadUndoFile(fake(), run.undoFiles[0])->deletedForGood, c.deleted.size());
 
-    // A file that cannot be deleted ends it with the service running again.
+    // A file that cannot be deleted (another program has it open) ends it with the
+    // service running again.
     fake().addFile(c.folder + L"\\" + c.deleted[0], {1});
-    fake().setFileReadOnly(c.folder + L"\\" + c.deleted[0]);
+    Handle inUse = 0;
+    std::vector<std::uint8_t> bytes;
+    ASSERT_TRUE(fake().lockFile(c.folder + L"\\" + c.deleted[0], &inUse, &bytes));
     press(c.id);
     EXPECT_EQ(lastBox().text, L"Cannot delete file \"" + c.folder + L"\\" + c.deleted[0] +
-                                  L"\". Access is denied. Done so far: stopped " + c.service +
-                                  L"; started " + c.service + L" again.");
+                                  L"\". The process cannot access the file because it is being "
+                                  L"used by another process. Done so far: stopped " +
+                                  c.service + L"; started " + c.service + L" again.");
     EXPECT_EQ(state(c.service), kServiceRunning);
+    fake().closeHandle(inUse);
   }
 }
 
